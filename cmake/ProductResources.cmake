@@ -1,0 +1,22 @@
+# Embeds a product folder into an executable as resources of type "file":
+#   config.json -> CONFIGFILE, package.zip -> ZIPFILE, NAME.png -> NAME
+# together with the application manifest.
+function(add_product_resources target product_dir)
+  file(GLOB pictures "${product_dir}/*.png")
+  set(rc "1 24 \"${PROJECT_SOURCE_DIR}/resources/app.manifest\"\n")
+  if(EXISTS "${product_dir}/config.json")
+    string(APPEND rc "CONFIGFILE FILE \"${product_dir}/config.json\"\n")
+  endif()
+  if(EXISTS "${product_dir}/package.zip")
+    string(APPEND rc "ZIPFILE FILE \"${product_dir}/package.zip\"\n")
+  endif()
+  foreach(picture IN LISTS pictures)
+    get_filename_component(name "${picture}" NAME_WE)
+    string(TOUPPER "${name}" name)
+    string(APPEND rc "${name} FILE \"${picture}\"\n")
+  endforeach()
+  set(rc_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_product.rc")
+  file(CONFIGURE OUTPUT "${rc_file}" CONTENT "${rc}")
+  target_sources(${target} PRIVATE "${rc_file}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${product_dir} ${pictures})
+endfunction()

@@ -1,0 +1,189 @@
+#include "Process.h"
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+#include <urlmon.h>
+
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kDesktopShell[] = L"Explorer.exe";
+constexpr wchar_t kDebugPrivilege[] = L"SeDebugPrivilege";
+constexpr wchar_t kAdvapi[] = L"Advapi32.dll";
+constexpr char kCreateProcessWithToken[] = "CreateProcessWithTokenW";
+constexpr wchar_t kOpenVerb[] = L"open";
+
+using CreateProcessWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
+                                               LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+
+// Calls VISIT(entry) for every running process until it returns false.
+template <typename Visit>
+void forEachProcess(Visit visit)
+{
+    const win::SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (!visit(entry))
+            return;
+    }
+}
+
+bool isBlankOrControl(wchar_t c) { return c <= L' '; }
+
+std::wstring trimUpperAscii(std::wstring_view text)
+{
+    while (!text.empty() && isBlankOrControl(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlankOrControl(text.back()))
+        text.remove_suffix(1);
+    std::wstring out(text);
+    for (wchar_t& c : out)
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+    return out;
+}
+
+DWORD majorVersion()
+{
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    ::GetVersionExW(&info);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    return info.dwMajorVersion;
+}
+
+std::wstring folderOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+} // namespace
+
+bool isVistaOrLater()
+{
+    static const bool vista = majorVersion() > 5;
+    return vista;
+}
+
+bool createProcessWithToken(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
+                            wchar_t* commandLine, DWORD creationFlags, void* environment,
+                            const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
+                            PROCESS_INFORMATION* processInfo)
+{
+    const win::Module advapi(::LoadLibraryW(kAdvapi));
+    if (!advapi)
+        return false;
+    const auto create = reinterpret_cast<CreateProcessWithTokenFn>(
+        reinterpret_cast<void*>(::GetProcAddress(advapi.get(), kCreateProcessWithToken)));
+    return create && create(token, logonFlags, applicationName, commandLine, creationFlags, environment,
+                            currentDirectory, startupInfo, processInfo);
+}
+
+DWORD runAsDesktopUser(const std::wstring& commandLine, bool useOwnToken, bool showWindow,
+                       const std::wstring& workDir, bool wait)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = showWindow ? SW_SHOWNORMAL : SW_HIDE;
+    PROCESS_INFORMATION info{};
+    std::vector<wchar_t> command(commandLine.begin(), commandLine.end());
+    command.push_back(L'\0');
+    const wchar_t* folder = workDir.empty() ? nullptr : workDir.c_str();
+
+    bool started = false;
+    if (isVistaOrLater()) {
+        win::Handle shell;
+        if (!useOwnToken)
+            shell = findProcessByName(kDesktopShell);
+        const HANDLE source = useOwnToken ? ::GetCurrentProcess() : shell.get();
+        win::Handle token, primary;
+        if (!source || !::OpenProcessToken(source, MAXIMUM_ALLOWED, token.put()) ||
+            !::DuplicateTokenEx(token.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
+                                primary.put()))
+            return 0;
+        started = createProcessWithToken(primary.get(), 0, nullptr, command.data(), 0, nullptr, folder, &startup,
+                                         &info);
+    } else {
+        started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                                   nullptr, folder, &startup, &info) != FALSE;
+    }
+    if (!started)
+        return 0;
+
+    const win::Handle process(info.hProcess), thread(info.hThread);
+    if (!wait)
+        return 1;
+    ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    return exitCode;
+}
+
+win::Handle findProcessByName(const std::wstring& name)
+{
+    win::Handle found;
+    forEachProcess([&](const PROCESSENTRY32W& entry) {
+        if (::lstrcmpiW(entry.szExeFile, name.c_str()) != 0)
+            return true;
+        found.reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
+        return false;
+    });
+    return found;
+}
+
+bool killProcessByName(const std::wstring& name)
+{
+    const std::wstring wanted = trimUpperAscii(name);
+    bool allTerminated = true;
+    forEachProcess([&](const PROCESSENTRY32W& entry) {
+        if (trimUpperAscii(entry.szExeFile) != wanted)
+            return true;
+        enablePrivilege(::GetCurrentProcess(), kDebugPrivilege);
+        const win::Handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (!process || !::TerminateProcess(process.get(), 1))
+            allTerminated = false;
+        return true;
+    });
+    return allTerminated;
+}
+
+bool enablePrivilege(HANDLE process, const std::wstring& privilegeName)
+{
+    win::Handle token;
+    TOKEN_PRIVILEGES privileges{};
+    if (!::OpenProcessToken(process, TOKEN_ADJUST_PRIVILEGES, token.put()) ||
+        !::LookupPrivilegeValueW(nullptr, privilegeName.c_str(), &privileges.Privileges[0].Luid))
+        return false;
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    return ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
+}
+
+void shellOpenIn(const std::wstring& path)
+{
+    const std::wstring folder = folderOf(path);
+    ::ShellExecuteW(nullptr, kOpenVerb, path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+}
+
+void openUrl(const std::wstring& target)
+{
+    ::ShellExecuteW(nullptr, kOpenVerb, target.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+}
+
+bool downloadUrlToFile(const std::wstring& url, const std::wstring& file)
+{
+    return ::URLDownloadToFileW(nullptr, url.c_str(), file.c_str(), 0, nullptr) == S_OK;
+}

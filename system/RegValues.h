@@ -1,0 +1,19 @@
+// Single string values in the registry, and the product's per-user key.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The per-user key of a product under HKEY_CURRENT_USER; it keeps the
+// distribution source and the device code, and outlives an uninstall.
+std::wstring productUserKeyPath(const std::wstring& softId);
+
+// Default view, full access, the key created when missing. A missing value, or
+// one holding an empty text, reads "". Failures throw win::Win32Error.
+std::wstring regReadString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
+void regWriteString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName,
+                    const std::wstring& text);
+// Through the 64-bit view, read access, the key created when missing. Never
+// throws: whatever cannot be read gives "".
+std::wstring regReadString64(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);

@@ -1,0 +1,29 @@
+// Test helper. Usage: mark_helper MARKFILE [STAYMS] [EXITCODE]
+// Writes its working folder and command line to MARKFILE (UTF-8), then stays
+// alive STAYMS milliseconds and exits with EXITCODE.
+#include "system/Encoding.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2)
+        return 2;
+    wchar_t cwd[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, cwd);
+    const std::string record = win::toUtf8(std::wstring(cwd) + L"\n" + ::GetCommandLineW() + L"\n");
+
+    // Written under a temporary name and renamed, so a reader never sees half.
+    const std::wstring mark = argv[1], partial = mark + L".part";
+    if (FILE* f = _wfopen(partial.c_str(), L"wb")) {
+        std::fwrite(record.data(), 1, record.size(), f);
+        std::fclose(f);
+        ::MoveFileExW(partial.c_str(), mark.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    if (argc > 2)
+        ::Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    return argc > 3 ? _wtoi(argv[3]) : 0;
+}

@@ -1,0 +1,18 @@
+// The mark helper: a small program that records how it was started.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+// Path of mark_helper.exe beside the running test.
+std::wstring markHelperPath();
+// Copies the helper to FOLDER under NAME (for tests that look processes up by
+// name) and returns the copy's path.
+std::wstring copyMarkHelper(const std::filesystem::path& folder, const std::wstring& name);
+// Command line that makes the helper write its mark to MARK and then stay
+// alive for STAYMS milliseconds before it exits with EXITCODE.
+std::wstring markHelperCommand(const std::wstring& helper, const std::filesystem::path& mark, int stayMs = 0,
+                               int exitCode = 0);
+// Waits (bounded) until FILE exists and holds something; false on time-out.
+bool waitForFile(const std::filesystem::path& file, std::chrono::milliseconds limit = std::chrono::seconds(20));

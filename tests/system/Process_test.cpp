@@ -1,0 +1,120 @@
+#include "system/Process.h"
+
+#include "system/Encoding.h"
+#include "tests/support/Helper.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> markLines(const fs::path& mark)
+{
+    std::vector<std::string> lines;
+    std::string text = readFile(mark), line;
+    for (char c : text) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    return lines;
+}
+
+// Starts COMMAND directly and owns the process handle.
+win::Handle startProcess(std::wstring command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return {};
+    ::CloseHandle(info.hThread);
+    return win::Handle(info.hProcess);
+}
+
+} // namespace
+
+TEST(Process, WindowsVersionIsVistaOrLater)
+{
+    EXPECT_TRUE(isVistaOrLater());
+}
+
+TEST(Process, DesktopUserStartRunsTheCommandInTheGivenFolder)
+{
+    // The desktop shell runs once the session has a desktop window.
+    ::GetDesktopWindow();
+    ASSERT_TRUE(findProcessByName(L"explorer.EXE"));
+    TempDir dir;
+    const fs::path mark = dir / L"mark.txt";
+    const DWORD started = runAsDesktopUser(markHelperCommand(markHelperPath(), mark), false, true, dir.str(), false);
+    EXPECT_NE(started, 0u);
+    ASSERT_TRUE(waitForFile(mark));
+    const auto lines = markLines(mark);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(win::fromUtf8(lines[0]), dir.str());
+}
+
+TEST(Process, OwnTokenStartWaitsAndReturnsTheExitCode)
+{
+    TempDir dir;
+    const fs::path mark = dir / L"mark.txt";
+    EXPECT_EQ(runAsDesktopUser(markHelperCommand(markHelperPath(), mark, 0, 42), true, false, L"", true), 42u);
+    EXPECT_TRUE(fs::exists(mark));
+}
+
+TEST(Process, NothingStartsForAMissingProgram)
+{
+    TempDir dir;
+    EXPECT_EQ(runAsDesktopUser((dir / L"missing.exe").wstring(), true, false, L"", false), 0u);
+}
+
+TEST(Process, KillByNameTerminatesEveryInstanceWhateverTheLetterCase)
+{
+    TempDir dir;
+    const std::wstring helper = copyMarkHelper(dir.path(), L"KillMeHelper.exe");
+    win::Handle first = startProcess(markHelperCommand(helper, dir / L"1.txt", 60000));
+    win::Handle second = startProcess(markHelperCommand(helper, dir / L"2.txt", 60000));
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(waitForFile(dir / L"1.txt") && waitForFile(dir / L"2.txt"));
+
+    EXPECT_TRUE(findProcessByName(L"killmehelper.EXE"));
+    EXPECT_TRUE(killProcessByName(L" killmehelper.EXE "));
+    for (const win::Handle* process : {&first, &second}) {
+        ASSERT_EQ(::WaitForSingleObject(process->get(), 10000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        ::GetExitCodeProcess(process->get(), &code);
+        EXPECT_EQ(code, 1u);
+    }
+    EXPECT_FALSE(findProcessByName(L"KillMeHelper.exe"));
+    EXPECT_TRUE(killProcessByName(L"KillMeHelper.exe")); // none left: still true
+}
+
+TEST(Process, ShellOpenStartsTheFileInItsOwnFolder)
+{
+    TempDir dir;
+    const std::wstring helper = copyMarkHelper(dir.path(), L"opened.exe");
+    // Without arguments the helper has no mark to write; open a batch file
+    // instead, which runs the helper with one.
+    const fs::path batch = dir / L"run.bat";
+    writeFile(batch, "@\"" + win::toUtf8(helper) + "\" \"" + win::toUtf8((dir / L"mark.txt").wstring()) + "\"\r\n");
+    shellOpenIn(batch.wstring());
+    ASSERT_TRUE(waitForFile(dir / L"mark.txt"));
+    EXPECT_EQ(win::fromUtf8(markLines(dir / L"mark.txt")[0]), dir.str());
+}
+
+TEST(Process, DownloadUrlToFile)
+{
+    TempDir dir;
+    writeFile(dir / L"source.bin", "payload");
+    const std::wstring url = L"file:///" + (dir / L"source.bin").wstring();
+    ASSERT_TRUE(downloadUrlToFile(url, (dir / L"copy.bin").wstring()));
+    EXPECT_EQ(readFile(dir / L"copy.bin"), "payload");
+    EXPECT_FALSE(downloadUrlToFile(L"http://127.0.0.1:1/nothing", (dir / L"none.bin").wstring()));
+}
