@@ -1,0 +1,25 @@
+# Embeds the window designs (resources/designs/NAME.json as NAME of type
+# DESIGN) and the window artwork (resources/art/NAME.png as NAME of type FILE)
+# into an executable. Every executable that creates windows calls this.
+function(add_ui_resources target)
+  file(GLOB designs "${PROJECT_SOURCE_DIR}/resources/designs/*.json")
+  file(GLOB pictures "${PROJECT_SOURCE_DIR}/resources/art/*.png")
+  set(rc "")
+  foreach(design IN LISTS designs)
+    get_filename_component(name "${design}" NAME_WE)
+    string(TOUPPER "${name}" name)
+    string(APPEND rc "${name} DESIGN \"${design}\"\n")
+  endforeach()
+  foreach(picture IN LISTS pictures)
+    get_filename_component(name "${picture}" NAME_WE)
+    string(TOUPPER "${name}" name)
+    string(APPEND rc "${name} FILE \"${picture}\"\n")
+  endforeach()
+  set(rc_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_ui.rc")
+  file(CONFIGURE OUTPUT "${rc_file}" CONTENT "${rc}")
+  target_sources(${target} PRIVATE "${rc_file}")
+  # Changing a design or a picture rebuilds the resources.
+  set_source_files_properties("${rc_file}" PROPERTIES OBJECT_DEPENDS "${designs};${pictures}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    "${PROJECT_SOURCE_DIR}/resources/designs" "${PROJECT_SOURCE_DIR}/resources/art")
+endfunction()

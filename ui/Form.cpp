@@ -1,0 +1,453 @@
+#include "ui/Forms.h"
+
+#include "ui/Design.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace {
+
+// Tells the windows of this thread apart from a form's own while a modal form
+// disables the others.
+struct DisabledWindows {
+    HWND keep;
+    std::vector<HWND> list;
+};
+
+BOOL CALLBACK disableWindow(HWND wnd, LPARAM param)
+{
+    auto* state = reinterpret_cast<DisabledWindows*>(param);
+    if (wnd != state->keep && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd)) {
+        ::EnableWindow(wnd, FALSE);
+        state->list.push_back(wnd);
+    }
+    return TRUE;
+}
+
+class ModalScope {
+public:
+    explicit ModalScope(HWND modal) : active_(::GetActiveWindow())
+    {
+        state_.keep = modal;
+        ::EnumThreadWindows(::GetCurrentThreadId(), disableWindow, reinterpret_cast<LPARAM>(&state_));
+    }
+    ~ModalScope()
+    {
+        for (HWND wnd : state_.list)
+            if (::IsWindow(wnd))
+                ::EnableWindow(wnd, TRUE);
+        if (active_ && ::IsWindow(active_))
+            ::SetActiveWindow(active_);
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    DisabledWindows state_;
+    HWND active_;
+};
+
+} // namespace
+
+TForm::TForm(TComponent* owner, const FormDesign* design) : TControl(owner)
+{
+    TControl::setVisible(false);
+    setColor(clBtnFace);
+    setBounds(0, 0, 320, 240);
+    Application.addForm(this);
+    if (design)
+        loadDesign(*this, *design);
+}
+
+TForm::~TForm()
+{
+    if (OnDestroy)
+        OnDestroy(this);
+    destroyComponents();
+    if (wnd_)
+        ::DestroyWindow(wnd_);
+    Application.removeForm(this);
+}
+
+const PropertyList& TForm::publishedProperties()
+{
+    static const PropertyList list = [] {
+        PropertyList l = TControl::publishedProperties();
+        l.integer<TForm>(L"ClientWidth", &TForm::clientWidth, &TForm::setClientWidth);
+        l.integer<TForm>(L"ClientHeight", &TForm::clientHeight, &TForm::setClientHeight);
+        l.boolean<TForm>(L"KeyPreview", &TForm::keyPreview, &TForm::setKeyPreview);
+        l.enumeration<TForm, TPosition>(L"Position", {L"designed", L"screenCenter"}, &TForm::position,
+                                        &TForm::setPosition);
+        l.boolean<TForm>(L"AutoScroll", &TForm::autoScroll, &TForm::setAutoScroll);
+        l.enumeration<TForm, TBorderStyle>(L"BorderStyle", {L"none", L"single", L"sizeable", L"dialog"},
+                                           &TForm::borderStyle, &TForm::setBorderStyle);
+        l.event(L"OnCreate", &TForm::OnCreate);
+        l.event(L"OnShow", &TForm::OnShow);
+        l.event(L"OnHide", &TForm::OnHide);
+        l.event(L"OnDestroy", &TForm::OnDestroy);
+        l.event(L"OnKeyPress", &TForm::OnKeyPress);
+        l.event(L"OnKeyDown", &TForm::OnKeyDown);
+        l.event(L"OnKeyUp", &TForm::OnKeyUp);
+        return l;
+    }();
+    return list;
+}
+
+void TForm::afterConstruction()
+{
+    if (OnCreate)
+        OnCreate(this);
+}
+
+HWND TForm::handle()
+{
+    if (!wnd_)
+        createHandle();
+    return wnd_;
+}
+
+void TForm::createParams(TCreateParams& params)
+{
+    params.caption = caption();
+    params.windowClassName = std::wstring(className());
+    params.classStyle = 0;
+    params.exStyle = 0;
+    switch (borderStyle_) {
+    case TBorderStyle::bsNone:
+        params.style = WS_POPUP;
+        break;
+    case TBorderStyle::bsSingle:
+    case TBorderStyle::bsDialog:
+        params.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_BORDER;
+        break;
+    case TBorderStyle::bsSizeable:
+        params.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+        break;
+    }
+    params.style |= WS_CLIPCHILDREN;
+}
+
+void TForm::registerWindowClass(const TCreateParams& params)
+{
+    WNDCLASSEXW existing{sizeof(existing)};
+    if (::GetClassInfoExW(::GetModuleHandleW(nullptr), params.windowClassName.c_str(), &existing))
+        return;
+    WNDCLASSEXW wc{sizeof(wc)};
+    wc.style = params.classStyle;
+    wc.lpfnWndProc = &TForm::windowProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = params.windowClassName.c_str();
+    if (!::RegisterClassExW(&wc))
+        throw std::runtime_error("cannot register the window class of a form");
+}
+
+void TForm::createWindowHandle(const TCreateParams& params)
+{
+    registerWindowClass(params);
+    RECT r{left(), top(), left() + width(), top() + height()};
+    ::AdjustWindowRectEx(&r, params.style, FALSE, params.exStyle);
+    ::CreateWindowExW(params.exStyle, params.windowClassName.c_str(), params.caption.c_str(), params.style, left(),
+                      top(), r.right - r.left, r.bottom - r.top, params.parent, nullptr,
+                      ::GetModuleHandleW(nullptr), this);
+}
+
+void TForm::createHandle()
+{
+    TCreateParams params;
+    createParams(params);
+    createWindowHandle(params);
+    if (!wnd_)
+        throw std::runtime_error("cannot create the window of a form");
+    createChildWindows(*this);
+    Application.formHandleChanged(this);
+}
+
+void TForm::createChildWindows(TControl& container)
+{
+    for (auto* c : container.controls()) {
+        if (auto* w = dynamic_cast<TWinControl*>(c))
+            w->createHandle(wnd_);
+        createChildWindows(*c);
+    }
+}
+
+RECT TForm::windowRectFor(int left, int top, int width, int height) const
+{
+    RECT frame{0, 0, 0, 0};
+    if (wnd_)
+        ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(wnd_, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(::GetWindowLongPtrW(wnd_, GWL_EXSTYLE)));
+    return {left, top, left + width + frame.right - frame.left, top + height + frame.bottom - frame.top};
+}
+
+void TForm::setBounds(int left, int top, int width, int height)
+{
+    TControl::setBounds(left, top, width, height);
+    if (wnd_ && !syncingBounds_) {
+        const RECT r = windowRectFor(this->left(), this->top(), this->width(), this->height());
+        ::SetWindowPos(wnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void TForm::placeOnScreen()
+{
+    if (position_ != TPosition::poScreenCenter)
+        return;
+    const RECT r = windowRectFor(0, 0, width(), height());
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    setBounds((::GetSystemMetrics(SM_CXSCREEN) - w) / 2, (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, width(),
+              height());
+}
+
+void TForm::setVisible(bool value)
+{
+    if (value == visible())
+        return;
+    if (value) {
+        handle();
+        placeOnScreen();
+    }
+    TControl::setVisible(value);
+    ::ShowWindow(wnd_, value ? SW_SHOW : SW_HIDE);
+    if (value && OnShow)
+        OnShow(this);
+    if (!value && OnHide)
+        OnHide(this);
+}
+
+void TForm::textChanged()
+{
+    if (wnd_)
+        ::SetWindowTextW(wnd_, caption().c_str());
+}
+
+int TForm::ShowModal()
+{
+    if (visible() || modal_)
+        throw std::logic_error("a form already shown cannot be shown modally");
+    ::ReleaseCapture();
+    ModalScope scope(handle());
+    modal_ = true;
+    modalResult_ = mrNone;
+    Show();
+    ::SetActiveWindow(wnd_);
+    while (modalResult_ == mrNone) {
+        if (!Application.handleMessage())
+            modalResult_ = mrCancel;
+    }
+    modal_ = false;
+    Hide();
+    return modalResult_;
+}
+
+void TForm::Close()
+{
+    if (modal_) {
+        if (modalResult_ == mrNone)
+            modalResult_ = mrCancel;
+        return;
+    }
+    Hide();
+    if (Application.mainForm() == this)
+        Application.terminate();
+}
+
+TPicture TForm::paintToPicture()
+{
+    handle();
+    TDibSurface surface(width(), height());
+    const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
+    const RECT all{0, 0, width(), height()};
+    ::FillRect(surface.dc(), &all, back.get());
+    paintControls(surface.dc(), *this, {0, 0}, true);
+    ::GdiFlush();
+    return surface.toOpaquePicture();
+}
+
+void TForm::paintWindow()
+{
+    PAINTSTRUCT ps;
+    const HDC dc = ::BeginPaint(wnd_, &ps);
+    if (width() > 0 && height() > 0) {
+        TDibSurface surface(width(), height());
+        const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
+        ::FillRect(surface.dc(), &ps.rcPaint, back.get());
+        ::IntersectClipRect(surface.dc(), ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
+        paintControls(surface.dc(), *this, {0, 0}, false);
+        ::BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+                 ps.rcPaint.bottom - ps.rcPaint.top, surface.dc(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+    }
+    ::EndPaint(wnd_, &ps);
+}
+
+void TForm::paintControls(HDC dc, const TControl& container, POINT origin, bool withWindows) const
+{
+    const RECT client = container.clientRect();
+    origin.x += client.left;
+    origin.y += client.top;
+    for (auto* c : container.controls()) {
+        if (!c->visible() || c->width() <= 0 || c->height() <= 0)
+            continue;
+        const POINT at{origin.x + c->left(), origin.y + c->top()};
+        const int saved = ::SaveDC(dc);
+        ::SetViewportOrgEx(dc, at.x, at.y, nullptr);
+        ::IntersectClipRect(dc, 0, 0, c->width(), c->height());
+        if (!c->windowed())
+            c->paint(dc);
+        else if (withWindows)
+            if (HWND child = static_cast<const TWinControl*>(c)->handle())
+                ::SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
+                               PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+        paintControls(dc, *c, at, withWindows);
+        ::RestoreDC(dc, saved);
+    }
+}
+
+void TForm::invalidateArea(const TControl* control)
+{
+    if (!wnd_)
+        return;
+    const POINT at = control->originInForm();
+    const RECT r{at.x, at.y, at.x + control->width(), at.y + control->height()};
+    ::InvalidateRect(wnd_, &r, FALSE);
+}
+
+void TForm::update()
+{
+    if (wnd_)
+        ::UpdateWindow(wnd_);
+}
+
+void TForm::controlRemoved(TControl* control)
+{
+    if (hovered_ == control)
+        hovered_ = nullptr;
+    if (captured_ == control)
+        captured_ = nullptr;
+    for (auto*& g : guarded_)
+        if (g == control)
+            g = nullptr;
+}
+
+bool TForm::guardedCall(TControl* control, const std::function<void()>& call)
+{
+    guarded_.push_back(control);
+    struct Pop {
+        std::vector<TControl*>& list;
+        ~Pop() { list.pop_back(); }
+    } pop{guarded_};
+    call();
+    return guarded_.back() != nullptr;
+}
+
+LRESULT CALLBACK TForm::windowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_NCCREATE) {
+        auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->wnd_ = wnd;
+        ::SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<TForm*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    if (!form)
+        return ::DefWindowProcW(wnd, msg, wParam, lParam);
+    TMessage message{msg, wParam, lParam, 0};
+    form->wndProc(message);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+        form->wnd_ = nullptr;
+        Application.formHandleChanged(form);
+    }
+    return message.Result;
+}
+
+void TForm::defaultHandler(TMessage& m) { m.Result = ::DefWindowProcW(wnd_, m.Msg, m.WParam, m.LParam); }
+
+void TForm::wndProc(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_PAINT:
+        paintWindow();
+        return;
+    case WM_ERASEBKGND:
+        m.Result = 1;
+        return;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_MOUSELEAVE:
+    case WM_CAPTURECHANGED:
+    case WM_SETCURSOR:
+        routeMouse(m);
+        return;
+    case WM_CHAR: {
+        auto key = static_cast<wchar_t>(m.WParam);
+        keyPress(key);
+        if (key != 0) {
+            m.WParam = key;
+            defaultHandler(m);
+        }
+        return;
+    }
+    case WM_KEYDOWN:
+    case WM_KEYUP: {
+        auto key = static_cast<WORD>(m.WParam);
+        const TShiftState shift = (::GetKeyState(VK_SHIFT) < 0 ? ssShift : 0) |
+                                  (::GetKeyState(VK_CONTROL) < 0 ? ssCtrl : 0);
+        auto& event = m.Msg == WM_KEYDOWN ? OnKeyDown : OnKeyUp;
+        if (event)
+            event(this, key, shift);
+        if (key != 0)
+            defaultHandler(m);
+        return;
+    }
+    case WM_CLOSE:
+        Close();
+        return;
+    case WM_WINDOWPOSCHANGED: {
+        if (::IsIconic(wnd_))
+            return;
+        RECT window, client;
+        ::GetWindowRect(wnd_, &window);
+        ::GetClientRect(wnd_, &client);
+        syncingBounds_ = true;
+        TControl::setBounds(window.left, window.top, client.right, client.bottom);
+        syncingBounds_ = false;
+        return;
+    }
+    default:
+        defaultHandler(m);
+    }
+}
+
+void TForm::keyPress(wchar_t& key)
+{
+    if (OnKeyPress)
+        OnKeyPress(this, key);
+}
+
+bool TForm::previewKey(MSG& msg)
+{
+    if (!keyPreview_ || msg.hwnd == wnd_)
+        return true;
+    if (msg.message == WM_CHAR) {
+        auto key = static_cast<wchar_t>(msg.wParam);
+        keyPress(key);
+        msg.wParam = key;
+        return key != 0;
+    }
+    if (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) {
+        auto key = static_cast<WORD>(msg.wParam);
+        auto& event = msg.message == WM_KEYDOWN ? OnKeyDown : OnKeyUp;
+        if (event)
+            event(this, key, 0);
+        msg.wParam = key;
+        return key != 0;
+    }
+    return true;
+}

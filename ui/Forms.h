@@ -1,0 +1,275 @@
+// Forms (borderless top-level windows that paint their windowless controls
+// into one back buffer), the application object and timers.
+#pragma once
+
+#include "ui/Controls.h"
+#include "ui/Picture.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TForm;
+
+// One entry of a form class's handler table: the name a design uses and how
+// to bind it to a form object of that class.
+struct HandlerEntry {
+    std::wstring_view name;
+    std::function<TEventHandler(TForm&)> bind;
+};
+
+template <class F>
+HandlerEntry handler(std::wstring_view name, void (F::*method)(TComponent*))
+{
+    return {name, [method](TForm& form) {
+                return TEventHandler(TNotifyEvent([&form, method](TComponent* sender) {
+                    (static_cast<F&>(form).*method)(sender);
+                }));
+            }};
+}
+
+template <class F>
+HandlerEntry handler(std::wstring_view name, void (F::*method)(TComponent*, TMouseButton, TShiftState, int, int))
+{
+    return {name, [method](TForm& form) {
+                return TEventHandler(TMouseEvent([&form, method](TComponent* s, TMouseButton b, TShiftState sh,
+                                                                 int x, int y) {
+                    (static_cast<F&>(form).*method)(s, b, sh, x, y);
+                }));
+            }};
+}
+
+template <class F>
+HandlerEntry handler(std::wstring_view name, void (F::*method)(TComponent*, wchar_t&))
+{
+    return {name, [method](TForm& form) {
+                return TEventHandler(TKeyPressEvent([&form, method](TComponent* s, wchar_t& key) {
+                    (static_cast<F&>(form).*method)(s, key);
+                }));
+            }};
+}
+
+template <class F>
+HandlerEntry handler(std::wstring_view name, void (F::*method)(TComponent*, TMessage&))
+{
+    return {name, [method](TForm& form) {
+                return TEventHandler(TOnMouseEvent([&form, method](TComponent* s, TMessage& m) {
+                    (static_cast<F&>(form).*method)(s, m);
+                }));
+            }};
+}
+
+// What a form class is built from: its design resource (type "DESIGN") and
+// the handlers its design may name.
+struct FormDesign {
+    std::wstring_view resource;
+    std::vector<HandlerEntry> handlers;
+};
+
+struct TCreateParams {
+    std::wstring caption;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    UINT classStyle = 0;
+    std::wstring windowClassName;
+    HWND parent = nullptr;
+};
+
+enum class TPosition { poDesigned, poScreenCenter };
+enum class TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
+
+constexpr int mrNone = 0;
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+
+class TForm : public TControl {
+public:
+    // With a design, the controls, their places and the design's handlers
+    // come from it (std::runtime_error when the design is broken).
+    explicit TForm(TComponent* owner, const FormDesign* design = nullptr);
+    ~TForm() override;
+
+    std::wstring_view className() const override { return L"TForm"; }
+    static const PropertyList& publishedProperties();
+    const PropertyList& properties() const override { return publishedProperties(); }
+    TForm* form() const override { return const_cast<TForm*>(this); }
+    bool acceptsControls() const override { return true; }
+
+    // Width and height of a form are those of its client area; left and top
+    // are the window's place on the screen.
+    int clientWidth() const { return width(); }
+    int clientHeight() const { return height(); }
+    void setClientWidth(int v) { setWidth(v); }
+    void setClientHeight(int v) { setHeight(v); }
+    void setBounds(int left, int top, int width, int height) override;
+    void setVisible(bool value) override;
+
+    HWND handle();
+    bool handleAllocated() const { return wnd_ != nullptr; }
+
+    bool keyPreview() const { return keyPreview_; }
+    void setKeyPreview(bool v) { keyPreview_ = v; }
+    TPosition position() const { return position_; }
+    void setPosition(TPosition v) { position_ = v; }
+    bool autoScroll() const { return autoScroll_; }
+    void setAutoScroll(bool v) { autoScroll_ = v; }
+    TBorderStyle borderStyle() const { return borderStyle_; }
+    void setBorderStyle(TBorderStyle v) { borderStyle_ = v; }
+
+    void Show() { setVisible(true); }
+    void Hide() { setVisible(false); }
+    // Shows the form and runs messages until a modal result is set; every
+    // other window of the thread is disabled meanwhile.
+    int ShowModal();
+    // A modal form ends with Cancel; another form hides, and the main form
+    // ends the application.
+    void Close();
+    int modalResult() const { return modalResult_; }
+    void setModalResult(int value) { modalResult_ = value; }
+    bool modal() const { return modal_; }
+
+    // Fires OnCreate: called once the form object is complete (makeForm).
+    void afterConstruction();
+
+    // The client area as it would be on screen, child windows included,
+    // whether the form is shown or not.
+    TPicture paintToPicture();
+
+    // The top-most control under a point of the client area; disabled ones
+    // only when ALLOWDISABLED (the pointer's enter and leave reach them, a
+    // press goes to what is beneath).
+    TControl* controlAt(POINT client, bool allowDisabled) const;
+    TControl* hoveredControl() const { return hovered_; }
+
+    // For controls: area to paint again, paint now, a control going away,
+    // and running code that may destroy CONTROL (false when it did).
+    void invalidateArea(const TControl* control);
+    void update();
+    void controlRemoved(TControl* control);
+    bool guardedCall(TControl* control, const std::function<void()>& call);
+    // Key preview of keys sent to the form's child windows: false when the
+    // form consumed the key.
+    bool previewKey(MSG& msg);
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+    TNotifyEvent OnDestroy;
+    TKeyPressEvent OnKeyPress;
+    TKeyEvent OnKeyDown;
+    TKeyEvent OnKeyUp;
+
+protected:
+    virtual void createParams(TCreateParams& params);
+    virtual void createWindowHandle(const TCreateParams& params);
+    virtual void wndProc(TMessage& message);
+    void defaultHandler(TMessage& message);
+    void textChanged() override;
+
+    void keyPress(wchar_t& key);
+
+private:
+    static LRESULT CALLBACK windowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void createHandle();
+    void registerWindowClass(const TCreateParams& params);
+    RECT windowRectFor(int left, int top, int width, int height) const;
+    void placeOnScreen();
+    void paintWindow();
+    void paintControls(HDC dc, const TControl& container, POINT origin, bool withWindows) const;
+    void routeMouse(TMessage& message);
+    void setHovered(TControl* control);
+    void createChildWindows(TControl& container);
+
+    HWND wnd_ = nullptr;
+    bool keyPreview_ = false;
+    TPosition position_ = TPosition::poDesigned;
+    bool autoScroll_ = false;
+    TBorderStyle borderStyle_ = TBorderStyle::bsNone;
+    int modalResult_ = mrNone;
+    bool modal_ = false;
+    bool syncingBounds_ = false;
+    bool trackingLeave_ = false;
+    TControl* hovered_ = nullptr;
+    TControl* captured_ = nullptr;
+    std::vector<TControl*> guarded_;
+};
+
+// Creates a form and, once the object is complete, fires its OnCreate.
+template <class F, class... Args>
+std::unique_ptr<F> makeForm(Args&&... args)
+{
+    auto form = std::make_unique<F>(std::forward<Args>(args)...);
+    form->afterConstruction();
+    return form;
+}
+
+class TTimer : public TComponent {
+public:
+    explicit TTimer(TComponent* owner);
+    ~TTimer() override;
+    std::wstring_view className() const override { return L"TTimer"; }
+    static const PropertyList& publishedProperties();
+    const PropertyList& properties() const override { return publishedProperties(); }
+
+    int interval() const { return interval_; }
+    void setInterval(int ms);
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool value);
+    // Called by the application's utility window.
+    void tick();
+
+    TNotifyEvent OnTimer;
+
+protected:
+    void loaded() override { update(); }
+
+private:
+    void update();
+
+    int interval_ = 1000;
+    bool enabled_ = true;
+    bool running_ = false;
+};
+
+class TApplication {
+public:
+    const std::wstring& title() const { return title_; }
+    void setTitle(std::wstring title);
+    TForm* mainForm() const { return mainForm_; }
+    void setMainForm(TForm* form);
+    // Every form in creation order.
+    const std::vector<TForm*>& forms() const { return forms_; }
+    TForm* findForm(std::wstring_view name) const;
+
+    // Runs the message loop until Terminate.
+    void run();
+    // Handles every pending message and returns.
+    void processMessages();
+    // Waits for one message and handles it; false once the loop must end.
+    bool handleMessage();
+    // Asks the message loop to end.
+    void terminate();
+    bool terminated() const { return terminated_; }
+
+    // A hidden window for timers and hand-offs from other threads.
+    HWND utilityWindow();
+
+    void addForm(TForm* form);
+    void removeForm(TForm* form);
+    void formHandleChanged(TForm* form);
+
+private:
+    void dispatch(MSG& msg);
+
+    std::wstring title_;
+    TForm* mainForm_ = nullptr;
+    std::vector<TForm*> forms_;
+    bool terminated_ = false;
+    HWND utility_ = nullptr;
+};
+
+extern TApplication Application;

@@ -1,0 +1,70 @@
+// A picture: 32-bit pixels with premultiplied alpha, drawn with AlphaBlend.
+#pragma once
+
+#include "system/Handles.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class TPicture {
+public:
+    TPicture() = default;
+    // Copies the pixels only: the copy has no change listener.
+    TPicture(const TPicture& other);
+    TPicture& operator=(const TPicture& other);
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool empty() const { return width_ == 0; }
+    // True when any pixel is not fully opaque.
+    bool transparent() const;
+
+    // PIXELS: WIDTH * HEIGHT values 0xAARRGGBB, colour already multiplied by alpha.
+    void setPixels(int width, int height, std::vector<std::uint32_t> pixels);
+    const std::vector<std::uint32_t>& pixels() const { return pixels_; }
+    void assign(const TPicture& other);
+    void clear();
+
+    // Draws the picture scaled into DEST, blended over what is there.
+    void draw(HDC dc, const RECT& dest) const;
+
+    std::function<void()> onChange;
+
+private:
+    void changed();
+
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<std::uint32_t> pixels_;
+    mutable win::Bitmap bitmap_;
+};
+
+// A 32-bit top-down DIB section selected into its own memory DC: the back
+// buffer of a form and the target of a form painted into a picture.
+class TDibSurface {
+public:
+    TDibSurface(int width, int height);
+    ~TDibSurface();
+    TDibSurface(const TDibSurface&) = delete;
+    TDibSurface& operator=(const TDibSurface&) = delete;
+
+    HDC dc() const { return dc_.get(); }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    std::uint32_t* bits() const { return bits_; }
+    // The pixels as an opaque picture (GDI leaves the alpha byte undefined).
+    TPicture toOpaquePicture() const;
+
+private:
+    int width_;
+    int height_;
+    std::uint32_t* bits_ = nullptr;
+    win::Bitmap bitmap_;
+    win::MemoryDc dc_;
+    HGDIOBJ oldBitmap_ = nullptr;
+};
+
+HBITMAP createDibSection(int width, int height, std::uint32_t** bits);

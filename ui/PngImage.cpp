@@ -1,0 +1,106 @@
+#include "ui/PngImage.h"
+
+#include "system/Handles.h"
+#include "system/Resource.h"
+
+#include <png.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+// Pictures larger than this are refused rather than decoded into gigabytes.
+constexpr png_uint_32 kMaxSide = 8192;
+
+std::uint32_t premultiply(std::uint32_t bgra)
+{
+    const std::uint32_t a = bgra >> 24;
+    if (a == 0xFF)
+        return bgra;
+    auto channel = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+    return (a << 24) | (channel((bgra >> 16) & 0xFF) << 16) | (channel((bgra >> 8) & 0xFF) << 8) |
+           channel(bgra & 0xFF);
+}
+
+std::uint32_t unpremultiply(std::uint32_t argb)
+{
+    const std::uint32_t a = argb >> 24;
+    if (a == 0xFF || a == 0)
+        return a == 0 ? 0 : argb;
+    auto channel = [a](std::uint32_t c) { return std::min<std::uint32_t>(255, (c * 255 + a / 2) / a); };
+    return (a << 24) | (channel((argb >> 16) & 0xFF) << 16) | (channel((argb >> 8) & 0xFF) << 8) |
+           channel(argb & 0xFF);
+}
+
+// Frees libpng's state on every path.
+struct PngImage : png_image {
+    PngImage()
+        : png_image{}
+    {
+        version = PNG_IMAGE_VERSION;
+    }
+    ~PngImage() { png_image_free(this); }
+};
+
+} // namespace
+
+bool decodePng(std::span<const std::byte> bytes, TPicture& picture)
+{
+    if (bytes.empty())
+        return false;
+    PngImage image;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
+        return false;
+    if (image.width == 0 || image.height == 0 || image.width > kMaxSide || image.height > kMaxSide)
+        return false;
+    // BGRA in memory is 0xAARRGGBB read as a little-endian 32-bit value.
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<std::uint32_t> pixels(static_cast<size_t>(image.width) * image.height);
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
+        return false;
+    for (auto& p : pixels)
+        p = premultiply(p);
+    picture.setPixels(static_cast<int>(image.width), static_cast<int>(image.height), std::move(pixels));
+    return true;
+}
+
+bool loadPngFile(TPicture& picture, const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    if (!in)
+        return false;
+    const std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return decodePng(std::as_bytes(std::span(data)), picture);
+}
+
+bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type)
+{
+    return decodePng(ownResourceBytes(name, type), picture);
+}
+
+bool savePngFile(const TPicture& picture, const std::wstring& path)
+{
+    if (picture.empty())
+        return false;
+    std::vector<std::uint32_t> pixels(picture.pixels());
+    for (auto& p : pixels)
+        p = unpremultiply(p);
+    PngImage image;
+    image.width = static_cast<png_uint_32>(picture.width());
+    image.height = static_cast<png_uint_32>(picture.height());
+    image.format = PNG_FORMAT_BGRA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr))
+        return false;
+    std::vector<char> data(size);
+    if (!png_image_write_to_memory(&image, data.data(), &size, 0, pixels.data(), 0, nullptr))
+        return false;
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(size));
+    return static_cast<bool>(out);
+}

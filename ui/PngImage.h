@@ -1,0 +1,20 @@
+// PNG pictures: decoded with libpng into premultiplied 32-bit pixels.
+#pragma once
+
+#include "ui/Picture.h"
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+// Decodes PNG bytes; false (and PICTURE unchanged) for anything that is not a
+// complete PNG image.
+bool decodePng(std::span<const std::byte> bytes, TPicture& picture);
+bool loadPngFile(TPicture& picture, const std::wstring& path);
+// The named resource of the program's own module, of type TYPE (normally
+// "file"), decoded into PICTURE. A missing or undecodable resource leaves
+// PICTURE as it was and answers false.
+bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type);
+// Writes PICTURE as a PNG file (alpha kept); false on failure.
+bool savePngFile(const TPicture& picture, const std::wstring& path);
