@@ -120,7 +120,8 @@ void TApplication::terminate() { ::PostQuitMessage(0); }
 HWND TApplication::utilityWindow()
 {
     if (!utility_) {
-        WNDCLASSEXW wc{sizeof(wc)};
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = utilityProc;
         wc.hInstance = ::GetModuleHandleW(nullptr);
         wc.lpszClassName = kUtilityClass;

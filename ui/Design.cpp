@@ -10,7 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -20,6 +22,9 @@ using Json = nlohmann::ordered_json;
 
 constexpr wchar_t kDesignType[] = L"DESIGN";
 constexpr wchar_t kPictureType[] = L"file";
+
+constexpr std::pair<const char*, unsigned> kFontStyles[] = {
+    {"bold", fsBold}, {"italic", fsItalic}, {"underline", fsUnderline}, {"strikeOut", fsStrikeOut}};
 
 using Factory = TComponent* (*)(TComponent*);
 
@@ -62,6 +67,7 @@ public:
         if (cls.empty())
             fail(where_, "no class");
         form_.beginLoading();
+        form_.setName(win::fromUtf8(root.value("name", "")));
         applyProperties(form_, root);
         if (root.contains("controls"))
             loadChildren(form_, root["controls"]);
@@ -210,12 +216,13 @@ private:
                 font.setColor(color);
             } else if (key == "style" && value.is_array()) {
                 unsigned style = 0;
-                for (const auto& s : value) {
-                    const std::string name = s.is_string() ? s.get<std::string>() : "";
-                    style |= name == "bold" ? fsBold : name == "italic" ? fsItalic : name == "underline" ? fsUnderline : name == "strikeOut" ? fsStrikeOut : 0x100;
+                for (const auto& item : value) {
+                    const auto* named = std::find_if(std::begin(kFontStyles), std::end(kFontStyles),
+                                                     [&item](const auto& s) { return item == s.first; });
+                    if (named == std::end(kFontStyles))
+                        return false;
+                    style |= named->second;
                 }
-                if (style & 0x100)
-                    return false;
                 font.setStyle(style);
             } else
                 return false;

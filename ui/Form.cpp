@@ -130,10 +130,12 @@ void TForm::createParams(TCreateParams& params)
 
 void TForm::registerWindowClass(const TCreateParams& params)
 {
-    WNDCLASSEXW existing{sizeof(existing)};
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
     if (::GetClassInfoExW(::GetModuleHandleW(nullptr), params.windowClassName.c_str(), &existing))
         return;
-    WNDCLASSEXW wc{sizeof(wc)};
+    WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
     wc.style = params.classStyle;
     wc.lpfnWndProc = &TForm::windowProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -266,10 +268,28 @@ TPicture TForm::paintToPicture()
     return surface.toOpaquePicture();
 }
 
+namespace {
+
+// Child windows paint themselves; the form's paint leaves their place alone
+// (a form's style need not clip its children).
+void excludeChildWindows(HDC dc, const TControl& container)
+{
+    for (auto* c : container.controls()) {
+        if (auto* w = dynamic_cast<const TWinControl*>(c); w && w->handle() && ::IsWindowVisible(w->handle())) {
+            const POINT at = w->originInForm();
+            ::ExcludeClipRect(dc, at.x, at.y, at.x + w->width(), at.y + w->height());
+        }
+        excludeChildWindows(dc, *c);
+    }
+}
+
+} // namespace
+
 void TForm::paintWindow()
 {
     PAINTSTRUCT ps;
     const HDC dc = ::BeginPaint(wnd_, &ps);
+    excludeChildWindows(dc, *this);
     if (width() > 0 && height() > 0) {
         TDibSurface surface(width(), height());
         const win::Brush back(::CreateSolidBrush(colorToRgb(color())));

@@ -93,7 +93,10 @@ void TForm::routeMouse(TMessage& m)
     const bool inside = p.x >= 0 && p.y >= 0 && p.x < width() && p.y < height();
     setHovered(inside ? controlAt(p, true) : nullptr);
     if (!trackingLeave_ && inside) {
-        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, wnd_, 0};
+        TRACKMOUSEEVENT track{};
+        track.cbSize = sizeof(track);
+        track.dwFlags = TME_LEAVE;
+        track.hwndTrack = wnd_;
         trackingLeave_ = ::TrackMouseEvent(&track) != FALSE;
     }
 

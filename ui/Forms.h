@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -169,6 +170,8 @@ protected:
     virtual void wndProc(TMessage& message);
     void defaultHandler(TMessage& message);
     void textChanged() override;
+    // The window, or nullptr while it does not exist (never creates it).
+    HWND existingHandle() const { return wnd_; }
 
     void keyPress(wchar_t& key);
 
@@ -273,3 +276,14 @@ private:
 };
 
 extern TApplication Application;
+
+// The component NAME of OWNER as a T; std::runtime_error when the design
+// lacks it or it is of another kind.
+template <class T>
+T* designComponent(TComponent& owner, std::wstring_view name)
+{
+    auto* component = dynamic_cast<T*>(owner.findComponent(name));
+    if (!component)
+        throw std::runtime_error("a window design lacks one of its controls");
+    return component;
+}
