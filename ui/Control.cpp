@@ -83,7 +83,8 @@ void TControl::setBounds(int left, int top, int width, int height)
 {
     width = std::max(width, 0);
     height = std::max(height, 0);
-    if (autoSize_ && align_ != TAlign::alClient)
+    // A design sets the size before what it depends on; loaded() sizes again.
+    if (autoSize_ && align_ != TAlign::alClient && !loading())
         canAutoSize(width, height);
     if (left == left_ && top == top_ && width == width_ && height == height_)
         return;

@@ -99,3 +99,13 @@ TLinkLabel::TLinkLabel(TComponent* owner) : TLabel(owner)
     font().setColor(clHighlight);
     setParentFont(true);
 }
+
+const PropertyList& TLinkLabel::publishedProperties()
+{
+    static const PropertyList list = [] {
+        PropertyList l = TLabel::publishedProperties();
+        l.string<TLinkLabel>(L"URL", &TLinkLabel::url, &TLinkLabel::setUrl);
+        return l;
+    }();
+    return list;
+}

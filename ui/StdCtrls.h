@@ -49,6 +49,15 @@ class TLinkLabel : public TLabel {
 public:
     explicit TLinkLabel(TComponent* owner);
     std::wstring_view className() const override { return L"TLinkLabel"; }
+    static const PropertyList& publishedProperties();
+    const PropertyList& properties() const override { return publishedProperties(); }
+
+    // The address the link stands for; the window's click handler opens it.
+    const std::wstring& url() const { return url_; }
+    void setUrl(std::wstring url) { url_ = std::move(url); }
+
+private:
+    std::wstring url_;
 };
 
 class TImage : public TControl {

@@ -1,0 +1,150 @@
+#include "UiTest.h"
+
+#include "ui/UntConfirmbox.h"
+#include "ui/UntMsgBox.h"
+
+#include <gtest/gtest.h>
+
+using namespace uitest;
+
+namespace {
+
+constexpr std::uint32_t kTitleBand = 0x0093FE;
+constexpr std::uint32_t kCloseHover = 0xF24D4D;
+constexpr std::uint32_t kClosePressed = 0xE63C3C;
+
+void clickControl(TForm& form, const TControl& control)
+{
+    const POINT c = centreOf(control);
+    ::PostMessageW(form.handle(), WM_MOUSEMOVE, 0, MAKELPARAM(c.x, c.y));
+    ::PostMessageW(form.handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(c.x, c.y));
+    ::PostMessageW(form.handle(), WM_LBUTTONUP, 0, MAKELPARAM(c.x, c.y));
+}
+
+void pressEscape(TForm& form)
+{
+    ::PostMessageW(form.handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+}
+
+} // namespace
+
+TEST(ConfirmBox, OnlyYesAnswersTrue)
+{
+    whenModal([](TForm& f) { clickControl(f, *static_cast<TFrmConfirmbox&>(f).btnYes); });
+    EXPECT_TRUE(ShowConfirmBox(L"Quit?"));
+    whenModal([](TForm& f) { clickControl(f, *static_cast<TFrmConfirmbox&>(f).btnNo); });
+    EXPECT_FALSE(ShowConfirmBox(L"Quit?"));
+    whenModal([](TForm& f) { clickControl(f, *static_cast<TFrmConfirmbox&>(f).imgbtnClose); });
+    EXPECT_FALSE(ShowConfirmBox(L"Quit?"));
+    whenModal([](TForm& f) { pressEscape(f); });
+    EXPECT_FALSE(ShowConfirmBox(L"Quit?"));
+    // Enter does nothing: no button takes the focus. Esc then ends the box.
+    whenModal([](TForm& f) {
+        ::PostMessageW(f.handle(), WM_KEYDOWN, VK_RETURN, 0);
+        pressEscape(f);
+    });
+    EXPECT_FALSE(ShowConfirmBox(L"Quit?"));
+}
+
+TEST(MsgBox, EveryWayOutJustReturns)
+{
+    int shown = 0;
+    whenModal([&](TForm& f) {
+        ++shown;
+        clickControl(f, *static_cast<TFrmMsgBox&>(f).btnOK);
+    });
+    ShowMsgBox(L"Done");
+    whenModal([&](TForm& f) {
+        ++shown;
+        clickControl(f, *static_cast<TFrmMsgBox&>(f).imgbtnClose);
+    });
+    ShowMsgBox(L"Done");
+    whenModal([&](TForm& f) {
+        ++shown;
+        pressEscape(f);
+    });
+    ShowMsgBox(L"Done");
+    EXPECT_EQ(shown, 3);
+    EXPECT_TRUE(Application.forms().empty()) << "each box is freed by its function";
+}
+
+TEST(Boxes, TitlesTextsAndModalResults)
+{
+    const auto msg = makeForm<TFrmMsgBox>(L"text");
+    EXPECT_EQ(msg->caption(), L"");
+    EXPECT_EQ(msg->lblMsg->caption(), L"text");
+    EXPECT_EQ(msg->clientWidth(), 410);
+    EXPECT_EQ(msg->clientHeight(), 192);
+    wchar_t title[64] = L"x";
+    ::GetWindowTextW(msg->handle(), title, 64);
+    EXPECT_STREQ(title, L"");
+    whenModal([](TForm& f) { clickControl(f, *static_cast<TFrmMsgBox&>(f).btnOK); });
+    EXPECT_EQ(msg->ShowModal(), mrOk);
+
+    const auto ask = makeForm<TFrmConfirmbox>(L"");
+    EXPECT_EQ(ask->caption(), L"FrmConfirmbox");
+    EXPECT_EQ(ask->btnYes->caption(), L"是");
+    EXPECT_EQ(ask->btnNo->caption(), L"否");
+}
+
+TEST(Boxes, DragToMoveOnBackgroundLabelsAndPicturesOnly)
+{
+    const auto ask = makeForm<TFrmConfirmbox>(L"q");
+    EXPECT_TRUE(TCommLangForm::isMoveHandler(ask->OnMouseDown));
+    for (const TControl* c : {static_cast<TControl*>(ask->imgMain), static_cast<TControl*>(ask->lblCaption),
+                              static_cast<TControl*>(ask->imgIcon), static_cast<TControl*>(ask->lblMsg),
+                              static_cast<TControl*>(ask->imgBottom), static_cast<TControl*>(ask->imgLeft),
+                              static_cast<TControl*>(ask->imgRight)})
+        EXPECT_TRUE(movesWindow(*c)) << std::string(c->name().begin(), c->name().end());
+    EXPECT_FALSE(movesWindow(*ask->btnYes));
+    EXPECT_FALSE(movesWindow(*ask->btnNo));
+    EXPECT_FALSE(movesWindow(*ask->imgbtnClose));
+    const auto msg = makeForm<TFrmMsgBox>(L"m");
+    EXPECT_FALSE(movesWindow(*msg->btnOK));
+    EXPECT_TRUE(movesWindow(*msg->lblMsg));
+}
+
+TEST(Boxes, PixelsOfTitleBandCloseGlyphAndButtons)
+{
+    const auto box = makeForm<TFrmMsgBox>(L"A short message");
+    TForm& form = *box;
+    form.handle();
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 200, 16), kTitleBand);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 378, 2), kTitleBand) << "close glyph ground is clear";
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 157, 143), 0x0093FEu) << "btnOK normal";
+
+    moveTo(form, 393, 16);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 378, 2), kCloseHover);
+    press(form, 393, 16);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 378, 2), kClosePressed);
+    moveTo(form, 300, 100);
+    release(form, 300, 100);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 378, 2), kTitleBand);
+
+    // btnOK's 165 x 45 hover picture is shrunk to 100 x 27 one pixel down.
+    moveTo(form, 160, 150);
+    const TPicture hover = form.paintToPicture();
+    EXPECT_EQ(rgbAt(hover, 157, 142), 0x2DA2F8u);
+    EXPECT_EQ(rgbAt(hover, 157, 141), 0xFFFFFFu);
+    EXPECT_EQ(rgbAt(hover, 157, 169), 0xFFFFFFu);
+    press(form, 160, 150);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 157, 143), 0x0084E4u);
+}
+
+TEST(Boxes, YesCaptionTurnsWhiteOnHoverAndNoDrawsItsHoverPictureClipped)
+{
+    const auto ask = makeForm<TFrmConfirmbox>(L"q");
+    TForm& form = *ask;
+    form.handle();
+    moveTo(form, 200, 150);
+    EXPECT_EQ(ask->btnYes->font().color(), clWhite);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 170, 139), 0x48B2FFu);
+    moveTo(form, 330, 150);
+    EXPECT_EQ(ask->btnYes->font().color(), clBlack);
+    // btnNo is not proportional: the hover picture is centred and clipped,
+    // covering the whole button.
+    const TPicture p = form.paintToPicture();
+    EXPECT_EQ(rgbAt(p, 293, 137), 0x2DA2F8u);
+    EXPECT_EQ(rgbAt(p, 391, 166), 0x2DA2F8u);
+    EXPECT_EQ(rgbAt(p, 170, 139), 0xFFFFFFu) << "btnYes normal again";
+}

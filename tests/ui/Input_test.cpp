@@ -1,0 +1,185 @@
+#include "UiTest.h"
+
+#include "ui/StdCtrls.h"
+#include "ui/TextImageButton.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace uitest;
+
+namespace {
+
+// A form with two overlapping labels that log what they receive.
+struct LoggingForm {
+    TForm form{nullptr};
+    TLabel* back = new TLabel(&form);
+    TLabel* front = new TLabel(&form);
+    std::vector<std::wstring> log;
+
+    LoggingForm()
+    {
+        form.setBounds(0, 0, 200, 100);
+        for (auto* l : {back, front}) {
+            l->setAutoSize(false);
+            l->setParent(&form);
+        }
+        back->setBounds(0, 0, 100, 100);
+        front->setBounds(50, 0, 100, 50);
+        back->setName(L"back");
+        front->setName(L"front");
+        for (auto* l : {back, front}) {
+            const std::wstring n = l->name();
+            l->OnMouseEnter = [this, n](TComponent*) { log.push_back(n + L" enter"); };
+            l->OnMouseLeave = [this, n](TComponent*) { log.push_back(n + L" leave"); };
+            l->OnMouseDown = [this, n](TComponent*, TMouseButton, TShiftState, int x, int y) {
+                log.push_back(n + L" down " + std::to_wstring(x) + L"," + std::to_wstring(y));
+            };
+            l->OnMouseUp = [this, n](TComponent*, TMouseButton, TShiftState, int, int) { log.push_back(n + L" up"); };
+            l->OnClick = [this, n](TComponent*) { log.push_back(n + L" click"); };
+        }
+        form.handle();
+    }
+};
+
+using Log = std::vector<std::wstring>;
+
+} // namespace
+
+TEST(MouseRouting, TopMostControlGetsEnterPressClickReleaseLeave)
+{
+    LoggingForm f;
+    moveTo(f.form, 10, 10);
+    moveTo(f.form, 60, 10); // into the later-declared label, which is on top
+    press(f.form, 60, 10);
+    release(f.form, 61, 11);
+    moveTo(f.form, 190, 90); // onto the bare form
+    EXPECT_EQ(f.log, (Log{L"back enter", L"back leave", L"front enter", L"front down 10,10", L"front click",
+                          L"front up", L"front leave"}));
+}
+
+TEST(MouseRouting, PressCapturesUntilReleaseAndClickNeedsReleaseInside)
+{
+    LoggingForm f;
+    moveTo(f.form, 60, 10);
+    press(f.form, 60, 10);
+    moveTo(f.form, 10, 80); // over the other label while the button is held
+    release(f.form, 10, 80);
+    EXPECT_EQ(f.log, (Log{L"front enter", L"front down 10,10", L"front leave", L"back enter", L"front up"}));
+}
+
+TEST(MouseRouting, DisabledControlGetsEnterButPressesGoBeneath)
+{
+    LoggingForm f;
+    f.front->setEnabled(false);
+    moveTo(f.form, 60, 10);
+    press(f.form, 60, 10);
+    release(f.form, 60, 10);
+    EXPECT_EQ(f.log, (Log{L"front enter", L"back down 60,10", L"back click", L"back up"}));
+    f.log.clear();
+    f.front->setVisible(false);
+    moveTo(f.form, 61, 10);
+    EXPECT_EQ(f.log, (Log{L"front leave", L"back enter"}));
+}
+
+TEST(Modal, DisablesOtherWindowsAndEndsWithTheModalResult)
+{
+    TForm other(nullptr);
+    other.setBounds(0, 0, 50, 50);
+    other.Show();
+    TForm dialog(nullptr);
+    dialog.setBounds(0, 0, 80, 80);
+    bool otherWasDisabled = false;
+    whenModal([&](TForm& modal) {
+        otherWasDisabled = !::IsWindowEnabled(other.handle());
+        modal.setModalResult(mrOk);
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    EXPECT_TRUE(otherWasDisabled);
+    EXPECT_TRUE(::IsWindowEnabled(other.handle()));
+    EXPECT_FALSE(dialog.visible());
+
+    whenModal([](TForm& modal) { modal.Close(); });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel) << "closing a modal form cancels it";
+}
+
+TEST(CommonForm, EscClosesWithCancelAndTheKeyGoesNoFurther)
+{
+    TFrmLangTest form;
+    auto* edit = form.get<TEdit>(L"edtPath");
+    form.Show();
+    ::SetFocus(edit->handle());
+    edit->setText(L"");
+    // Keys typed into the edit pass the form's key preview first.
+    ::PostMessageW(edit->handle(), WM_CHAR, L'a', 0);
+    Application.processMessages();
+    EXPECT_EQ(edit->text(), L"a");
+    form.Hide();
+
+    whenModal([&](TForm&) {
+        ::PostMessageW(edit->handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+        ::PostMessageW(edit->handle(), WM_CHAR, 27, 0);
+    });
+    EXPECT_EQ(form.ShowModal(), mrCancel);
+    EXPECT_EQ(edit->text(), L"a");
+}
+
+TEST(CommonForm, BorderlessWithDropShadowWhateverTheDesignSays)
+{
+    TFrmLangTest form;
+    const HWND wnd = form.handle();
+    // The system adds WS_CLIPSIBLINGS to every top-level window.
+    EXPECT_EQ(static_cast<DWORD>(::GetWindowLongPtrW(wnd, GWL_STYLE)) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
+              static_cast<DWORD>(WS_POPUP));
+    EXPECT_TRUE(::GetClassLongPtrW(wnd, GCL_STYLE) & CS_DROPSHADOW);
+    RECT client;
+    ::GetClientRect(wnd, &client);
+    EXPECT_EQ(client.right, 400);
+    EXPECT_EQ(client.bottom, 300);
+    EXPECT_EQ(form.position(), TPosition::poScreenCenter);
+    EXPECT_EQ(form.font().name(), L"Tahoma");
+    EXPECT_EQ(form.font().size(), 9);
+
+    // The same design on a plain form keeps its sizeable frame.
+    TForm plain(nullptr, &TFrmLangTest::design());
+    EXPECT_TRUE(::GetWindowLongPtrW(plain.handle(), GWL_STYLE) & WS_THICKFRAME);
+}
+
+TEST(CommonForm, CompositionMessageTakesTheDefaultPathWhenTheShadowCannotBeApplied)
+{
+    TFrmLangTest form;
+    // Without desktop composition (as under Wine) the message is not
+    // swallowed: the default handling answers it.
+    EXPECT_EQ(::SendMessageW(form.handle(), 0x031E, 0, 0), 0);
+    EXPECT_TRUE(::IsWindow(form.handle()));
+}
+
+TEST(DragToMove, BackgroundLikeControlsMoveTheWindowOthersKeepTheirHandlers)
+{
+    TFrmLangTest form;
+    EXPECT_TRUE(TCommLangForm::isMoveHandler(form.OnMouseDown));
+    EXPECT_TRUE(movesWindow(*form.get<TPanel>(L"pnl1")));
+    EXPECT_TRUE(movesWindow(*form.get<TLabel>(L"lblTitle"))) << "nested in a panel";
+    EXPECT_TRUE(movesWindow(*form.get<TImage>(L"imgBack")));
+    EXPECT_TRUE(movesWindow(*form.get<TTabSheet>(L"tbOne")));
+    EXPECT_FALSE(movesWindow(*form.get<TLabel>(L"lblClickable"))) << "a click handler exempts it";
+    EXPECT_FALSE(movesWindow(*form.get<TLinkLabel>(L"lnkHome"))) << "exact class names only";
+    EXPECT_FALSE(movesWindow(*form.get<TEdit>(L"edtPath")));
+
+    // Its click still works.
+    const POINT c = centreOf(*form.get<TLabel>(L"lblClickable"));
+    clickAt(form, c.x, c.y);
+    EXPECT_EQ(form.clicks, 1);
+
+    auto* late = new TImage(&form);
+    late->setParent(&form);
+    EXPECT_FALSE(movesWindow(*late)) << "created after the last setting";
+    form.SetbMouseDownToMoveClient(false);
+    EXPECT_FALSE(form.OnMouseDown);
+    EXPECT_FALSE(form.get<TPanel>(L"pnl1")->OnMouseDown);
+    form.SetbMouseDownToMoveClient(true);
+    EXPECT_TRUE(movesWindow(*late));
+}
+

@@ -1,0 +1,252 @@
+#include "UiTest.h"
+
+#include "ui/Design.h"
+#include "ui/PngImage.h"
+#include "ui/StdCtrls.h"
+#include "ui/TextImageButton.h"
+#include "ui/UntConfirmbox.h"
+#include "ui/UntMsgBox.h"
+
+#include "system/AppContext.h"
+#include "system/Resource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace uitest;
+
+namespace {
+
+// A form with a handler table, loaded from design texts.
+class TFrmHandlers : public TForm {
+public:
+    TFrmHandlers() : TForm(nullptr) {}
+    static const FormDesign& design()
+    {
+        static const FormDesign d{L"test design",
+                                  {handler(L"btnClick", &TFrmHandlers::btnClick),
+                                   handler(L"imgMouseDown", &TFrmHandlers::imgMouseDown)}};
+        return d;
+    }
+    void btnClick(TComponent*) { ++clicks; }
+    void imgMouseDown(TComponent*, TMouseButton, TShiftState, int, int) { ++downs; }
+    int clicks = 0;
+    int downs = 0;
+};
+
+std::string loadError(const std::string& json)
+{
+    TFrmHandlers form;
+    try {
+        loadDesignText(form, json, TFrmHandlers::design());
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(ComponentModel, OwnershipNamesAndPublishedProperties)
+{
+    TForm form(nullptr);
+    auto* label = new TLabel(&form);
+    label->setName(L"lblHello");
+    label->setParent(&form);
+    EXPECT_EQ(form.findComponent(L"LBLHELLO"), label);
+    EXPECT_EQ(label->className(), L"TLabel");
+
+    EXPECT_TRUE(label->setProperty(L"caption", std::wstring(L"hi")));
+    EXPECT_EQ(label->caption(), L"hi");
+    EXPECT_TRUE(label->setProperty(L"Left", 42));
+    EXPECT_EQ(std::get<int>(label->getProperty(L"LEFT")), 42);
+    EXPECT_FALSE(label->setProperty(L"Left", std::wstring(L"x"))) << "wrong kind";
+    EXPECT_FALSE(label->setProperty(L"NoSuch", 1));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(label->getProperty(L"NoSuch")));
+    EXPECT_TRUE(label->hasProperty(L"Font", PropKind::Font));
+    EXPECT_TRUE(label->setProperty(L"Align", std::wstring(L"client")));
+    EXPECT_EQ(label->align(), TAlign::alClient);
+    EXPECT_EQ(label->width(), form.clientWidth());
+
+    delete label;
+    EXPECT_EQ(form.findComponent(L"lblHello"), nullptr);
+    EXPECT_TRUE(form.controls().empty());
+}
+
+TEST(DesignLoader, BindsHandlersByNameAndFailsOnEveryUnknownName)
+{
+    TFrmHandlers form;
+    loadDesignText(form, R"({ "class": "TFrmHandlers", "name": "FrmHandlers", "clientWidth": 200,
+        "controls": [
+          { "class": "TTextImageButton", "name": "btnGo", "bounds": [10, 10, 50, 20],
+            "events": { "onClick": "btnClick" } },
+          { "class": "TImage", "name": "imgA", "bounds": [100, 10, 20, 20], "picture": "icon_warn",
+            "events": { "onMouseDown": "imgMouseDown" } } ] })",
+                   TFrmHandlers::design());
+    EXPECT_EQ(form.name(), L"FrmHandlers");
+    clickAt(form, 20, 20);
+    EXPECT_EQ(form.clicks, 1);
+    press(form, 105, 15);
+    release(form, 105, 15);
+    EXPECT_EQ(form.downs, 1);
+    auto* image = designComponent<TImage>(form, L"imgA");
+    EXPECT_EQ(image->picture().width(), 40) << "design picture loaded from the resource";
+
+    EXPECT_NE(loadError(R"({"class":"T","controls":[{"class":"TButtonX","name":"b"}]})").find("unknown class"),
+              std::string::npos);
+    EXPECT_NE(loadError(R"({"class":"T","controls":[{"class":"TLabel","name":"l","captoin":"x"}]})")
+                  .find("unknown property"),
+              std::string::npos);
+    EXPECT_NE(loadError(R"({"class":"T","controls":[{"class":"TImage","name":"i","picture":"nosuch"}]})")
+                  .find("picture \"nosuch\""),
+              std::string::npos);
+    EXPECT_NE(loadError(R"({"class":"T","events":{"onShow":"nosuchHandler"}})").find("unknown handler"),
+              std::string::npos);
+    EXPECT_NE(loadError(R"({"class":"T","events":{"onShow":"imgMouseDown"}})").find("does not fit"),
+              std::string::npos);
+    EXPECT_NE(loadError(R"({"class":"T","controls":[{"class":"TLabel","name":"l","left":"ten"}]})")
+                  .find("bad value"),
+              std::string::npos);
+    EXPECT_NE(loadError("{ not json").find("test design"), std::string::npos);
+}
+
+TEST(DesignLoader, EveryDesignOfTheProgramLoads)
+{
+    // Each window of the program built from its design, as a user would get it.
+    EXPECT_NO_THROW(makeForm<TFrmMsgBox>(L"x"));
+    EXPECT_NO_THROW(makeForm<TFrmConfirmbox>(L"x"));
+}
+
+TEST(Layout, AlignmentFollowsKindThenPosition)
+{
+    const auto box = makeForm<TFrmConfirmbox>(L"");
+    EXPECT_EQ(box->imgMain->boundsRect().bottom, 192);
+    EXPECT_EQ(box->imgBottom->top(), 190);
+    EXPECT_EQ(box->imgBottom->width(), 410);
+    // The right line comes after the top and bottom ones took the height.
+    EXPECT_EQ(box->imgRight->left(), 408);
+    EXPECT_EQ(box->imgRight->top(), 192);
+    EXPECT_EQ(box->imgLeft->left(), -2);
+    EXPECT_EQ(box->imgLeft->top(), -68);
+}
+
+TEST(Layout, WordWrappedLabelGrowsDownAndKeepsItsWidth)
+{
+    const auto box = makeForm<TFrmMsgBox>(L"");
+    const int oneLine = box->lblMsg->height();
+    EXPECT_GT(oneLine, 10) << "an empty label keeps one line";
+    box->lblMsg->setCaption(std::wstring(200, L'字'));
+    EXPECT_EQ(box->lblMsg->width(), 300);
+    EXPECT_GT(box->lblMsg->height(), 4 * oneLine);
+    EXPECT_EQ(box->btnOK->top(), 141) << "no other control moves";
+    box->lblMsg->setCaption(L"first\r\nsecond");
+    EXPECT_EQ(box->lblMsg->height(), 2 * oneLine);
+}
+
+TEST(PageControl, OnlyTheActivePageIsShown)
+{
+    TForm form(nullptr);
+    auto* pages = new TPageControl(&form);
+    pages->setParent(&form);
+    pages->setBounds(0, 0, 100, 50);
+    auto* one = new TTabSheet(&form);
+    one->setParent(pages);
+    auto* two = new TTabSheet(&form);
+    two->setParent(pages);
+    EXPECT_EQ(pages->activePage(), one);
+    EXPECT_TRUE(one->visible());
+    EXPECT_FALSE(two->visible());
+    EXPECT_EQ(two->width(), 100);
+    auto* label = new TLabel(&form);
+    label->setAutoSize(false);
+    label->setParent(two);
+    label->setBounds(5, 5, 20, 20);
+    EXPECT_EQ(form.controlAt({10, 10}, true), one);
+    pages->setActivePage(two);
+    EXPECT_FALSE(one->visible());
+    EXPECT_EQ(form.controlAt({10, 10}, true), label);
+}
+
+TEST(Pictures, PngResourcesDecodeAndFailuresLeaveThePicture)
+{
+    TPicture picture;
+    ASSERT_TRUE(LoadPngResource(picture, L"MSGBOX", L"FILE"));
+    EXPECT_EQ(picture.width(), 410);
+    EXPECT_EQ(picture.height(), 192);
+    EXPECT_EQ(rgbAt(picture, 200, 10), 0x0093FEu);
+    EXPECT_EQ(rgbAt(picture, 0, 100), 0xD6D6D6u);
+
+    EXPECT_FALSE(LoadPngResource(picture, L"nosuch", L"file"));
+    EXPECT_EQ(picture.width(), 410) << "a missing picture keeps what was there";
+
+    // A truncated PNG is refused, never half decoded.
+    const auto bytes = ownResourceBytes(L"msgbox", L"file");
+    EXPECT_FALSE(decodePng(bytes.first(bytes.size() / 2), picture));
+    EXPECT_FALSE(decodePng(bytes.first(8), picture));
+    EXPECT_EQ(picture.height(), 192);
+
+    // Translucent pixels are stored premultiplied: 30 % of #9EA6AA.
+    TPicture line;
+    ASSERT_TRUE(LoadPngResource(line, L"border_line", L"file"));
+    const std::uint32_t p = line.pixels()[0];
+    const std::uint32_t alpha = p >> 24;
+    EXPECT_NEAR(alpha, 77, 1);
+    EXPECT_NEAR((p >> 16) & 0xFF, 0x9E * alpha / 255, 1);
+    EXPECT_TRUE(line.transparent());
+    EXPECT_FALSE(picture.transparent());
+}
+
+TEST(Pictures, SavedPngReadsBackTheSame)
+{
+    TPicture icon;
+    ASSERT_TRUE(LoadPngResource(icon, L"icon_warn", L"file"));
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring path = std::wstring(temp) + L"ui_tests_icon.png";
+    ASSERT_TRUE(savePngFile(icon, path));
+    TPicture back;
+    ASSERT_TRUE(loadPngFile(back, path));
+    ::DeleteFileW(path.c_str());
+    ASSERT_EQ(back.width(), 40);
+    for (size_t i = 0; i < icon.pixels().size(); ++i) {
+        const auto a = icon.pixels()[i], b = back.pixels()[i];
+        ASSERT_EQ(a >> 24, b >> 24);
+        ASSERT_NEAR(a & 0xFF, b & 0xFF, 2);
+    }
+}
+
+TEST(Application, KeepsTitleFormsAndMainWindowForTheSystemBoxes)
+{
+    Application.setTitle(L"App title");
+    EXPECT_EQ(applicationTitle(), L"App title");
+    {
+        TForm form(nullptr);
+        form.setName(L"FrmMain");
+        EXPECT_EQ(Application.findForm(L"frmmain"), &form);
+        form.handle();
+        Application.setMainForm(&form);
+        EXPECT_EQ(applicationWindow(), form.handle());
+    }
+    EXPECT_EQ(Application.mainForm(), nullptr);
+    EXPECT_EQ(applicationWindow(), nullptr);
+    EXPECT_EQ(Application.findForm(L"FrmMain"), nullptr);
+}
+
+TEST(Timer, TicksInsideTheMessageLoopUntilDisabled)
+{
+    TForm form(nullptr);
+    auto* timer = new TTimer(&form);
+    int ticks = 0;
+    timer->setInterval(10);
+    timer->OnTimer = [&](TComponent*) {
+        if (++ticks == 3)
+            timer->setEnabled(false);
+    };
+    const DWORD start = ::GetTickCount();
+    while (timer->enabled() && ::GetTickCount() - start < 5000) {
+        Application.processMessages();
+        ::Sleep(5);
+    }
+    EXPECT_EQ(ticks, 3);
+}

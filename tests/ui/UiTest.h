@@ -1,0 +1,97 @@
+// Driving forms from tests: real window messages sent to the form's window,
+// pixels of a form painted into a picture, and actions run inside the next
+// modal loop.
+#pragma once
+
+#include "ui/Forms.h"
+#include "ui/Obj_CommLangForm.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+namespace uitest {
+
+inline void mouse(TForm& form, UINT msg, int x, int y, WPARAM keys = 0)
+{
+    ::SendMessageW(form.handle(), msg, keys, MAKELPARAM(x, y));
+}
+inline void moveTo(TForm& form, int x, int y) { mouse(form, WM_MOUSEMOVE, x, y); }
+inline void press(TForm& form, int x, int y) { mouse(form, WM_LBUTTONDOWN, x, y, MK_LBUTTON); }
+inline void release(TForm& form, int x, int y) { mouse(form, WM_LBUTTONUP, x, y); }
+inline void clickAt(TForm& form, int x, int y)
+{
+    moveTo(form, x, y);
+    press(form, x, y);
+    release(form, x, y);
+}
+// The centre of CONTROL in its form's client coordinates.
+inline POINT centreOf(const TControl& control)
+{
+    const POINT at = control.originInForm();
+    return {at.x + control.width() / 2, at.y + control.height() / 2};
+}
+
+// 0xRRGGBB of a pixel of an opaque picture.
+inline std::uint32_t rgbAt(const TPicture& picture, int x, int y)
+{
+    return picture.pixels()[static_cast<size_t>(y) * picture.width() + x] & 0xFFFFFF;
+}
+
+// The visible modal form (the box a test waits for).
+inline TForm* modalForm()
+{
+    for (TForm* f : Application.forms())
+        if (f->modal())
+            return f;
+    return nullptr;
+}
+
+// Runs ACTION on the user-interface thread once a modal form is up: from a
+// thread timer, which fires inside the modal loop.
+inline std::function<void(TForm&)>& pendingAction()
+{
+    static std::function<void(TForm&)> action;
+    return action;
+}
+
+inline void CALLBACK runPendingAction(HWND, UINT, UINT_PTR id, DWORD)
+{
+    TForm* form = modalForm();
+    if (!form)
+        return;
+    ::KillTimer(nullptr, id);
+    auto action = std::exchange(pendingAction(), nullptr);
+    if (action)
+        action(*form);
+}
+
+inline void whenModal(std::function<void(TForm&)> action)
+{
+    pendingAction() = std::move(action);
+    ::SetTimer(nullptr, 0, 30, runPendingAction);
+}
+
+inline bool movesWindow(const TControl& control) { return TCommLangForm::isMoveHandler(control.OnMouseDown); }
+
+// A window of every control kind, built from the test design "FrmLangTest".
+class TFrmLangTest : public TCommLangForm {
+public:
+    explicit TFrmLangTest(bool moveByBackground = true) : TCommLangForm(nullptr, design(), true, moveByBackground) {}
+    std::wstring_view className() const override { return L"TFrmLangTest"; }
+    static const FormDesign& design()
+    {
+        static const FormDesign d{L"FrmLangTest", {handler(L"lblClickableClick", &TFrmLangTest::lblClickableClick)}};
+        return d;
+    }
+    void lblClickableClick(TComponent*) { ++clicks; }
+    template <class T>
+    T* get(const wchar_t* name)
+    {
+        return designComponent<T>(*this, name);
+    }
+    int clicks = 0;
+};
+
+} // namespace uitest
