@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -62,8 +63,6 @@ TForm::TForm(TComponent* owner, const FormDesign* design) : TControl(owner)
 
 TForm::~TForm()
 {
-    if (OnDestroy)
-        OnDestroy(this);
     destroyComponents();
     if (wnd_)
         ::DestroyWindow(wnd_);
@@ -98,6 +97,12 @@ void TForm::afterConstruction()
 {
     if (OnCreate)
         OnCreate(this);
+}
+
+void TForm::beforeDestruction()
+{
+    if (!std::exchange(destroyed_, true) && OnDestroy)
+        OnDestroy(this);
 }
 
 HWND TForm::handle()
@@ -135,7 +140,7 @@ void TForm::registerWindowClass(const TCreateParams& params)
     if (::GetClassInfoExW(::GetModuleHandleW(nullptr), params.windowClassName.c_str(), &existing))
         return;
     WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
+    wc.cbSize = sizeof(wc);
     wc.style = params.classStyle;
     wc.lpfnWndProc = &TForm::windowProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);

@@ -133,8 +133,10 @@ public:
     void setModalResult(int value) { modalResult_ = value; }
     bool modal() const { return modal_; }
 
-    // Fires OnCreate: called once the form object is complete (makeForm).
+    // Fire OnCreate once the form object is complete and OnDestroy while it
+    // still is (makeForm and its deleter call them).
     void afterConstruction();
+    void beforeDestruction();
 
     // The client area as it would be on screen, child windows included,
     // whether the form is shown or not.
@@ -194,6 +196,7 @@ private:
     TBorderStyle borderStyle_ = TBorderStyle::bsNone;
     int modalResult_ = mrNone;
     bool modal_ = false;
+    bool destroyed_ = false;
     bool syncingBounds_ = false;
     bool trackingLeave_ = false;
     TControl* hovered_ = nullptr;
@@ -201,11 +204,23 @@ private:
     std::vector<TControl*> guarded_;
 };
 
-// Creates a form and, once the object is complete, fires its OnCreate.
+struct FormDeleter {
+    void operator()(TForm* form) const
+    {
+        form->beforeDestruction();
+        delete form;
+    }
+};
+
+template <class F>
+using FormPtr = std::unique_ptr<F, FormDeleter>;
+
+// Creates a form and, once the object is complete, fires its OnCreate; the
+// owner it returns fires OnDestroy before the form goes.
 template <class F, class... Args>
-std::unique_ptr<F> makeForm(Args&&... args)
+FormPtr<F> makeForm(Args&&... args)
 {
-    auto form = std::make_unique<F>(std::forward<Args>(args)...);
+    FormPtr<F> form(new F(std::forward<Args>(args)...));
     form->afterConstruction();
     return form;
 }
