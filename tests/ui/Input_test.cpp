@@ -168,10 +168,21 @@ TEST(DragToMove, BackgroundLikeControlsMoveTheWindowOthersKeepTheirHandlers)
     EXPECT_FALSE(movesWindow(*form.get<TLinkLabel>(L"lnkHome"))) << "exact class names only";
     EXPECT_FALSE(movesWindow(*form.get<TEdit>(L"edtPath")));
 
-    // Its click still works.
+    // Its click still works, and it does not move the window.
     const POINT c = centreOf(*form.get<TLabel>(L"lblClickable"));
     clickAt(form, c.x, c.y);
     EXPECT_EQ(form.clicks, 1);
+    EXPECT_EQ(form.moveCommands, 0);
+
+    // Any button pressed on a picture or on the bare window moves it.
+    const POINT img = centreOf(*form.get<TImage>(L"imgBack"));
+    mouse(form, WM_RBUTTONDOWN, img.x, img.y, MK_RBUTTON);
+    EXPECT_EQ(form.moveCommands, 1);
+    press(form, 395, 250);
+    EXPECT_EQ(form.moveCommands, 2);
+    ::SendMessageW(form.get<TEdit>(L"edtPath")->handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(form.get<TEdit>(L"edtPath")->handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(form.moveCommands, 2) << "the edit window keeps its own mouse";
 
     auto* late = new TImage(&form);
     late->setParent(&form);

@@ -92,6 +92,19 @@ public:
         return designComponent<T>(*this, name);
     }
     int clicks = 0;
+    int moveCommands = 0;
+
+protected:
+    // Counts the move command instead of entering the system's move loop,
+    // which would wait for a real mouse.
+    void wndProc(TMessage& message) override
+    {
+        if (message.Msg == WM_SYSCOMMAND && message.WParam == 0xF012) {
+            ++moveCommands;
+            return;
+        }
+        TCommLangForm::wndProc(message);
+    }
 };
 
 } // namespace uitest
