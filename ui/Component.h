@@ -83,7 +83,9 @@ public:
     void integer(std::wstring name, Get get, Set set, PropKind kind = PropKind::Integer)
     {
         add({std::move(name), kind,
-             [get](const TComponent& c) { return PropValue(static_cast<int>(std::invoke(get, static_cast<const C&>(c)))); },
+             [get](const TComponent& c) {
+                 return PropValue(static_cast<int>(std::invoke(get, static_cast<const C&>(c))));
+             },
              [set](TComponent& c, const PropValue& v) {
                  const auto* number = std::get_if<int>(&v);
                  if (number)
@@ -103,7 +105,9 @@ public:
     void boolean(std::wstring name, Get get, Set set)
     {
         add({std::move(name), PropKind::Boolean,
-             [get](const TComponent& c) { return PropValue(static_cast<bool>(std::invoke(get, static_cast<const C&>(c)))); },
+             [get](const TComponent& c) {
+                 return PropValue(static_cast<bool>(std::invoke(get, static_cast<const C&>(c))));
+             },
              [set](TComponent& c, const PropValue& v) {
                  const auto* flag = std::get_if<bool>(&v);
                  if (flag)

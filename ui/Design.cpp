@@ -122,7 +122,9 @@ private:
     void applyBounds(TComponent& c, const Json& bounds)
     {
         auto* control = dynamic_cast<TControl*>(&c);
-        if (!control || !bounds.is_array() || bounds.size() != 4 || !std::all_of(bounds.begin(), bounds.end(), [](const Json& v) { return v.is_number_integer(); }))
+        const auto isInteger = [](const Json& v) { return v.is_number_integer(); };
+        if (!control || !bounds.is_array() || bounds.size() != 4 ||
+            !std::all_of(bounds.begin(), bounds.end(), isInteger))
             fail(where_, "bad \"bounds\" of " + utf8(c.name()));
         control->setBounds(bounds[0].get<int>(), bounds[1].get<int>(), bounds[2].get<int>(), bounds[3].get<int>());
     }

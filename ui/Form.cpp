@@ -236,6 +236,16 @@ int TForm::ShowModal()
         throw std::logic_error("a form already shown cannot be shown modally");
     ::ReleaseCapture();
     ModalScope scope(handle());
+    // Hidden and no longer modal however the loop ends, a handler's
+    // exception included.
+    struct EndModal {
+        TForm& form;
+        ~EndModal()
+        {
+            form.modal_ = false;
+            form.Hide();
+        }
+    } end{*this};
     modal_ = true;
     modalResult_ = mrNone;
     Show();
@@ -244,8 +254,6 @@ int TForm::ShowModal()
         if (!Application.handleMessage())
             modalResult_ = mrCancel;
     }
-    modal_ = false;
-    Hide();
     return modalResult_;
 }
 
