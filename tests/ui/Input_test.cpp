@@ -3,6 +3,7 @@
 #include "ui/StdCtrls.h"
 #include "ui/TextImageButton.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -194,3 +195,36 @@ TEST(DragToMove, BackgroundLikeControlsMoveTheWindowOthersKeepTheirHandlers)
     EXPECT_TRUE(movesWindow(*late));
 }
 
+
+TEST(ChildWindows, FollowTheirPageThePlaceOfTheirParentsAndTheirState)
+{
+    TFrmLangTest form;
+    auto* edit = form.get<TEdit>(L"edtOnPage");
+    auto* pages = form.get<TPageControl>(L"cnMain");
+    form.Show();
+    EXPECT_FALSE(::IsWindowVisible(edit->handle())) << "its page is not the active one";
+    pages->setActivePage(form.get<TTabSheet>(L"tbOne"));
+    EXPECT_TRUE(::IsWindowVisible(edit->handle()));
+    auto placeOf = [&] {
+        RECT r;
+        ::GetWindowRect(edit->handle(), &r);
+        ::MapWindowPoints(nullptr, form.handle(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    EXPECT_EQ(placeOf().left, 15);
+    EXPECT_EQ(placeOf().top, 205);
+    pages->setLeft(30);
+    EXPECT_EQ(placeOf().left, 35);
+    EXPECT_TRUE(::GetWindowLongPtrW(edit->handle(), GWL_STYLE) & ES_READONLY);
+
+    auto* bar = form.get<TProgressBar>(L"pbMain");
+    int changes = 0;
+    bar->OnChange = [&](TComponent*) { ++changes; };
+    bar->setPosition(50);
+    bar->setPosition(50);
+    EXPECT_EQ(::SendMessageW(bar->handle(), PBM_GETPOS, 0, 0), 50);
+    bar->setPosition(500);
+    EXPECT_EQ(bar->position(), 100);
+    EXPECT_EQ(changes, 2);
+    form.Hide();
+}
