@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <vector>
 
 using namespace uitest;
 
@@ -111,11 +114,35 @@ TEST(DesignLoader, BindsHandlersByNameAndFailsOnEveryUnknownName)
     EXPECT_NE(loadError("{ not json").find("test design"), std::string::npos);
 }
 
+namespace {
+
+BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list)
+{
+    if (!IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(name);
+    return TRUE;
+}
+
+} // namespace
+
 TEST(DesignLoader, EveryDesignOfTheProgramLoads)
 {
-    // Each window of the program built from its design, as a user would get it.
-    EXPECT_NO_THROW(makeForm<TFrmMsgBox>(L"x"));
-    EXPECT_NO_THROW(makeForm<TFrmConfirmbox>(L"x"));
+    // Each window built from its design, as a user would get it; a design
+    // without a window here fails, so every design gets checked.
+    const std::pair<std::wstring, std::function<void()>> windows[] = {
+        {L"FRMMSGBOX", [] { makeForm<TFrmMsgBox>(L"x"); }},
+        {L"FRMCONFIRMBOX", [] { makeForm<TFrmConfirmbox>(L"x"); }},
+        {L"FRMLANGTEST", [] { TFrmLangTest form; }},
+    };
+    std::vector<std::wstring> designs;
+    ::EnumResourceNamesW(nullptr, L"DESIGN", collectName, reinterpret_cast<LONG_PTR>(&designs));
+    EXPECT_EQ(designs.size(), std::size(windows));
+    for (const auto& design : designs) {
+        const auto* window = std::find_if(std::begin(windows), std::end(windows),
+                                          [&](const auto& w) { return w.first == design; });
+        ASSERT_NE(window, std::end(windows)) << "no test builds the window of design " << design;
+        EXPECT_NO_THROW(window->second());
+    }
 }
 
 TEST(Layout, AlignmentFollowsKindThenPosition)
