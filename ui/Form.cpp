@@ -57,8 +57,16 @@ TForm::TForm(TComponent* owner, const FormDesign* design) : TControl(owner)
     setColor(clBtnFace);
     setBounds(0, 0, 320, 240);
     Application.addForm(this);
-    if (design)
+    if (!design)
+        return;
+    try {
         loadDesign(*this, *design);
+    } catch (...) {
+        // The destructor does not run for a form that failed to build.
+        destroyComponents();
+        Application.removeForm(this);
+        throw;
+    }
 }
 
 TForm::~TForm()

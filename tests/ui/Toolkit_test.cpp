@@ -112,6 +112,12 @@ TEST(DesignLoader, BindsHandlersByNameAndFailsOnEveryUnknownName)
                   .find("bad value"),
               std::string::npos);
     EXPECT_NE(loadError("{ not json").find("test design"), std::string::npos);
+
+    // A form whose design fails to build leaves no trace in the application.
+    const FormDesign missing{L"NoSuchDesign", {}};
+    const size_t forms = Application.forms().size();
+    EXPECT_THROW(TForm(nullptr, &missing), std::runtime_error);
+    EXPECT_EQ(Application.forms().size(), forms);
 }
 
 namespace {
