@@ -97,7 +97,6 @@ TLinkLabel::TLinkLabel(TComponent* owner) : TLabel(owner)
 {
     setCursor(TCursor::crHandPoint);
     font().setColor(clHighlight);
-    setParentFont(true);
 }
 
 const PropertyList& TLinkLabel::publishedProperties()

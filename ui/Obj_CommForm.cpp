@@ -13,6 +13,8 @@ TCommForm::TCommForm(TComponent* AOwner, const FormDesign& design, const std::ws
     initSettingManual(AFontName, AFontSize, WithDfm);
 }
 
+TCommForm::TCommForm(TComponent* AOwner, const FormDesign& design) : TForm(AOwner, &design) {}
+
 void TCommForm::initSettingManual(const std::wstring& AFontName, int AFontSize, bool)
 {
     setKeyPreview(true);

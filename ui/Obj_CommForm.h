@@ -12,6 +12,9 @@ public:
     // WITHDFM: build the window from DESIGN; otherwise an empty window.
     TCommForm(TComponent* AOwner, const FormDesign& design, const std::wstring& AFontName, int AFontSize,
               bool WithDfm);
+    // The application's ordinary creation: the design only, none of the
+    // settings below.
+    TCommForm(TComponent* AOwner, const FormDesign& design);
     std::wstring_view className() const override { return L"TCommForm"; }
 
     void initSettingManual(const std::wstring& AFontName, int AFontSize, bool WithDfm);

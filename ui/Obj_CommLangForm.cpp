@@ -85,6 +85,8 @@ TCommLangForm::TCommLangForm(TComponent* AOwner, const FormDesign& design, bool 
     SetbMouseDownToMoveClient(bMouseDownToMoveClient);
 }
 
+TCommLangForm::TCommLangForm(TComponent* AOwner, const FormDesign& design) : TCommForm(AOwner, design) {}
+
 const PropertyList& TCommLangForm::publishedProperties()
 {
     static const PropertyList list = [] {

@@ -8,6 +8,10 @@
 class TCommLangForm : public TCommForm {
 public:
     TCommLangForm(TComponent* AOwner, const FormDesign& design, bool WithDfm, bool bMouseDownToMoveClient);
+    // The application's ordinary creation: the design, the window style, the
+    // shadow and the message handling, but no common settings, no
+    // translation and no drag-to-move (a window switches that on itself).
+    TCommLangForm(TComponent* AOwner, const FormDesign& design);
     std::wstring_view className() const override { return L"TCommLangForm"; }
     static const PropertyList& publishedProperties();
     const PropertyList& properties() const override { return publishedProperties(); }

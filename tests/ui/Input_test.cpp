@@ -148,6 +148,20 @@ TEST(CommonForm, BorderlessWithDropShadowWhateverTheDesignSays)
     EXPECT_TRUE(::GetWindowLongPtrW(plain.handle(), GWL_STYLE) & WS_THICKFRAME);
 }
 
+TEST(CommonForm, OrdinaryCreationGetsTheWindowStyleOnly)
+{
+    struct TFrmOrdinary : TCommLangForm {
+        TFrmOrdinary() : TCommLangForm(nullptr, TFrmLangTest::design()) {}
+    } form;
+    EXPECT_EQ(static_cast<DWORD>(::GetWindowLongPtrW(form.handle(), GWL_STYLE)) & WS_THICKFRAME, 0u);
+    EXPECT_FALSE(form.keyPreview());
+    EXPECT_FALSE(form.OnKeyPress);
+    EXPECT_FALSE(form.OnMouseDown);
+    EXPECT_EQ(form.position(), TPosition::poDesigned);
+    form.SetbMouseDownToMoveClient(true);
+    EXPECT_TRUE(TCommLangForm::isMoveHandler(form.OnMouseDown));
+}
+
 TEST(CommonForm, CompositionMessageTakesTheDefaultPathWhenTheShadowCannotBeApplied)
 {
     TFrmLangTest form;
