@@ -232,6 +232,12 @@ void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::
 {
     if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)
         return;
+    // A read-only file already there keeps its content. Windows refuses to
+    // open it for writing anyway; asking first also holds where that refusal
+    // is not enforced (an administrator under Wine).
+    const DWORD existing = ::GetFileAttributesW(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
+        return;
     // A wrong password is caught here, before the target is touched.
     EntryFile entry(zip_fopen_index_encrypted(archive, stat.index, ZIP_FL_COMPRESSED, password));
     if (!entry)
