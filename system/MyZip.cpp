@@ -16,9 +16,10 @@
 namespace {
 
 constexpr wchar_t kCannotOpen[] = L"Cannot open the archive \"%1\": %2";
-// Output goes to the file in blocks of the decompressor's window.
-constexpr size_t kOutputBlock = 32768;
-constexpr size_t kInputBlock = 256 * 1024;
+// Progress is told per block of the decompressor's window; the file is
+// written in larger pieces, because each write costs a system call.
+constexpr size_t kProgressBlock = 32768;
+constexpr size_t kIoBlock = 256 * 1024;
 constexpr DWORD kStoredAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 constexpr zip_uint32_t kUnixOwnerWrite = 0200;
@@ -145,7 +146,7 @@ void setModificationTime(HANDLE file, time_t mtime)
 class EntryWriter {
 public:
     EntryWriter(zip_file_t* entry, const zip_stat_t& stat, HANDLE file, Progress& progress)
-        : entry_(entry), stat_(stat), file_(file), progress_(progress), input_(kInputBlock), output_(kOutputBlock)
+        : entry_(entry), stat_(stat), file_(file), progress_(progress), input_(kIoBlock), output_(kIoBlock)
     {
     }
 
@@ -163,7 +164,7 @@ public:
             if (got == 0)
                 break;
             if (!deflated) {
-                if (!emitStored(static_cast<size_t>(got)))
+                if (!emit(input_.data(), static_cast<size_t>(got)))
                     return false;
             } else if (!streamEnded && !emitInflated(inflater.z, static_cast<size_t>(got), streamEnded)) {
                 return false;
@@ -183,15 +184,8 @@ private:
             return false;
         size_ += size;
         crc_ = crc32(crc_, data, static_cast<uInt>(size));
-        progress_.written(size);
-        return true;
-    }
-
-    bool emitStored(size_t size)
-    {
-        for (size_t offset = 0; offset < size; offset += kOutputBlock)
-            if (!emit(input_.data() + offset, std::min(kOutputBlock, size - offset)))
-                return false;
+        for (size_t offset = 0; offset < size; offset += kProgressBlock)
+            progress_.written(std::min(kProgressBlock, size - offset));
         return true;
     }
 
