@@ -117,7 +117,15 @@ void TDownThread::Execute()
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
                    TOnWorkEvent OnWork, TOnFinishEvent OnFinish, net::HttpTimeouts timeouts)
 {
-    auto* worker = new TDownThread(handOffWindowOfThisThread(), timeouts);
+    const HWND handOff = handOffWindowOfThisThread();
+    if (!handOff) {
+        // Nothing could reach this thread later: fail at once, still with
+        // the one finish notification.
+        if (OnFinish)
+            OnFinish(nullptr, -2);
+        return;
+    }
+    auto* worker = new TDownThread(handOff, timeouts);
     worker->FOnWorkBeginEvent = std::move(OnWorkBegin);
     worker->FOnWorkEvent = std::move(OnWork);
     worker->FOnFinish = std::move(OnFinish);
@@ -128,7 +136,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     if (!worker->start()) {
         // No thread: the caller still gets its one finish notification.
         if (worker->FOnFinish)
-            worker->FOnFinish(worker, -2);
+            worker->FOnFinish(nullptr, -2);
         delete worker;
     }
 }

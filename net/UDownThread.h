@@ -21,7 +21,8 @@ using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)
 // ResponseCode: the HTTP status of the answer, or -2 when the download failed
 // (no connection, time-out, broken transfer, file not writable). Callers count
 // a code below 0 or above 300 as failure. It comes last, after the file has
-// been closed, exactly once per download.
+// been closed, exactly once per download (with a null Sender when no worker
+// could be started at all).
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
 
 // No byte for a minute ends a download as failed.
