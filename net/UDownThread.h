@@ -8,14 +8,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class TDownThread;
 
 // The handlers run on the thread that called StartDownload, while it
 // processes its messages; the worker waits until each one has returned.
-// A window that may be destroyed before its download ends binds its handlers
-// through a weak reference to itself, so late notifications are dropped.
+// A window that may be destroyed before its download ends guards its
+// handlers with a TDownloadLink, so late notifications are dropped.
 using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkCountMax)>;
 using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)>;
 // ResponseCode: the HTTP status of the answer, or -2 when the download failed
@@ -24,6 +25,32 @@ using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)
 // been closed, exactly once per download (with a null Sender when no worker
 // could be started at all).
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
+
+// Shared between an owner and the handlers it gave a worker. Once the owner
+// detaches (or the link is destroyed with it) the guarded handlers do
+// nothing; the worker still runs to its end and frees itself. Used on the
+// user-interface thread only, where the handlers run too.
+class TDownloadLink {
+public:
+    TDownloadLink() : attached_(std::make_shared<bool>(true)) {}
+    TDownloadLink(const TDownloadLink&) = delete;
+    TDownloadLink& operator=(const TDownloadLink&) = delete;
+    ~TDownloadLink() { detach(); }
+
+    void detach() { *attached_ = false; }
+
+    template <typename Handler>
+    auto guard(Handler handler) const
+    {
+        return [attached = attached_, handler = std::move(handler)](TDownThread* sender, int64_t value) {
+            if (*attached)
+                handler(sender, value);
+        };
+    }
+
+private:
+    std::shared_ptr<bool> attached_;
+};
 
 // No byte for a minute ends a download as failed.
 inline constexpr net::HttpTimeouts kDownloadTimeouts{10, 60};

@@ -1,5 +1,6 @@
 #include "net/UDownThread.h"
 
+#include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/util.h"
 #include "tests/support/LoopbackServer.h"
@@ -186,6 +187,38 @@ TEST_F(DownloadTest, StalledServerEndsWithMinusTwoAfterTheIdleTime)
     EXPECT_EQ(outcome.finishes, std::vector<int64_t>{-2});
     EXPECT_EQ(outcome.totals, std::vector<int64_t>{1000});
     EXPECT_EQ(readFile(file), "0123456789");
+}
+
+TEST_F(DownloadTest, DetachedOwnerGetsNoMoreNotifications)
+{
+    const std::string body = patternBytes(4 * 1024 * 1024);
+    server_.on("/pkg.zip", [&](const LoopbackRequest&) { return bodyReply(body); });
+    std::vector<int64_t> seen;
+    bool finished = false;
+    {
+        TDownloadLink link;
+        StartDownload(
+            win::fromUtf8(url("/pkg.zip")), (dir_ / L"pkg.zip").wstring(),
+            link.guard([&](TDownThread*, int64_t total) { seen.push_back(total); }),
+            link.guard([&](TDownThread*, int64_t count) { seen.push_back(count); }),
+            link.guard([&](TDownThread*, int64_t) { finished = true; }));
+        // The owner goes away before the worker's first notification.
+    }
+    // The worker still ends, frees itself and closes its file.
+    const ULONGLONG deadline = ::GetTickCount64() + 60000;
+    while (::GetTickCount64() < deadline) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+        win::FileHandle closed(::CreateFileW((dir_ / L"pkg.zip").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+        if (closed && std::filesystem::file_size(dir_ / L"pkg.zip") == body.size())
+            break;
+        ::Sleep(20);
+    }
+    EXPECT_TRUE(seen.empty());
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(std::filesystem::file_size(dir_ / L"pkg.zip"), body.size());
 }
 
 } // namespace
