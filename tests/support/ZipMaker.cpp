@@ -29,7 +29,7 @@ void check(bool ok, zip_t* archive, const char* what)
 
 } // namespace
 
-void makeZip(const std::filesystem::path& file, const std::vector<ZipEntrySpec>& entries, const std::string& password)
+void makeZip(const std::filesystem::path& file, const std::vector<ZipMakerEntry>& entries, const std::string& password)
 {
     zip_error_t error;
     zip_error_init(&error);
@@ -43,7 +43,7 @@ void makeZip(const std::filesystem::path& file, const std::vector<ZipEntrySpec>&
         throw std::runtime_error("zip_open: " + reason);
     }
     zip_error_fini(&error);
-    for (const ZipEntrySpec& entry : entries) {
+    for (const ZipMakerEntry& entry : entries) {
         zip_int64_t index = -1;
         if (!entry.name.empty() && entry.name.back() == '/') {
             index = zip_dir_add(archive, entry.name.c_str(), ZIP_FL_ENC_UTF_8);

@@ -9,7 +9,7 @@
 
 enum class ZipCipher { none, pkware, aes128, aes192, aes256 };
 
-struct ZipEntrySpec {
+struct ZipMakerEntry {
     std::string name; // UTF-8, "/" separated; a trailing "/" makes a folder
     std::string data;
     ZipCipher cipher = ZipCipher::none;
@@ -18,5 +18,5 @@ struct ZipEntrySpec {
 };
 
 // Throws std::runtime_error when libzip refuses.
-void makeZip(const std::filesystem::path& file, const std::vector<ZipEntrySpec>& entries,
+void makeZip(const std::filesystem::path& file, const std::vector<ZipMakerEntry>& entries,
              const std::string& password = "402718");

@@ -111,7 +111,7 @@ TEST_F(UnZipFile, DecryptsEveryCipherAndMethod)
 {
     const std::string text = textBytes(3000);
     const std::string random = patternBytes(70000, 7);
-    std::vector<ZipEntrySpec> entries;
+    std::vector<ZipMakerEntry> entries;
     int n = 0;
     for (ZipCipher cipher : {ZipCipher::none, ZipCipher::pkware, ZipCipher::aes128, ZipCipher::aes192,
                              ZipCipher::aes256}) {
