@@ -1,5 +1,7 @@
 #include "Removal.h"
 
+#include "Handles.h"
+
 #include <windows.h>
 
 #include <knownfolders.h>
@@ -20,6 +22,9 @@ constexpr int kSpecialFolders[] = {
     CSIDL_COMMON_DOCUMENTS,  CSIDL_COMMON_PICTURES,  CSIDL_COMMON_MUSIC,   CSIDL_COMMON_VIDEO,
     CSIDL_WINDOWS,           CSIDL_SYSTEM,           CSIDL_SYSTEMX86,
 };
+
+constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
+constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -81,11 +86,40 @@ bool equalOrAbove(std::wstring_view folder, std::wstring_view special)
     return special.size() == folder.size() || isSeparator(special[folder.size()]);
 }
 
-void addFolder(std::vector<std::wstring>& folders, const std::wstring& path)
+// Where an existing folder really is once links and junctions are followed;
+// "" when it cannot be opened.
+std::wstring finalPath(const std::wstring& folder)
 {
-    const std::wstring normalized = normalize(path);
-    if (!normalized.empty())
-        folders.push_back(normalized);
+    const win::FileHandle handle(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle)
+        return {};
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(handle.get(), path.data(), static_cast<DWORD>(path.size()), 0);
+    if (n >= path.size()) {
+        path.resize(n);
+        n = ::GetFinalPathNameByHandleW(handle.get(), path.data(), static_cast<DWORD>(path.size()), 0);
+    }
+    if (n == 0 || n >= path.size())
+        return {};
+    path.resize(n);
+    if (path.starts_with(kLongUncPrefix))
+        path = L"\\\\" + path.substr(std::size(kLongUncPrefix) - 1);
+    else if (path.starts_with(kLongPrefix))
+        path.erase(0, std::size(kLongPrefix) - 1);
+    return normalize(path);
+}
+
+// The folder as named and, when that differs, where it really is.
+void addForms(std::vector<std::wstring>& forms, const std::wstring& folder)
+{
+    const std::wstring normalized = normalize(folder);
+    if (normalized.empty())
+        return;
+    forms.push_back(normalized);
+    const std::wstring real = finalPath(normalized);
+    if (!real.empty() && !sameText(real, normalized))
+        forms.push_back(real);
 }
 
 std::vector<std::wstring> protectedFolders()
@@ -95,17 +129,17 @@ std::vector<std::wstring> protectedFolders()
     for (int csidl : kSpecialFolders) {
         path[0] = L'\0';
         if (SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
-            addFolder(folders, path);
+            addForms(folders, path);
     }
     // Downloads has no CSIDL.
     wchar_t* downloads = nullptr;
     if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &downloads)))
-        addFolder(folders, downloads);
+        addForms(folders, downloads);
     ::CoTaskMemFree(downloads);
 
     const DWORD n = ::GetTempPathW(MAX_PATH + 1, path);
     if (n > 0 && n <= MAX_PATH)
-        addFolder(folders, path);
+        addForms(folders, path);
     return folders;
 }
 
@@ -113,11 +147,17 @@ std::vector<std::wstring> protectedFolders()
 
 bool isProtectedFolder(const std::wstring& folder)
 {
-    const std::wstring normalized = normalize(folder);
-    if (normalized.empty() || isDriveRoot(normalized))
+    std::vector<std::wstring> forms;
+    addForms(forms, folder);
+    if (forms.empty())
         return true;
-    for (const std::wstring& special : protectedFolders())
-        if (equalOrAbove(normalized, special))
+    const std::vector<std::wstring> specials = protectedFolders();
+    for (const std::wstring& form : forms) {
+        if (isDriveRoot(form))
             return true;
+        for (const std::wstring& special : specials)
+            if (equalOrAbove(form, special))
+                return true;
+    }
     return false;
 }

@@ -235,3 +235,18 @@ TEST(Removal, BatchDeleteOfAMissingFileWritesNoScript)
     deleteFileByBatch(missing);
     EXPECT_TRUE(scriptsNaming(missing).empty());
 }
+
+TEST(Removal, LinkedFoldersAreRemovedAsLinksNotFollowed)
+{
+    TempDir dir;
+    writeFile(dir / L"target" / L"keep.txt", "keep");
+    fs::create_directories(dir / L"Product");
+    const fs::path link = dir / L"Product" / L"linked";
+    // Wine reports success without making the link.
+    if (!::CreateSymbolicLinkW(link.c_str(), (dir / L"target").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+        !fs::exists(link / L"keep.txt"))
+        GTEST_SKIP() << "folder links cannot be made here";
+    EXPECT_TRUE(clearFolder((dir / L"Product").wstring()));
+    EXPECT_FALSE(fs::exists(link));
+    EXPECT_TRUE(fs::exists(dir / L"target" / L"keep.txt"));
+}
