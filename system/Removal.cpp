@@ -76,7 +76,13 @@ bool deleteTree(const std::wstring& folder, DWORD attributes)
     return ::RemoveDirectoryW(folder.c_str()) != FALSE;
 }
 
-std::string quotedAnsi(const std::wstring& path) { return "\"" + win::toAnsi(path) + "\""; }
+std::string quotedAnsi(const std::wstring& path)
+{
+    std::string text(1, '"');
+    text += win::toAnsi(path);
+    text += '"';
+    return text;
+}
 
 std::string deleteScript(const std::wstring& file, const std::wstring& script)
 {
