@@ -25,11 +25,33 @@ bool isDirectory(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::wstring withoutTrailingSeparators(std::wstring path)
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// FOLDER as an absolute path without trailing separators, except the one of
+// a drive root ("C:\\"); "" when it has none. The guard and the listing must
+// see the same text: "C:" alone means the current folder of drive C:.
+std::wstring absoluteFolder(const std::wstring& folder)
 {
-    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/'))
+    if (folder.empty())
+        return {};
+    const DWORD size = ::GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return {};
+    std::wstring path(size, L'\0');
+    const DWORD n = ::GetFullPathNameW(folder.c_str(), size, path.data(), nullptr);
+    if (n == 0 || n >= size)
+        return {};
+    path.resize(n);
+    while (path.size() > 3 && isSeparator(path.back()))
         path.pop_back();
     return path;
+}
+
+// The absolute form of FOLDER when removals may touch it; "" otherwise.
+std::wstring removableFolder(const std::wstring& folder)
+{
+    std::wstring path = absoluteFolder(folder);
+    return path.empty() || isProtectedFolder(path) ? std::wstring() : path;
 }
 
 bool deleteTree(const std::wstring& folder, DWORD attributes);
@@ -114,8 +136,8 @@ bool deleteFileForce(const std::wstring& path)
 
 bool clearFolder(const std::wstring& folder)
 {
-    const std::wstring root = withoutTrailingSeparators(folder);
-    if (isProtectedFolder(root))
+    const std::wstring root = removableFolder(folder);
+    if (root.empty())
         return false;
     bool all = true;
     // A folder that cannot be listed has nothing left to clear.
@@ -130,17 +152,15 @@ bool clearFolder(const std::wstring& folder)
 
 bool removeFolderTree(const std::wstring& folder)
 {
-    const std::wstring root = withoutTrailingSeparators(folder);
-    const DWORD attributes = ::GetFileAttributesW(root.c_str());
-    if (!isDirectory(attributes) || isProtectedFolder(root))
-        return false;
-    return deleteTree(root, attributes);
+    const std::wstring root = removableFolder(folder);
+    const DWORD attributes = root.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(root.c_str());
+    return isDirectory(attributes) && deleteTree(root, attributes);
 }
 
 bool removeFolderContents(const std::wstring& folder)
 {
-    const std::wstring root = withoutTrailingSeparators(folder);
-    return !isProtectedFolder(root) && emptyFolder(root);
+    const std::wstring root = removableFolder(folder);
+    return !root.empty() && emptyFolder(root);
 }
 
 void deleteFileByBatch(const std::wstring& file)

@@ -250,3 +250,24 @@ TEST(Removal, LinkedFoldersAreRemovedAsLinksNotFollowed)
     EXPECT_FALSE(fs::exists(link));
     EXPECT_TRUE(fs::exists(dir / L"target" / L"keep.txt"));
 }
+
+TEST(Removal, ADriveWithoutFolderMeansItsCurrentFolderNotItsRoot)
+{
+    // A drive letter of the test's own, so that a fault could only reach it.
+    TempDir dir;
+    const wchar_t* drive = L"Q:";
+    if (!::DefineDosDeviceW(0, drive, dir.str().c_str()) || !fs::exists(L"Q:\\"))
+        GTEST_SKIP() << "no drive letter can be defined here";
+    writeFile(dir / L"root.txt", "keep");
+    writeFile(dir / L"current" / L"file.txt", "x");
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(L"Q:\\current"));
+
+    EXPECT_FALSE(clearFolder(L"Q:\\"));
+    EXPECT_TRUE(clearFolder(drive));
+    ::SetCurrentDirectoryW(previous);
+    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive, nullptr);
+    EXPECT_TRUE(fs::exists(dir / L"root.txt"));
+    EXPECT_FALSE(fs::exists(dir / L"current" / L"file.txt"));
+}
