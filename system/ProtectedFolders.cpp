@@ -14,14 +14,18 @@ namespace {
 
 // The shell's special folders, per user and for all users.
 constexpr int kSpecialFolders[] = {
-    CSIDL_PROFILE,           CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,       CSIDL_MYPICTURES,
-    CSIDL_MYMUSIC,           CSIDL_MYVIDEO,          CSIDL_APPDATA,        CSIDL_LOCAL_APPDATA,
-    CSIDL_PROGRAM_FILES,     CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86,
-    CSIDL_COMMON_APPDATA,    CSIDL_STARTMENU,        CSIDL_PROGRAMS,       CSIDL_STARTUP,
-    CSIDL_COMMON_STARTMENU,  CSIDL_COMMON_PROGRAMS,  CSIDL_COMMON_STARTUP, CSIDL_COMMON_DESKTOPDIRECTORY,
-    CSIDL_COMMON_DOCUMENTS,  CSIDL_COMMON_PICTURES,  CSIDL_COMMON_MUSIC,   CSIDL_COMMON_VIDEO,
-    CSIDL_WINDOWS,           CSIDL_SYSTEM,           CSIDL_SYSTEMX86,
+    CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROFILE,
+    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYPICTURES, CSIDL_MYMUSIC, CSIDL_MYVIDEO,
+    CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA,
+    CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86,
+    CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_STARTUP,
+    CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP,
+    CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_PICTURES, CSIDL_COMMON_MUSIC,
+    CSIDL_COMMON_VIDEO,
 };
+// A 32-bit program on 64-bit Windows learns the 64-bit program folders only
+// from these variables.
+constexpr const wchar_t* kProgramFolderVariables[] = {L"ProgramW6432", L"CommonProgramW6432"};
 
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
@@ -90,8 +94,9 @@ bool equalOrAbove(std::wstring_view folder, std::wstring_view special)
 // "" when it cannot be opened.
 std::wstring finalPath(const std::wstring& folder)
 {
-    const win::FileHandle handle(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const win::FileHandle handle(
+        ::CreateFileW(folder.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle)
         return {};
     std::wstring path(MAX_PATH, L'\0');
@@ -137,6 +142,11 @@ std::vector<std::wstring> protectedFolders()
         addForms(folders, downloads);
     ::CoTaskMemFree(downloads);
 
+    for (const wchar_t* variable : kProgramFolderVariables) {
+        const DWORD length = ::GetEnvironmentVariableW(variable, path, MAX_PATH + 1);
+        if (length > 0 && length <= MAX_PATH)
+            addForms(folders, path);
+    }
     const DWORD n = ::GetTempPathW(MAX_PATH + 1, path);
     if (n > 0 && n <= MAX_PATH)
         addForms(folders, path);
