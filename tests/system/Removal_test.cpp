@@ -228,6 +228,21 @@ TEST(Removal, BatchScriptDeletesAFileOnceItsProcessHasEnded)
     EXPECT_TRUE(waitUntilGone(scripts[0], std::chrono::seconds(30)));
 }
 
+TEST(Removal, AProgramDeletesItselfAfterItHasEnded)
+{
+    TempDir dir;
+    const fs::path program = dir / L"unin.exe";
+    fs::copy_file(getExeDir() + L"self_delete_helper.exe", program);
+    win::Handle process = startProcess(L"\"" + program.wstring() + L"\"");
+    ASSERT_TRUE(process);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+    process.reset();
+    EXPECT_TRUE(waitUntilGone(program, std::chrono::seconds(30)));
+    for (const fs::path& script : scriptsNaming(program.wstring()))
+        EXPECT_TRUE(waitUntilGone(script, std::chrono::seconds(30)));
+    EXPECT_TRUE(fs::exists(dir.path()));
+}
+
 TEST(Removal, BatchDeleteOfAMissingFileWritesNoScript)
 {
     TempDir dir;
