@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -45,7 +46,8 @@ std::wstring shortcutName(const std::wstring& exePath, const std::wstring& name)
 bool isPlainName(std::wstring_view name)
 {
     return !name.empty() && name != L"." && name != L".." &&
-           name.find_first_of(kBadNameCharacters) == std::wstring_view::npos && name.back() != L' ';
+           name.find_first_of(kBadNameCharacters) == std::wstring_view::npos && name.back() != L' ' &&
+           std::none_of(name.begin(), name.end(), [](wchar_t c) { return c < L' '; });
 }
 
 // One or more plain names separated by backslashes.
