@@ -1,5 +1,6 @@
 #include "net/api.h"
 
+#include "system/AppContext.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/RegValues.h"
@@ -22,6 +23,8 @@ constexpr char kPricePlan[] = "/api/price_plan";
 constexpr char kPayQr[] = "/api/notlogin-pay-qr";
 // The demo product, which has an uninstall campaign.
 constexpr wchar_t kDemoSoftId[] = L"velnotes_win";
+// Caption of the system message boxes during these tests.
+constexpr wchar_t kTitle[] = L"Vendor client test";
 
 std::string utf8(const std::wstring& text) { return win::toUtf8(text); }
 
@@ -54,6 +57,8 @@ private:
 
 class ApiTest : public ::testing::Test {
 protected:
+    ApiTest() { setApplicationTitle(kTitle); }
+
     TAPI makeApi(const std::wstring& source = L"web") { return makeApi(source, product_.softId()); }
     TAPI makeApi(const std::wstring& source, const std::wstring& softId)
     {
@@ -167,7 +172,7 @@ TEST_F(ApiTest, CouponValueCountsOnlyWhenItsStatusIsPositive)
 {
     ProductKey demo(kDemoSoftId);
     TAPI api = makeApi(L"", kDemoSoftId);
-    DialogAnswerer boxes;
+    DialogAnswerer boxes(kTitle);
     std::wstring code;
     int32_t value = -1;
 
@@ -202,7 +207,7 @@ TEST_F(ApiTest, ProductWithoutCampaignAsksWithAnEmptyCode)
 TEST_F(ApiTest, FailedCouponRequestTellsTheUser)
 {
     TAPI api = makeApi();
-    DialogAnswerer boxes;
+    DialogAnswerer boxes(kTitle);
     std::wstring code;
     int32_t value = 0;
     EXPECT_FALSE(api.getUninstallCoupon(code, value));
