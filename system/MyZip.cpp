@@ -205,8 +205,10 @@ private:
                 streamEnded = true;
                 return true;
             }
-            if (status == Z_BUF_ERROR && z.avail_in == 0)
-                return true;
+            // No progress possible: fine when the input is used up, a
+            // damaged stream otherwise.
+            if (status == Z_BUF_ERROR)
+                return z.avail_in == 0;
         } while (z.avail_in > 0 || z.avail_out == 0);
         return true;
     }
