@@ -1,0 +1,48 @@
+// Plain-HTTP GET on top of the HTTP library; the one place that knows it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace net {
+
+struct HttpTimeouts {
+    int connectSeconds = 10;
+    // Longest time without receiving a byte before the exchange is given up.
+    int idleSeconds = 30;
+};
+
+// What a GET reports while the answer arrives, on the calling thread.
+struct HttpReceiver {
+    // Once, when the headers are in: the status and the announced length of
+    // the body, 0 when the server sends none (chunked answer).
+    std::function<void(int status, int64_t total)> onBegin;
+    // Each piece of the body; false stops the transfer (a failed write).
+    std::function<bool(const char* data, size_t size)> onData;
+};
+
+// One client per request or per download; it is not shared between threads.
+class HttpClient {
+public:
+    explicit HttpClient(HttpTimeouts timeouts = {});
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+    ~HttpClient();
+
+    // GETs an absolute "http://host[:port]/path?query" URL. Returns the
+    // answer's status, or -1 when the URL is not plain HTTP, the exchange
+    // failed (no connection, time-out, broken transfer) or the receiver
+    // stopped it. Redirects to plain-HTTP addresses are followed.
+    int get(const std::string& url, const HttpReceiver& receiver);
+
+private:
+    HttpTimeouts timeouts_;
+};
+
+// Splits "http://host[:port]/rest" into its origin and the rest ("/" when
+// empty). False for any other scheme or an empty host.
+bool splitHttpUrl(const std::string& url, std::string& origin, std::string& pathAndQuery);
+
+} // namespace net

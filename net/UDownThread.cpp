@@ -1,0 +1,142 @@
+#include "net/UDownThread.h"
+
+#include "system/Encoding.h"
+#include "system/Handles.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr wchar_t kHandOffClass[] = L"InstallerDownloadHandOff";
+constexpr UINT kRunCall = WM_APP + 0x40;
+
+LRESULT CALLBACK handOffProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == kRunCall) {
+        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return 0;
+    }
+    return ::DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+// A hidden message-only window of the calling thread: what the worker sends
+// it runs on this thread, the next time the thread processes its messages.
+HWND handOffWindowOfThisThread()
+{
+    static const ATOM atom = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = handOffProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = kHandOffClass;
+        return ::RegisterClassExW(&wc);
+    }();
+    thread_local HWND wnd = atom ? ::CreateWindowExW(0, kHandOffClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                                     ::GetModuleHandleW(nullptr), nullptr)
+                                 : nullptr;
+    return wnd;
+}
+
+bool writeAll(HANDLE file, const char* data, size_t size)
+{
+    while (size > 0) {
+        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+TDownThread::TDownThread(HWND handOff, net::HttpTimeouts timeouts) : HTTP(timeouts), handOffWindow_(handOff) {}
+
+void TDownThread::handOff(const std::function<void()>& call) const
+{
+    ::SendMessageW(handOffWindow_, kRunCall, 0, reinterpret_cast<LPARAM>(&call));
+}
+
+bool TDownThread::start()
+{
+    win::Handle thread(::CreateThread(nullptr, 0, threadMain, this, CREATE_SUSPENDED, nullptr));
+    return thread && ::ResumeThread(thread.get()) != static_cast<DWORD>(-1);
+}
+
+DWORD WINAPI TDownThread::threadMain(void* self)
+{
+    auto* worker = static_cast<TDownThread*>(self);
+    worker->Execute();
+    delete worker;
+    return 0;
+}
+
+void TDownThread::Execute()
+{
+    {
+        win::FileHandle file(::CreateFileW(FFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            FResponseCode = -2;
+        } else {
+            FResponseCode = -1;
+            bool isBody = false;
+            net::HttpReceiver receiver;
+            receiver.onBegin = [&](int status, int64_t total) {
+                // An error page is not the file asked for: it is neither
+                // written nor shown as progress.
+                isBody = status >= 200 && status <= 299;
+                if (!isBody)
+                    return;
+                FWorkCountMax = total;
+                if (FOnWorkBeginEvent)
+                    handOff([&] { FOnWorkBeginEvent(this, FWorkCountMax); });
+            };
+            receiver.onData = [&](const char* data, size_t size) {
+                if (!isBody)
+                    return true;
+                if (!writeAll(file.get(), data, size))
+                    return false;
+                FWorkCount += static_cast<int64_t>(size);
+                if (FOnWorkEvent)
+                    handOff([&] { FOnWorkEvent(this, FWorkCount); });
+                return true;
+            };
+            const int status = HTTP.get(win::toUtf8(FURL), receiver);
+            FResponseCode = status < 0 ? -2 : status;
+        }
+    }
+    // The file is closed here: the handler may open, move or run it.
+    if (FOnFinish)
+        handOff([&] { FOnFinish(this, FResponseCode); });
+}
+
+void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, net::HttpTimeouts timeouts)
+{
+    const HWND handOff = handOffWindowOfThisThread();
+    if (!handOff) {
+        // Nothing could reach this thread later: fail at once, still with
+        // the one finish notification.
+        if (OnFinish)
+            OnFinish(nullptr, -2);
+        return;
+    }
+    auto* worker = new TDownThread(handOff, timeouts);
+    worker->FOnWorkBeginEvent = std::move(OnWorkBegin);
+    worker->FOnWorkEvent = std::move(OnWork);
+    worker->FOnFinish = std::move(OnFinish);
+    worker->FURL = URL;
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);
+    worker->FFileName = FileName;
+    if (!worker->start()) {
+        // No thread: the caller still gets its one finish notification.
+        if (worker->FOnFinish)
+            worker->FOnFinish(nullptr, -2);
+        delete worker;
+    }
+}

@@ -1,0 +1,96 @@
+// Downloads one URL into one file on a worker thread of its own, handing the
+// progress and the outcome to the thread that started it.
+#pragma once
+
+#include "net/HttpClient.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TDownThread;
+
+// The handlers run on the thread that called StartDownload, while it
+// processes its messages; the worker waits until each one has returned.
+// A window that may be destroyed before its download ends guards its
+// handlers with a TDownloadLink, so late notifications are dropped.
+using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkCountMax)>;
+using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)>;
+// ResponseCode: the HTTP status of the answer, or -2 when the download failed
+// (no connection, time-out, broken transfer, file not writable). Callers count
+// a code below 0 or above 300 as failure. It comes last, after the file has
+// been closed, exactly once per download (with a null Sender when no worker
+// could be started at all).
+using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
+
+// Shared between an owner and the handlers it gave a worker. Once the owner
+// detaches (or the link is destroyed with it) the guarded handlers do
+// nothing; the worker still runs to its end and frees itself. Used on the
+// user-interface thread only, where the handlers run too.
+class TDownloadLink {
+public:
+    TDownloadLink() : attached_(std::make_shared<bool>(true)) {}
+    TDownloadLink(const TDownloadLink&) = delete;
+    TDownloadLink& operator=(const TDownloadLink&) = delete;
+    ~TDownloadLink() { detach(); }
+
+    void detach() { *attached_ = false; }
+
+    template <typename Handler>
+    auto guard(Handler handler) const
+    {
+        return [attached = attached_, handler = std::move(handler)](TDownThread* sender, int64_t value) {
+            if (*attached)
+                handler(sender, value);
+        };
+    }
+
+private:
+    std::shared_ptr<bool> attached_;
+};
+
+// No byte for a minute ends a download as failed.
+inline constexpr net::HttpTimeouts kDownloadTimeouts{10, 60};
+
+// Starts the download and returns at once. The folders of FILENAME are
+// created first; an existing file of that name is replaced.
+void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, net::HttpTimeouts timeouts = kDownloadTimeouts);
+
+// One download. Created suspended by StartDownload, it frees itself after
+// its finish notification.
+class TDownThread {
+public:
+    const std::wstring& URL() const { return FURL; }
+    const std::wstring& FileName() const { return FFileName; }
+    int64_t WorkCountMax() const { return FWorkCountMax; }
+    int64_t WorkCount() const { return FWorkCount; }
+
+private:
+    friend void StartDownload(const std::wstring&, const std::wstring&, TOnWorkBeginEvent, TOnWorkEvent,
+                              TOnFinishEvent, net::HttpTimeouts);
+
+    TDownThread(HWND handOff, net::HttpTimeouts timeouts);
+    TDownThread(const TDownThread&) = delete;
+    TDownThread& operator=(const TDownThread&) = delete;
+    ~TDownThread() = default;
+
+    bool start();
+    static DWORD WINAPI threadMain(void* self);
+    void Execute();
+    void handOff(const std::function<void()>& call) const;
+
+    net::HttpClient HTTP;
+    TOnWorkBeginEvent FOnWorkBeginEvent;
+    TOnWorkEvent FOnWorkEvent;
+    TOnFinishEvent FOnFinish;
+    int32_t FResponseCode = -1;
+    std::wstring FURL;
+    std::wstring FFileName;
+    int64_t FWorkCountMax = 0;
+    int64_t FWorkCount = 0;
+    HWND handOffWindow_;
+};

@@ -1,0 +1,68 @@
+// Client of the vendor's web service: download information, install and
+// uninstall reports, the uninstall coupon, price plans and the payment code.
+// Every operation is one synchronous plain-HTTP GET; none throws to its
+// caller: a failed or refused request gives false or an empty text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TPricePlan {
+    std::wstring plan_name;
+    int32_t id = 0;
+    double price = 0;
+    int32_t validity_type = 0;
+    int32_t device_limit = 0;
+};
+
+// GETs URL followed by QUERY: a "?" is added when URL has none and a leading
+// "&" of QUERY is dropped. True with the body (UTF-8) for a 2xx answer; false
+// with an empty ANSWER for anything else.
+bool HttpGet(const std::wstring& url, const std::wstring& query, std::string& answer);
+
+// A query value in RFC 3986 form: UTF-8, unreserved characters kept, every
+// other byte as %XX.
+std::wstring encodeQueryValue(const std::wstring& value);
+
+class TAPI {
+public:
+    // Talks to the build's API server and web site.
+    TAPI(const std::wstring& fromSource, const std::wstring& softId);
+    // Talks to the given origins ("http://host[:port]", no trailing slash).
+    TAPI(const std::wstring& fromSource, const std::wstring& softId, std::wstring apiOrigin,
+         std::wstring webOrigin);
+
+    bool GetSoftDownloadInfo(std::wstring& url, std::wstring& ver, std::wstring& framework_url);
+    void ReportPreInstall();
+    void ReportInstall();
+    void ReportUninstall(const std::wstring& localVersion);
+    // Tells the user with a system message box when the request fails.
+    bool getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal);
+    bool getPriceList(std::vector<TPricePlan>& list);
+    bool getPricePlanFromlist(TPricePlan& pricePlan);
+    std::wstring getPayQRUrl_NotLogin(int32_t goods_id, const std::wstring& coupon_code);
+    void openCustomerService();
+
+    const std::wstring& softId() const { return FSoftId; }
+    const std::wstring& currVer() const { return FCurrVer; }
+    const std::wstring& fromSource() const { return FFromSource; }
+    const std::wstring& guid() const { return FGuid; }
+
+private:
+    std::wstring apiUrl(const wchar_t* path) const;
+    void sendReport(const wchar_t* path, const std::wstring& version);
+
+    std::wstring FSoftId;
+    std::wstring FCurrVer;
+    std::wstring FFromSource;
+    std::wstring FGuid;
+    std::wstring apiOrigin_;
+    std::wstring webOrigin_;
+};
+
+// The one client of the process, created and destroyed by the main window and
+// reached by every window. processAPI() is null outside that lifetime.
+void createProcessAPI(const std::wstring& fromSource, const std::wstring& softId);
+TAPI* processAPI();
+void destroyProcessAPI();

@@ -1,0 +1,111 @@
+#include "Registration.h"
+
+#include "AppContext.h"
+#include "Encoding.h"
+#include "Handles.h"
+#include "WinError.h"
+
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kFrameworkKey[] = L"Software\\Microsoft\\.NETFramework";
+constexpr wchar_t kNoVersionRequired[] = L"DotNet version required";
+constexpr char kNotANumber[] = "The required .NET Framework version is not a number";
+constexpr wchar_t kVersionPrefix = L'v';
+constexpr size_t kVersionDigits = 3;
+
+// The system's plain notice: the application's title, an OK button, no icon.
+void showPlainMessage(const std::wstring& text)
+{
+    ::MessageBoxW(applicationWindow(), text.c_str(), applicationTitle().c_str(), MB_OK);
+}
+
+wchar_t userDecimalSeparator()
+{
+    wchar_t separator[4] = {};
+    return ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 4) > 1 ? separator[0] : L'.';
+}
+
+// A decimal number such as "4" or "4.5". Version texts always use a point;
+// the user's own decimal separator is accepted as well.
+bool parseVersionNumber(std::wstring_view text, double& value)
+{
+    while (!text.empty() && text.front() == L' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == L' ')
+        text.remove_suffix(1);
+    const wchar_t separator = userDecimalSeparator();
+    std::string ascii;
+    for (wchar_t c : text) {
+        if (c == separator)
+            c = L'.';
+        if (c > 0x7F)
+            return false;
+        ascii.push_back(static_cast<char>(c));
+    }
+    if (ascii.empty())
+        return false;
+    double parsed = 0;
+    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), parsed);
+    if (error != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(parsed))
+        return false;
+    value = parsed;
+    return true;
+}
+
+std::vector<std::wstring> subkeyNames(HKEY key)
+{
+    DWORD count = 0, longest = 0;
+    win::checkStatus(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, nullptr),
+                     "RegQueryInfoKey");
+    std::vector<std::wstring> names;
+    std::wstring name(longest + 1, L'\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LSTATUS status =
+            ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        win::checkStatus(status, "RegEnumKeyEx");
+        names.emplace_back(name.data(), length);
+    }
+    return names;
+}
+
+} // namespace
+
+bool isDotNetInstalled(const std::wstring& required)
+{
+    if (required.empty()) {
+        showPlainMessage(kNoVersionRequired);
+        return false;
+    }
+    double wanted = 0;
+    if (!parseVersionNumber(required, wanted))
+        throw std::invalid_argument(kNotANumber);
+
+    try {
+        win::RegKey key;
+        win::checkStatus(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFrameworkKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                         "RegCreateKeyEx");
+        for (const std::wstring& name : subkeyNames(key.get())) {
+            if (name.empty() || name.front() != kVersionPrefix)
+                continue;
+            double found = 0;
+            if (!parseVersionNumber(std::wstring_view(name).substr(1, kVersionDigits), found))
+                found = 0;
+            if (found >= wanted)
+                return true;
+        }
+    } catch (const win::Win32Error& error) {
+        showPlainMessage(win::fromUtf8(error.what()));
+    }
+    return false;
+}

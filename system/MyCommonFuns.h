@@ -1,0 +1,9 @@
+// The system helpers the installer and uninstaller sequences call: registry
+// entries, shortcuts, file removal, process launch and registry values.
+#pragma once
+
+#include "Process.h"
+#include "RegValues.h"
+#include "Registration.h"
+#include "Removal.h"
+#include "Shortcuts.h"

@@ -1,0 +1,305 @@
+#include "system/MyZip.h"
+
+#include "system/Encoding.h"
+#include "system/Handles.h"
+#include "system/ZipEntryName.h"
+
+#include <zip.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kCannotOpen[] = L"Cannot open the archive \"%1\": %2";
+// Progress is told per block of the decompressor's window; the file is
+// written in larger pieces, because each write costs a system call.
+constexpr size_t kProgressBlock = 32768;
+constexpr size_t kIoBlock = 256 * 1024;
+constexpr DWORD kStoredAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+constexpr zip_uint32_t kUnixOwnerWrite = 0200;
+
+struct ArchiveCloser {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
+
+struct EntryCloser {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+using EntryFile = std::unique_ptr<zip_file_t, EntryCloser>;
+
+struct InflateStream {
+    z_stream z{};
+    bool ready = false;
+    InflateStream() { ready = inflateInit2(&z, -MAX_WBITS) == Z_OK; }
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+    ~InflateStream()
+    {
+        if (ready)
+            inflateEnd(&z);
+    }
+};
+
+std::wstring openError(const std::wstring& archive, const std::wstring& reason)
+{
+    std::wstring text = kCannotOpen;
+    text.replace(text.find(L"%1"), 2, archive);
+    text.replace(text.find(L"%2"), 2, reason);
+    return text;
+}
+
+Archive openArchive(const std::wstring& path)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &error);
+    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
+    if (!archive) {
+        if (source)
+            zip_source_free(source);
+        const std::wstring reason = win::fromUtf8(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        throw TZipError(openError(path, reason));
+    }
+    zip_error_fini(&error);
+    return Archive(archive);
+}
+
+// Names flagged as UTF-8 (or plain ASCII) come back unchanged when libzip
+// guesses; any other name is in the creating system's OEM code page.
+std::wstring entryName(zip_t* archive, zip_uint64_t index)
+{
+    const char* raw = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
+    const char* guessed = zip_get_name(archive, index, ZIP_FL_ENC_GUESS);
+    if (!raw || !guessed)
+        return {};
+    const std::string rawText = raw;
+    if (rawText == guessed)
+        return win::fromUtf8(rawText);
+    const int length = ::MultiByteToWideChar(CP_OEMCP, 0, rawText.data(), static_cast<int>(rawText.size()), nullptr, 0);
+    std::wstring name(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_OEMCP, 0, rawText.data(), static_cast<int>(rawText.size()), name.data(), length);
+    return name;
+}
+
+// The DOS attributes stored for the entry. Archives made on Unix carry them
+// in the low byte too (7-Zip) or only as the mode's write permission.
+DWORD storedAttributes(zip_t* archive, zip_uint64_t index)
+{
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0)
+        return 0;
+    DWORD result = attributes & kStoredAttributes;
+    const zip_uint32_t mode = attributes >> 16;
+    if (system == ZIP_OPSYS_UNIX && mode != 0 && !(mode & kUnixOwnerWrite))
+        result |= FILE_ATTRIBUTE_READONLY;
+    return result;
+}
+
+class Progress {
+public:
+    Progress(uint64_t total, const TOnTotalPercent& callback) : total_(total), callback_(callback) {}
+
+    void written(size_t bytes)
+    {
+        done_ += bytes;
+        int percent = 0;
+        if (total_ > 0)
+            percent = static_cast<int>(std::min<double>(100.0, std::round(100.0 * double(done_) / double(total_))));
+        percent_ = std::max(percent_, percent);
+        if (callback_)
+            callback_(percent_);
+    }
+
+private:
+    uint64_t total_;
+    uint64_t done_ = 0;
+    int percent_ = 0;
+    const TOnTotalPercent& callback_;
+};
+
+bool writeBlock(HANDLE file, const unsigned char* data, size_t size)
+{
+    DWORD written = 0;
+    return ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+void setModificationTime(HANDLE file, time_t mtime)
+{
+    // Seconds since 1970 to 100 ns intervals since 1601.
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(mtime) + 11644473600ULL) * 10000000ULL;
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    ::SetFileTime(file, nullptr, nullptr, &time);
+}
+
+// Decrypted but still compressed data of one entry, inflated here so that
+// the stream is always read to its end (where the WinZip-AES authentication
+// code is checked) and the size and CRC are checked by us.
+class EntryWriter {
+public:
+    EntryWriter(zip_file_t* entry, const zip_stat_t& stat, HANDLE file, Progress& progress)
+        : entry_(entry), stat_(stat), file_(file), progress_(progress), input_(kIoBlock), output_(kIoBlock)
+    {
+    }
+
+    bool run()
+    {
+        const bool deflated = stat_.comp_method == ZIP_CM_DEFLATE;
+        InflateStream inflater;
+        if (deflated && !inflater.ready)
+            return false;
+        bool streamEnded = !deflated;
+        for (;;) {
+            const zip_int64_t got = zip_fread(entry_, input_.data(), input_.size());
+            if (got < 0)
+                return false;
+            if (got == 0)
+                break;
+            if (!deflated) {
+                if (!emit(input_.data(), static_cast<size_t>(got)))
+                    return false;
+            } else if (!streamEnded && !emitInflated(inflater.z, static_cast<size_t>(got), streamEnded)) {
+                return false;
+            }
+        }
+        if (!streamEnded || size_ != stat_.size)
+            return false;
+        return !(stat_.valid & ZIP_STAT_CRC) || crc_ == stat_.crc;
+    }
+
+private:
+    bool emit(const unsigned char* data, size_t size)
+    {
+        if (size == 0)
+            return true;
+        if (size_ + size > stat_.size || !writeBlock(file_, data, size))
+            return false;
+        size_ += size;
+        crc_ = crc32(crc_, data, static_cast<uInt>(size));
+        for (size_t offset = 0; offset < size; offset += kProgressBlock)
+            progress_.written(std::min(kProgressBlock, size - offset));
+        return true;
+    }
+
+    bool emitInflated(z_stream& z, size_t size, bool& streamEnded)
+    {
+        z.next_in = input_.data();
+        z.avail_in = static_cast<uInt>(size);
+        do {
+            z.next_out = output_.data();
+            z.avail_out = static_cast<uInt>(output_.size());
+            const int status = inflate(&z, Z_NO_FLUSH);
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+                return false;
+            if (!emit(output_.data(), output_.size() - z.avail_out))
+                return false;
+            if (status == Z_STREAM_END) {
+                streamEnded = true;
+                return true;
+            }
+            // No progress possible: fine when the input is used up, a
+            // damaged stream otherwise.
+            if (status == Z_BUF_ERROR)
+                return z.avail_in == 0;
+        } while (z.avail_in > 0 || z.avail_out == 0);
+        return true;
+    }
+
+    zip_file_t* entry_;
+    const zip_stat_t& stat_;
+    HANDLE file_;
+    Progress& progress_;
+    std::vector<unsigned char> input_;
+    std::vector<unsigned char> output_;
+    uint64_t size_ = 0;
+    uLong crc_ = crc32(0, nullptr, 0);
+};
+
+void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::path& target, DWORD attributes,
+                 const char* password, Progress& progress)
+{
+    if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)
+        return;
+    // A read-only file already there keeps its content. Windows refuses to
+    // open it for writing anyway; asking first also holds where that refusal
+    // is not enforced (an administrator under Wine).
+    const DWORD existing = ::GetFileAttributesW(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
+        return;
+    // A wrong password is caught here, before the target is touched.
+    EntryFile entry(zip_fopen_index_encrypted(archive, stat.index, ZIP_FL_COMPRESSED, password));
+    if (!entry)
+        return;
+    std::error_code ignored;
+    std::filesystem::create_directories(target.parent_path(), ignored);
+    // OPEN_ALWAYS rather than CREATE_ALWAYS: the latter refuses to replace
+    // a hidden or system file; a read-only one fails either way and keeps
+    // its content.
+    win::FileHandle file(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return;
+    bool ok = ::SetEndOfFile(file.get()) && EntryWriter(entry.get(), stat, file.get(), progress).run();
+    if (ok)
+        setModificationTime(file.get(), stat.mtime);
+    file.reset();
+    if (!ok) {
+        ::DeleteFileW(target.c_str());
+        return;
+    }
+    ::SetFileAttributesW(target.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+}
+
+} // namespace
+
+TZipError::TZipError(const std::wstring& message) : std::runtime_error(win::toUtf8(message)), message_(message) {}
+
+void unZipFile(const std::wstring& archivePath, const std::wstring& destDir, const std::wstring& password,
+               const TOnTotalPercent& onTotalPercent)
+{
+    const Archive archive = openArchive(archivePath);
+    const std::string ansiPassword = win::toAnsi(password);
+    const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
+
+    std::wstring destination = destDir;
+    if (!destination.empty() && (destination.back() == L'\\' || destination.back() == L'/'))
+        destination.pop_back();
+    const std::filesystem::path root(destination);
+
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    std::vector<zip_stat_t> stats;
+    uint64_t total = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat) != 0)
+            continue;
+        total += stat.size;
+        stats.push_back(stat);
+    }
+
+    std::error_code ignored;
+    std::filesystem::create_directories(root, ignored);
+    Progress progress(total, onTotalPercent);
+    for (const zip_stat_t& stat : stats) {
+        std::wstring relative;
+        if (!entryRelativePath(entryName(archive.get(), stat.index), relative))
+            continue;
+        const DWORD attributes = storedAttributes(archive.get(), stat.index);
+        if (relative.back() == L'\\') {
+            const std::filesystem::path folder = root / relative.substr(0, relative.size() - 1);
+            std::filesystem::create_directories(folder, ignored);
+            if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+                ::SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+            continue;
+        }
+        extractFile(archive.get(), stat, root / relative, attributes, passwordBytes, progress);
+    }
+}

@@ -1,0 +1,32 @@
+// Deleting the product's files. Nothing goes to the recycle bin. The running
+// uninstaller cannot delete itself, so a hidden batch script does it once the
+// process has ended.
+#pragma once
+
+#include <string>
+
+// Clears the read-only, hidden and system attributes, then deletes the file.
+bool deleteFileForce(const std::wstring& path);
+// Deletes everything inside FOLDER except top-level names beginning with a
+// dot; the folder stays. True when every other top-level entry went.
+bool clearFolder(const std::wstring& folder);
+// Deletes FOLDER with everything in it; true when it is gone, false when it
+// did not exist or something inside could not be deleted.
+bool removeFolderTree(const std::wstring& folder);
+// Deletes everything inside FOLDER, names beginning with a dot included;
+// true when it is empty afterwards.
+bool removeFolderContents(const std::wstring& folder);
+
+// True for folders that no removal may empty or delete: drive roots, the
+// Windows and system folders, the user's profile, the shell's special
+// folders (desktop, documents, downloads, application data, program files,
+// start menu, temporary folder, ...) and every folder above one of them.
+// clearFolder, removeFolderTree and removeFolderContents skip them.
+bool isProtectedFolder(const std::wstring& folder);
+
+// Writes a hidden batch script into the temporary folder that retries, about
+// once a second, until FILE can be deleted, then deletes itself. Nothing
+// happens when FILE does not exist.
+void deleteFileByBatch(const std::wstring& file);
+// deleteFileByBatch on the running program.
+void deleteSelf();

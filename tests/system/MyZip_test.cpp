@@ -1,0 +1,282 @@
+#include "system/MyZip.h"
+
+#include "system/Resource.h"
+#include "system/ZipEntryName.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ZipMaker.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr wchar_t kPassword[] = L"402718";
+
+std::string resourceText(const wchar_t* name)
+{
+    const auto bytes = ownResourceBytes(name, L"FILE");
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::string patternBytes(size_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+std::string textBytes(size_t lines)
+{
+    std::string text;
+    for (size_t i = 0; i < lines; ++i)
+        text += "line " + std::to_string(i) + " of a text that compresses well\r\n";
+    return text;
+}
+
+DWORD attributesOf(const fs::path& file) { return ::GetFileAttributesW(file.c_str()); }
+
+// Extracts and keeps every progress value.
+std::vector<int> extract(const fs::path& archive, const fs::path& dest, const wchar_t* password = kPassword)
+{
+    std::vector<int> percents;
+    unZipFile(archive.wstring(), dest.wstring(), password, [&](int percent) { percents.push_back(percent); });
+    return percents;
+}
+
+void expectProgressShape(const std::vector<int>& percents)
+{
+    ASSERT_FALSE(percents.empty());
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_GE(percents.front(), 0);
+    EXPECT_EQ(percents.back(), 100);
+}
+
+class SevenZipPackage : public ::testing::TestWithParam<const wchar_t*> {
+protected:
+    TempDir dir_;
+};
+
+TEST_P(SevenZipPackage, ExtractsEveryEntryWithFoldersAndAttributes)
+{
+    const fs::path archive = dir_ / L"package.zip";
+    writeFile(archive, resourceText(GetParam()));
+    const fs::path dest = dir_ / L"Install Dir";
+
+    const std::vector<int> percents = extract(archive, dest.wstring() + L"\\");
+
+    EXPECT_TRUE(readFile(dest / L"readme.txt") == resourceText(L"README"));
+    EXPECT_TRUE(readFile(dest / L"sub\\deeper\\data.bin") == resourceText(L"DATABIN"));
+    EXPECT_TRUE(fs::is_regular_file(dest / L"sub\\empty.txt"));
+    EXPECT_EQ(fs::file_size(dest / L"sub\\empty.txt"), 0u);
+    EXPECT_EQ(readFile(dest / L"readonly.txt"), resourceText(L"READONLY"));
+    EXPECT_TRUE(attributesOf(dest / L"readonly.txt") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(attributesOf(dest / L"readme.txt") & FILE_ATTRIBUTE_READONLY);
+    expectProgressShape(percents);
+    // One call per written block of at most 32 KiB, at least.
+    const size_t bytes = resourceText(L"README").size() + resourceText(L"DATABIN").size();
+    EXPECT_GE(percents.size(), bytes / 32768);
+}
+
+TEST_P(SevenZipPackage, WrongPasswordWritesNothingAndRaisesNothing)
+{
+    const fs::path archive = dir_ / L"package.zip";
+    writeFile(archive, resourceText(GetParam()));
+    const fs::path dest = dir_ / L"dest";
+    EXPECT_NO_THROW(extract(archive, dest, L"402719"));
+    EXPECT_FALSE(fs::exists(dest / L"readme.txt"));
+    EXPECT_FALSE(fs::exists(dest / L"sub\\deeper\\data.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(MadeBy7Zip, SevenZipPackage,
+                         ::testing::Values(L"AES256ZIP", L"AES128ZIP", L"AES256STORED", L"ZIPCRYPTO"));
+
+class UnZipFile : public ::testing::Test {
+protected:
+    TempDir dir_;
+    fs::path archive_ = dir_ / L"package.zip";
+    fs::path dest_ = dir_ / L"dest";
+};
+
+TEST_F(UnZipFile, DecryptsEveryCipherAndMethod)
+{
+    const std::string text = textBytes(3000);
+    const std::string random = patternBytes(70000, 7);
+    std::vector<ZipMakerEntry> entries;
+    int n = 0;
+    for (ZipCipher cipher : {ZipCipher::none, ZipCipher::pkware, ZipCipher::aes128, ZipCipher::aes192,
+                             ZipCipher::aes256}) {
+        for (bool stored : {false, true}) {
+            const std::string name = "c" + std::to_string(n++);
+            entries.push_back({name + "/text.txt", text, cipher, stored});
+            entries.push_back({name + "/random.bin", random, cipher, stored});
+        }
+    }
+    makeZip(archive_, entries);
+    expectProgressShape(extract(archive_, dest_));
+    for (int i = 0; i < n; ++i) {
+        const fs::path folder = dest_ / ("c" + std::to_string(i));
+        EXPECT_TRUE(readFile(folder / L"text.txt") == text) << i;
+        EXPECT_TRUE(readFile(folder / L"random.bin") == random) << i;
+    }
+}
+
+TEST_F(UnZipFile, StoredFoldersNamesAndDosAttributesAreKept)
+{
+    makeZip(archive_, {{"empty folder/", ""},
+                       {"hidden/", "", ZipCipher::none, false, FILE_ATTRIBUTE_HIDDEN},
+                       {"\xe6\x96\x87\xe6\xa1\xa3/\xc3\xbc.txt", "utf8", ZipCipher::aes256},
+                       {"sys.dat", "s", ZipCipher::none, false, FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN},
+                       {"ro.txt", "r", ZipCipher::pkware, false, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE}});
+    extract(archive_, dest_);
+    EXPECT_TRUE(fs::is_directory(dest_ / L"empty folder"));
+    EXPECT_TRUE(attributesOf(dest_ / L"hidden") & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(readFile(dest_ / L"\u6587\u6863\\\u00fc.txt"), "utf8");
+    const DWORD sys = attributesOf(dest_ / L"sys.dat");
+    EXPECT_TRUE((sys & FILE_ATTRIBUTE_SYSTEM) && (sys & FILE_ATTRIBUTE_HIDDEN));
+    const DWORD ro = attributesOf(dest_ / L"ro.txt");
+    EXPECT_TRUE((ro & FILE_ATTRIBUTE_READONLY) && (ro & FILE_ATTRIBUTE_ARCHIVE));
+}
+
+TEST_F(UnZipFile, ReplacesWritableFilesAndKeepsReadOnlyOnes)
+{
+    makeZip(archive_, {{"a.txt", "new a"}, {"locked.txt", "new locked"}, {"hidden.txt", "new hidden"}});
+    writeFile(dest_ / L"a.txt", std::string(5000, 'o'));
+    writeFile(dest_ / L"locked.txt", "old locked");
+    writeFile(dest_ / L"hidden.txt", "old hidden");
+    ::SetFileAttributesW((dest_ / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW((dest_ / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+    extract(archive_, dest_);
+
+    EXPECT_EQ(readFile(dest_ / L"a.txt"), "new a");
+    EXPECT_EQ(readFile(dest_ / L"locked.txt"), "old locked");
+    EXPECT_EQ(readFile(dest_ / L"hidden.txt"), "new hidden");
+}
+
+TEST_F(UnZipFile, WrongPasswordSkipsOnlyTheEncryptedEntries)
+{
+    makeZip(archive_, {{"plain.txt", "plain"}, {"aes.txt", textBytes(100), ZipCipher::aes256},
+                       {"pk.txt", textBytes(100), ZipCipher::pkware}},
+            "another");
+    EXPECT_NO_THROW(extract(archive_, dest_));
+    EXPECT_EQ(readFile(dest_ / L"plain.txt"), "plain");
+    EXPECT_FALSE(fs::exists(dest_ / L"aes.txt"));
+    EXPECT_FALSE(fs::exists(dest_ / L"pk.txt"));
+}
+
+TEST_F(UnZipFile, OnlyEmptyFilesGiveNoProgressAboveZero)
+{
+    makeZip(archive_, {{"a.txt", ""}, {"b/c.txt", "", ZipCipher::aes256}});
+    const std::vector<int> percents = extract(archive_, dest_);
+    EXPECT_TRUE(std::all_of(percents.begin(), percents.end(), [](int p) { return p == 0; }));
+    EXPECT_TRUE(fs::exists(dest_ / L"a.txt"));
+    EXPECT_TRUE(fs::exists(dest_ / L"b\\c.txt"));
+}
+
+TEST_F(UnZipFile, UnusableArchiveRaisesBeforeWritingAnything)
+{
+    makeZip(archive_, {{"a.txt", patternBytes(50000, 3)}, {"b.txt", "b"}});
+    const std::string whole = readFile(archive_);
+    const fs::path truncated = dir_ / L"truncated.zip";
+    writeFile(truncated, whole.substr(0, whole.size() - 30));
+    const fs::path notZip = dir_ / L"text.zip";
+    writeFile(notZip, "just text");
+
+    for (const fs::path& bad : {truncated, notZip, dir_ / L"missing.zip"}) {
+        try {
+            extract(bad, dest_);
+            ADD_FAILURE() << "no error for " << bad;
+        } catch (const TZipError& error) {
+            EXPECT_NE(error.message().find(bad.wstring()), std::wstring::npos) << error.what();
+        }
+        EXPECT_FALSE(fs::exists(dest_));
+    }
+}
+
+TEST_F(UnZipFile, TamperedAesEntryIsNotLeftBehind)
+{
+    const std::string first = patternBytes(60000, 11);
+    makeZip(archive_, {{"first.bin", first, ZipCipher::aes256}, {"second.txt", "intact", ZipCipher::aes256}});
+    std::string bytes = readFile(archive_);
+    // The first entry's data starts after its local header, name and extra field.
+    const size_t nameLength = uint8_t(bytes[26]) | uint8_t(bytes[27]) << 8;
+    const size_t extraLength = uint8_t(bytes[28]) | uint8_t(bytes[29]) << 8;
+    bytes[30 + nameLength + extraLength + 18 + 30000] ^= 0x10;
+    writeFile(archive_, bytes);
+
+    extract(archive_, dest_);
+    EXPECT_FALSE(fs::exists(dest_ / L"first.bin"));
+    EXPECT_EQ(readFile(dest_ / L"second.txt"), "intact");
+}
+
+TEST_F(UnZipFile, EntriesThatWouldLeaveTheDestinationAreSkipped)
+{
+    const fs::path outside = dir_ / L"outside";
+    const std::string outsideUtf8 = outside.string();
+    makeZip(archive_, {{"../escaped.txt", "x"},
+                       {"a/../../escaped2.txt", "x"},
+                       {"..\\escaped3.txt", "x"},
+                       {"/rooted.txt", "x"},
+                       {"\\\\?\\" + outsideUtf8 + "\\device.txt", "x"},
+                       {outsideUtf8 + "\\absolute.txt", "x"},
+                       {"C:drive.txt", "x"},
+                       {"a/.. /escaped4.txt", "x"},
+                       {"a/b/../../kept.txt", "kept"},
+                       {"./dot/kept2.txt", "kept2"}});
+    extract(archive_, dest_);
+    EXPECT_FALSE(fs::exists(dir_ / L"escaped.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / L"escaped2.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / L"escaped3.txt"));
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_EQ(readFile(dest_ / L"kept.txt"), "kept");
+    EXPECT_EQ(readFile(dest_ / L"dot\\kept2.txt"), "kept2");
+    std::vector<fs::path> written;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.path()))
+        if (entry.is_regular_file())
+            written.push_back(entry.path().lexically_relative(dir_.path()));
+    EXPECT_EQ(written.size(), 3u) << "archive, kept.txt, kept2.txt";
+}
+
+TEST(EntryRelativePath, ResolvesInsideAndRefusesEverythingElse)
+{
+    std::wstring path;
+    ASSERT_TRUE(entryRelativePath(L"a/b\\c.txt", path));
+    EXPECT_EQ(path, L"a\\b\\c.txt");
+    ASSERT_TRUE(entryRelativePath(L"a//./b/../c/", path));
+    EXPECT_EQ(path, L"a\\c\\");
+    for (const wchar_t* bad : {L"", L"/", L"..", L"a/../..", L"a/..", L"C:/x", L"C:x", L"x:stream", L"//server/share/x",
+                               L"\\\\.\\pipe\\x", L"CON", L"dir/nul.txt", L"Com1.log", L"a/.../b", L"a/b. ",
+                               L"a\x01.txt", L"a|b", L"what?.txt"})
+        EXPECT_FALSE(entryRelativePath(bad, path)) << bad;
+}
+
+TEST(PackageResource, ExistsAndIsSavedWhole)
+{
+    EXPECT_TRUE(resourceExists(L"zipfile", L"file"));
+    EXPECT_FALSE(resourceExists(L"nosuchpackage", L"file"));
+    EXPECT_FALSE(resourceExists(L"zipfile", L"rcdata"));
+
+    TempDir dir;
+    const fs::path target = dir / L"pkg.zip";
+    writeFile(target, std::string(3000000, 'o'));
+    ASSERT_TRUE(saveResourceToFile(L"zipfile", L"file", target.wstring()));
+    EXPECT_TRUE(readFile(target) == resourceText(L"ZIPFILE"));
+    extract(target, dir / L"dest");
+    EXPECT_TRUE(readFile(dir / L"dest\\readme.txt") == resourceText(L"README"));
+
+    // A target that cannot be written is no success.
+    fs::create_directories(dir / L"folder.zip");
+    EXPECT_FALSE(saveResourceToFile(L"zipfile", L"file", (dir / L"folder.zip").wstring()));
+}
+
+} // namespace

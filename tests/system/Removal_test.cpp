@@ -1,0 +1,288 @@
+#include "system/Removal.h"
+
+#include "system/Encoding.h"
+#include "system/Handles.h"
+#include "system/util.h"
+#include "tests/support/Helper.h"
+#include "tests/support/ShellFolderRedirect.h"
+#include "tests/support/TempDir.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeWithAttributes(const fs::path& file, DWORD attributes)
+{
+    writeFile(file, "x");
+    ::SetFileAttributesW(file.c_str(), attributes);
+}
+
+win::Handle startProcess(std::wstring command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return {};
+    ::CloseHandle(info.hThread);
+    return win::Handle(info.hProcess);
+}
+
+// The batch scripts in the temporary folder that name FILE.
+std::vector<fs::path> scriptsNaming(const std::wstring& file)
+{
+    std::vector<fs::path> found;
+    const std::string needle = win::toAnsi(file);
+    for (const auto& entry : fs::directory_iterator(getTempDir()))
+        if (entry.path().extension() == L".bat" && readFile(entry.path()).find(needle) != std::string::npos)
+            found.push_back(entry.path());
+    return found;
+}
+
+bool waitUntilGone(const fs::path& file, std::chrono::seconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (fs::exists(file)) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+std::wstring shellFolder(int csidl)
+{
+    wchar_t path[MAX_PATH + 1] = {};
+    ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+// Every removal on FOLDER must leave it and the canary inside it in place.
+void expectUntouched(const std::wstring& folder)
+{
+    ASSERT_FALSE(folder.empty());
+    // Only ever try to remove what the guard already refuses.
+    ASSERT_TRUE(isProtectedFolder(folder)) << win::toUtf8(folder);
+    const fs::path canary = fs::path(folder) / (L"canary" + newCompactGuid() + L".txt");
+    writeFile(canary, "keep");
+    EXPECT_FALSE(clearFolder(folder)) << win::toUtf8(folder);
+    EXPECT_FALSE(removeFolderContents(folder)) << win::toUtf8(folder);
+    EXPECT_FALSE(removeFolderTree(folder)) << win::toUtf8(folder);
+    EXPECT_TRUE(fs::exists(canary)) << win::toUtf8(folder);
+    fs::remove(canary);
+}
+
+} // namespace
+
+TEST(Removal, ForcedDeleteTakesReadOnlyAndHiddenFiles)
+{
+    TempDir dir;
+    writeWithAttributes(dir / L"ro.txt", FILE_ATTRIBUTE_READONLY);
+    writeWithAttributes(dir / L"hidden.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_TRUE(deleteFileForce((dir / L"ro.txt").wstring()));
+    EXPECT_TRUE(deleteFileForce((dir / L"hidden.txt").wstring()));
+    EXPECT_FALSE(fs::exists(dir / L"ro.txt"));
+    EXPECT_FALSE(fs::exists(dir / L"hidden.txt"));
+    EXPECT_FALSE(deleteFileForce((dir / L"missing.txt").wstring()));
+}
+
+TEST(Removal, ClearFolderKeepsTopLevelDotNamesOnly)
+{
+    TempDir dir;
+    const fs::path product = dir / L"Product";
+    writeWithAttributes(product / L"app.exe", FILE_ATTRIBUTE_READONLY);
+    writeWithAttributes(product / L"hidden.dat", FILE_ATTRIBUTE_HIDDEN);
+    writeFile(product / L".settings", "kept");
+    writeFile(product / L".cache" / L"inner.txt", "kept");
+    writeWithAttributes(product / L"data" / L"deep" / L"ro.txt", FILE_ATTRIBUTE_READONLY);
+    writeFile(product / L"data" / L".nested", "deleted");
+    ::SetFileAttributesW((product / L"data").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_TRUE(clearFolder(product.wstring()));
+    EXPECT_TRUE(fs::exists(product));
+    std::vector<std::wstring> left;
+    for (const auto& entry : fs::directory_iterator(product))
+        left.push_back(entry.path().filename().wstring());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L".cache", L".settings"}));
+    EXPECT_TRUE(fs::exists(product / L".cache" / L"inner.txt"));
+}
+
+TEST(Removal, AFileInUseStaysAndIsReported)
+{
+    TempDir dir;
+    const fs::path product = dir / L"Product";
+    writeFile(product / L"free.txt", "x");
+    writeFile(product / L"sub" / L"busy.txt", "x");
+    const win::FileHandle busy(::CreateFileW((product / L"sub" / L"busy.txt").c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(busy);
+    EXPECT_FALSE(clearFolder(product.wstring()));
+    EXPECT_FALSE(fs::exists(product / L"free.txt"));
+    EXPECT_TRUE(fs::exists(product / L"sub" / L"busy.txt"));
+    EXPECT_FALSE(removeFolderTree((product / L"sub").wstring()));
+}
+
+TEST(Removal, RemoveFolderTree)
+{
+    TempDir dir;
+    EXPECT_FALSE(removeFolderTree((dir / L"missing").wstring()));
+    writeFile(dir / L"file.txt", "x");
+    EXPECT_FALSE(removeFolderTree((dir / L"file.txt").wstring()));
+    EXPECT_TRUE(fs::exists(dir / L"file.txt"));
+
+    const fs::path tree = dir / L"tree";
+    writeWithAttributes(tree / L"a" / L".dot", FILE_ATTRIBUTE_HIDDEN);
+    writeWithAttributes(tree / L"a" / L"b" / L"ro.txt", FILE_ATTRIBUTE_READONLY);
+    writeFile(tree / L"empty" / L"x.txt", "x");
+    fs::remove(tree / L"empty" / L"x.txt");
+    EXPECT_TRUE(removeFolderTree(tree.wstring() + L"\\"));
+    EXPECT_FALSE(fs::exists(tree));
+    EXPECT_TRUE(fs::exists(dir / L"file.txt"));
+
+    writeFile(tree / L"x" / L"y.txt", "x");
+    EXPECT_TRUE(removeFolderContents(tree.wstring()));
+    EXPECT_TRUE(fs::exists(tree));
+    EXPECT_TRUE(fs::is_empty(tree));
+}
+
+TEST(Removal, SpecialFoldersAreNeverClearedOrRemoved)
+{
+    // The user's folders are pointed at folders of this test first, so that
+    // a faulty guard could only ever touch those.
+    TempDir dir;
+    const std::pair<const wchar_t*, int> userFolders[] = {
+        {L"Desktop", CSIDL_DESKTOPDIRECTORY},     {L"Personal", CSIDL_PERSONAL},
+        {L"My Pictures", CSIDL_MYPICTURES},       {L"My Music", CSIDL_MYMUSIC},
+        {L"My Videos", CSIDL_MYVIDEO},            {L"AppData", CSIDL_APPDATA},
+        {L"Local AppData", CSIDL_LOCAL_APPDATA},  {L"Start Menu", CSIDL_STARTMENU},
+        {L"Programs", CSIDL_PROGRAMS},
+    };
+    std::vector<std::unique_ptr<ShellFolderRedirect>> redirects;
+    int n = 0;
+    for (const auto& [name, csidl] : userFolders) {
+        const fs::path folder = dir / (L"user" + std::to_wstring(n++));
+        fs::create_directories(folder);
+        redirects.push_back(std::make_unique<ShellFolderRedirect>(name, folder.wstring()));
+        ASSERT_EQ(fs::path(shellFolder(csidl)), folder) << win::toUtf8(name);
+    }
+    const fs::path downloads = dir / L"downloads";
+    fs::create_directories(downloads);
+    ShellFolderRedirect downloadsRedirect(L"{374DE290-123F-4565-9164-39C4925E467B}", downloads.wstring());
+
+    for (int i = 0; i < n; ++i)
+        expectUntouched((dir / (L"user" + std::to_wstring(i))).wstring());
+    expectUntouched(downloads.wstring());
+    expectUntouched(dir / L"user0\\"); // a trailing separator changes nothing
+    expectUntouched(dir.str());        // above special folders
+    ASSERT_FALSE(HasFailure()) << "the guard let a user folder go; the system folders are not tried";
+
+    // Product folders below them are cleared as before.
+    const fs::path product = dir / L"user6" / L"Product";
+    writeFile(product / L"app.exe", "x");
+    EXPECT_TRUE(clearFolder(product.wstring()));
+    EXPECT_FALSE(fs::exists(product / L"app.exe"));
+    EXPECT_TRUE(removeFolderTree(product.wstring()));
+
+    // The system's own folders, with the real user folders above.
+    for (const std::wstring& folder :
+         {std::wstring(L"C:\\"), std::wstring(L"c:/"), shellFolder(CSIDL_WINDOWS), shellFolder(CSIDL_SYSTEM),
+          shellFolder(CSIDL_PROFILE), shellFolder(CSIDL_PROGRAM_FILES), shellFolder(CSIDL_COMMON_APPDATA),
+          getTempDir()})
+        expectUntouched(folder);
+    EXPECT_TRUE(isProtectedFolder(L""));
+    EXPECT_FALSE(clearFolder(L""));
+}
+
+TEST(Removal, BatchScriptDeletesAFileOnceItsProcessHasEnded)
+{
+    TempDir dir;
+    const std::wstring victim = copyMarkHelper(dir.path(), L"busy helper.exe");
+    win::Handle helper = startProcess(markHelperCommand(victim, dir / L"mark.txt", 3000));
+    ASSERT_TRUE(helper);
+    ASSERT_TRUE(waitForFile(dir / L"mark.txt"));
+    ASSERT_FALSE(::DeleteFileW(victim.c_str())) << "a running program cannot be deleted";
+
+    deleteFileByBatch(victim);
+    const auto scripts = scriptsNaming(victim);
+    ASSERT_EQ(scripts.size(), 1u);
+    const std::string f = win::toAnsi(victim), b = win::toAnsi(scripts[0].wstring());
+    EXPECT_EQ(readFile(scripts[0]), ":try\r\n"
+                                    "dir c:\\ & timeout /t 1 & dir d:\\\r\n"
+                                    "attrib -s -h -r \"" + f + "\"\r\n"
+                                    "del \"" + f + "\"\r\n"
+                                    "if exist \"" + f + "\" goto try\r\n"
+                                    "del \"" + b + "\"\r\n");
+    const std::wstring name = scripts[0].stem().wstring();
+    EXPECT_TRUE(!name.empty() && name.size() <= 4 && std::stoi(name) < 5000);
+
+    ASSERT_EQ(::WaitForSingleObject(helper.get(), 20000), WAIT_OBJECT_0);
+    EXPECT_TRUE(waitUntilGone(victim, std::chrono::seconds(30)));
+    EXPECT_TRUE(waitUntilGone(scripts[0], std::chrono::seconds(30)));
+}
+
+TEST(Removal, AProgramDeletesItselfAfterItHasEnded)
+{
+    TempDir dir;
+    const fs::path program = dir / L"unin.exe";
+    fs::copy_file(getExeDir() + L"self_delete_helper.exe", program);
+    win::Handle process = startProcess(L"\"" + program.wstring() + L"\"");
+    ASSERT_TRUE(process);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+    process.reset();
+    EXPECT_TRUE(waitUntilGone(program, std::chrono::seconds(30)));
+    for (const fs::path& script : scriptsNaming(program.wstring()))
+        EXPECT_TRUE(waitUntilGone(script, std::chrono::seconds(30)));
+    EXPECT_TRUE(fs::exists(dir.path()));
+}
+
+TEST(Removal, BatchDeleteOfAMissingFileWritesNoScript)
+{
+    TempDir dir;
+    const std::wstring missing = (dir / L"missing.exe").wstring();
+    deleteFileByBatch(missing);
+    EXPECT_TRUE(scriptsNaming(missing).empty());
+}
+
+TEST(Removal, LinkedFoldersAreRemovedAsLinksNotFollowed)
+{
+    TempDir dir;
+    writeFile(dir / L"target" / L"keep.txt", "keep");
+    fs::create_directories(dir / L"Product");
+    const fs::path link = dir / L"Product" / L"linked";
+    // Wine reports success without making the link.
+    if (!::CreateSymbolicLinkW(link.c_str(), (dir / L"target").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+        !fs::exists(link / L"keep.txt"))
+        GTEST_SKIP() << "folder links cannot be made here";
+    EXPECT_TRUE(clearFolder((dir / L"Product").wstring()));
+    EXPECT_FALSE(fs::exists(link));
+    EXPECT_TRUE(fs::exists(dir / L"target" / L"keep.txt"));
+}
+
+TEST(Removal, ADriveWithoutFolderMeansItsCurrentFolderNotItsRoot)
+{
+    // A drive letter of the test's own, so that a fault could only reach it.
+    TempDir dir;
+    const wchar_t* drive = L"Q:";
+    if (!::DefineDosDeviceW(0, drive, dir.str().c_str()) || !fs::exists(L"Q:\\"))
+        GTEST_SKIP() << "no drive letter can be defined here";
+    writeFile(dir / L"root.txt", "keep");
+    writeFile(dir / L"current" / L"file.txt", "x");
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(L"Q:\\current"));
+
+    EXPECT_FALSE(clearFolder(L"Q:\\"));
+    EXPECT_TRUE(clearFolder(drive));
+    ::SetCurrentDirectoryW(previous);
+    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive, nullptr);
+    EXPECT_TRUE(fs::exists(dir / L"root.txt"));
+    EXPECT_FALSE(fs::exists(dir / L"current" / L"file.txt"));
+}
