@@ -5,6 +5,7 @@
 
 #include "system/util.h"
 
+#include <algorithm>
 #include <cwctype>
 
 const std::array<std::wstring_view, 10> LangNames = {L"English", L"Français", L"Deutsch", L"日本語", L"韓国語",

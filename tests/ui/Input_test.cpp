@@ -146,6 +146,12 @@ TEST(CommonForm, BorderlessWithDropShadowWhateverTheDesignSays)
     // The same design on a plain form keeps its sizeable frame.
     TForm plain(nullptr, &TFrmLangTest::design());
     EXPECT_TRUE(::GetWindowLongPtrW(plain.handle(), GWL_STYLE) & WS_THICKFRAME);
+    ::GetClientRect(plain.handle(), &client);
+    EXPECT_EQ(client.right, 400) << "the frame comes around the designed client area";
+    EXPECT_EQ(client.bottom, 300);
+    plain.setClientWidth(420);
+    ::GetClientRect(plain.handle(), &client);
+    EXPECT_EQ(client.right, 420);
 }
 
 TEST(CommonForm, OrdinaryCreationGetsTheWindowStyleOnly)
