@@ -1,7 +1,7 @@
-// Program entry. Today it loads and checks the embedded product configuration
-// and decides the mode; the installer window builds on this.
-#include "app/ConfigFile.h"
-#include "system/AppContext.h"
+// Program entry: the application object, the one main window and the message
+// loop. Creating the window does the whole start-up; the program ends when
+// that window closes.
+#include "installer/UntMain.h"
 #include "system/Encoding.h"
 #include "system/util.h"
 
@@ -9,27 +9,14 @@
 
 #include <exception>
 
-namespace {
-
-constexpr wchar_t kConfigResource[] = L"configfile";
-constexpr wchar_t kFileResourceType[] = L"file";
-constexpr wchar_t kUninstallerName[] = L"unin.exe";
-constexpr wchar_t kConfigEmpty[] = L"config data is empty";
-
-} // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
 {
-    std::wstring text;
-    if (!loadResourceText(kConfigResource, kFileResourceType, true, text) || text.empty()) {
-        showInfo(kConfigEmpty);
-        return 1;
-    }
-    const bool installMode = getExeFileName() != kUninstallerName;
     try {
-        const TConfigFile config(text, installMode);
-        setApplicationTitle(config.Title);
+        const auto form = makeForm<TFrmCommInst>();
+        Application.setMainForm(form.get());
+        Application.run();
     } catch (const std::exception& e) {
+        // Only a window whose design cannot be built gets here.
         showInfo(win::fromUtf8(e.what()));
         return 1;
     }

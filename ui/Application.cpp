@@ -69,7 +69,7 @@ void TApplication::formHandleChanged(TForm* form)
 
 void TApplication::run()
 {
-    if (mainForm_)
+    if (mainForm_ && showMainForm_)
         mainForm_->Show();
     while (handleMessage()) {
     }

@@ -263,7 +263,11 @@ public:
     const std::vector<TForm*>& forms() const { return forms_; }
     TForm* findForm(std::wstring_view name) const;
 
-    // Runs the message loop until Terminate.
+    // Whether run() shows the main form (a silent or refused start does not).
+    bool showMainForm() const { return showMainForm_; }
+    void setShowMainForm(bool value) { showMainForm_ = value; }
+    // Shows the main form (see showMainForm) and runs the message loop
+    // until Terminate.
     void run();
     // Handles every pending message and returns.
     void processMessages();
@@ -287,6 +291,7 @@ private:
     TForm* mainForm_ = nullptr;
     std::vector<TForm*> forms_;
     bool terminated_ = false;
+    bool showMainForm_ = true;
     HWND utility_ = nullptr;
 };
 

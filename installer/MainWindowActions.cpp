@@ -1,0 +1,60 @@
+// What the main window does on its own controls: the close question, the
+// directory row and its folder dialog, the percentage, minimising, and the
+// start of the installed program.
+#include "installer/UntMain.h"
+
+#include "installer/InstallDir.h"
+#include "system/AppContext.h"
+#include "system/Process.h"
+#include "system/util.h"
+#include "ui/UntConfirmbox.h"
+
+#include <string>
+
+namespace {
+
+constexpr wchar_t kQuitQuestion[] = L"您确定要退出安装吗?";
+constexpr wchar_t kChooseFolder[] = L"请选择软件安装目录";
+constexpr int kRowClosedHeight = 401;
+constexpr int kRowOpenHeight = 500;
+
+} // namespace
+
+void TFrmCommInst::imgbtnCloseClick(TComponent*)
+{
+    if (ShowConfirmBox(kQuitQuestion))
+        Close();
+}
+
+void TFrmCommInst::imgDownClick(TComponent*)
+{
+    FImgDown = !FImgDown;
+    imgDown->setVisible(!FImgDown);
+    imgUp->setVisible(FImgDown);
+    setClientHeight(FImgDown ? kRowOpenHeight : kRowClosedHeight);
+}
+
+void TFrmCommInst::btnChangeInstallClick(TComponent*)
+{
+    std::wstring folder;
+    if (!browseForFolder(applicationWindow(), kChooseFolder, folder))
+        return;
+    // Neither created nor checked here: the install does both.
+    edtPath->setText(joinInstallDir(folder, FConfigFile->ProgramDirName));
+}
+
+void TFrmCommInst::pbProgressChange(TComponent*)
+{
+    lblPercentNum->setCaption(std::to_wstring(pbProgress->position()) + L"%");
+}
+
+void TFrmCommInst::lblMinimizeClick(TComponent*)
+{
+    ::PostMessageW(handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+void TFrmCommInst::startMainProgram()
+{
+    if (FConfigFile)
+        shellOpenIn(getExeDir() + FConfigFile->MainProg);
+}

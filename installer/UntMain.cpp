@@ -1,0 +1,259 @@
+#include "installer/UntMain.h"
+
+#include "installer/InstallDir.h"
+#include "net/api.h"
+#include "system/Encoding.h"
+#include "system/MyZip.h"
+#include "system/Process.h"
+#include "system/util.h"
+#include "ui/PngImage.h"
+#include "ui/UntMsgBox.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+TFrmCommInst* FrmCommInst = nullptr;
+
+namespace {
+
+constexpr wchar_t kStartCaption[] = L"Install";
+constexpr wchar_t kSilentSwitch[] = L"/autoinst";
+constexpr wchar_t kVisibleSwitch[] = L"/autostart";
+constexpr wchar_t kUninstallerName[] = L"unin.exe";
+constexpr wchar_t kFileType[] = L"file";
+constexpr wchar_t kConfigResource[] = L"configfile";
+constexpr wchar_t kBackgroundResource[] = L"bgpic";
+constexpr wchar_t kLogoResource[] = L"logo";
+constexpr wchar_t kButtonNormalResource[] = L"btninst01";
+constexpr wchar_t kButtonOverResource[] = L"btninst02";
+constexpr wchar_t kButtonDownResource[] = L"btninst03";
+constexpr wchar_t kConfigEmpty[] = L"config data is empty";
+constexpr wchar_t kOldWindows[] = L"当前版本只支持Win7及以上的版本, XP系统无法兼容!";
+constexpr int kVersionGap = 10;
+constexpr int kRowClosedHeight = 401;
+
+// The first command-line argument, "" when there is none.
+std::wstring firstArgument()
+{
+    int count = 0;
+    wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!args)
+        return {};
+    std::wstring first = count > 1 ? args[1] : L"";
+    ::LocalFree(args);
+    return first;
+}
+
+// An optional artwork resource of the product, applied only when present
+// and decodable; otherwise the designed picture stays.
+template <class Apply>
+void applyResourcePicture(const wchar_t* name, Apply apply)
+{
+    TPicture picture;
+    if (resourceExists(name, kFileType) && LoadPngResource(picture, name, kFileType))
+        apply(picture);
+}
+
+} // namespace
+
+const FormDesign& TFrmCommInst::design()
+{
+    static const FormDesign d{L"FrmCommInst",
+                              {handler(L"imgbtnCloseClick", &TFrmCommInst::imgbtnCloseClick),
+                               handler(L"FormCreate", &TFrmCommInst::FormCreate),
+                               handler(L"btnChangeInstallClick", &TFrmCommInst::btnChangeInstallClick),
+                               handler(L"FormDestroy", &TFrmCommInst::FormDestroy),
+                               handler(L"FormShow", &TFrmCommInst::FormShow),
+                               handler(L"lblMinimizeClick", &TFrmCommInst::lblMinimizeClick),
+                               handler(L"pbProgressChange", &TFrmCommInst::pbProgressChange)}};
+    return d;
+}
+
+TFrmCommInst::TFrmCommInst()
+    : TCommLangForm(nullptr, design()),
+      pnl1(designComponent<TPanel>(*this, L"pnl1")),
+      imgMain(designComponent<TImage>(*this, L"imgMain")),
+      imgbtnClose(designComponent<TImgBtn>(*this, L"imgbtnClose")),
+      lblTitle(designComponent<TLabel>(*this, L"lblTitle")),
+      imgLogo(designComponent<TImage>(*this, L"imgLogo")),
+      lblBigTitle(designComponent<TLabel>(*this, L"lblBigTitle")),
+      lblDescription(designComponent<TLabel>(*this, L"lblDescription")),
+      lblPath(designComponent<TLabel>(*this, L"lblPath")),
+      edtPath(designComponent<TEdit>(*this, L"edtPath")),
+      btnChangeInstall(designComponent<TTextImageButton>(*this, L"btnChangeInstall")),
+      img2(designComponent<TImage>(*this, L"img2")),
+      imgLeft(designComponent<TImage>(*this, L"imgLeft")),
+      imgRight(designComponent<TImage>(*this, L"imgRight")),
+      imgBottom(designComponent<TImage>(*this, L"imgBottom")),
+      cnMain(designComponent<TPageControl>(*this, L"cnMain")),
+      tbInstall(designComponent<TTabSheet>(*this, L"tbInstall")),
+      tbProcess(designComponent<TTabSheet>(*this, L"tbProcess")),
+      tbFinish(designComponent<TTabSheet>(*this, L"tbFinish")),
+      btnInstall(designComponent<TTextImageButton>(*this, L"btnInstall")),
+      imgDown(designComponent<TImage>(*this, L"imgDown")),
+      lblDesOptions(designComponent<TLabel>(*this, L"lblDesOptions")),
+      imgUp(designComponent<TImage>(*this, L"imgUp")),
+      lblDesInstalling(designComponent<TLabel>(*this, L"lblDesInstalling")),
+      lblDesInstallComplete(designComponent<TLabel>(*this, L"lblDesInstallComplete")),
+      tbUninstall(designComponent<TTabSheet>(*this, L"tbUninstall")),
+      tbUninProcess(designComponent<TTabSheet>(*this, L"tbUninProcess")),
+      tbUninFinish(designComponent<TTabSheet>(*this, L"tbUninFinish")),
+      pbUninstall(designComponent<TProgressBar>(*this, L"pbUninstall")),
+      lblDesUninstalling(designComponent<TLabel>(*this, L"lblDesUninstalling")),
+      Image1(designComponent<TImage>(*this, L"Image1")),
+      lblDesUninstallComplete(designComponent<TLabel>(*this, L"lblDesUninstallComplete")),
+      lblVersion(designComponent<TLabel>(*this, L"lblVersion")),
+      btnInstallExit(designComponent<TTextImageButton>(*this, L"btnInstallExit")),
+      btnUninstall(designComponent<TTextImageButton>(*this, L"btnUninstall")),
+      btnUninExit(designComponent<TTextImageButton>(*this, L"btnUninExit")),
+      tmrAutoInst(designComponent<TTimer>(*this, L"tmrAutoInst")),
+      lblMinimize(designComponent<TLinkLabel>(*this, L"lblMinimize")),
+      lblWaitingInfo(designComponent<TLabel>(*this, L"lblWaitingInfo")),
+      pbProgress(designComponent<TProgressBar>(*this, L"pbProgress")),
+      lblPercentNum(designComponent<TLabel>(*this, L"lblPercentNum"))
+{
+    FrmCommInst = this;
+}
+
+TFrmCommInst::~TFrmCommInst()
+{
+    if (FrmCommInst == this)
+        FrmCommInst = nullptr;
+}
+
+void TFrmCommInst::FormCreate(TComponent*)
+{
+    if (!startUp())
+        Application.terminate();
+}
+
+bool TFrmCommInst::startUp()
+{
+    Application.setTitle(kStartCaption);
+    setCaption(kStartCaption);
+    FImgDown = false;
+    // The arrows get their click before the background-move handler is
+    // handed out, so that pressing them toggles the row instead of moving
+    // the window.
+    imgDown->OnClick = [this](TComponent* sender) { imgDownClick(sender); };
+    imgUp->OnClick = [this](TComponent* sender) { imgDownClick(sender); };
+    SetbMouseDownToMoveClient(true);
+    setClientHeight(kRowClosedHeight);
+
+    // The mode is known from the file name alone; the automatic-install
+    // switches only mean something to the installer.
+    const bool installMode = getExeFileName() != kUninstallerName;
+    FbAutoInst = false;
+    if (installMode) {
+        const std::wstring first = firstArgument();
+        if (first == kSilentSwitch) {
+            FbAutoInst = true;
+            Application.setShowMainForm(false);
+            tmrAutoInst->setEnabled(true);
+        }
+        if (first == kVisibleSwitch)
+            tmrAutoInst->setEnabled(true);
+    }
+
+    applyOptionalArtwork();
+
+    std::wstring text;
+    if (!resourceExists(kConfigResource, kFileType) || !loadResourceText(kConfigResource, kFileType, true, text) ||
+        text.empty()) {
+        tmrAutoInst->setEnabled(false);
+        Application.setShowMainForm(false);
+        ShowMsgBox(kConfigEmpty);
+        return false;
+    }
+    try {
+        FConfigFile = std::make_unique<TConfigFile>(text, installMode);
+    } catch (const std::exception& e) {
+        // Not a usable configuration, or its source could not be stored:
+        // nothing can be installed or removed with it.
+        tmrAutoInst->setEnabled(false);
+        Application.setShowMainForm(false);
+        ShowMsgBox(win::fromUtf8(e.what()));
+        return false;
+    }
+    createProcessAPI(FConfigFile->FromSource, FConfigFile->SoftId);
+
+    if (installMode) {
+        if (!FConfigFile->XPSupported && !isVistaOrLater()) {
+            tmrAutoInst->setEnabled(false);
+            ShowMsgBox(kOldWindows);
+            Application.setShowMainForm(false);
+            return false;
+        }
+        prepareInstallPage();
+    } else {
+        cnMain->setActivePage(tbUninstall);
+    }
+
+    if (!FConfigFile->MainProg.empty())
+        killProcessByName(FConfigFile->MainProg);
+    fillBanner();
+    for (TTabSheet* page : cnMain->pages()) {
+        page->setCaption(L"");
+        page->setTabVisible(false);
+    }
+    return true;
+}
+
+void TFrmCommInst::applyOptionalArtwork()
+{
+    applyResourcePicture(kBackgroundResource, [this](const TPicture& p) { imgMain->setPicture(p); });
+    applyResourcePicture(kLogoResource, [this](const TPicture& p) { imgLogo->setPicture(p); });
+    TTextImageButton* const buttons[] = {btnInstall, btnInstallExit, btnUninstall, btnUninExit};
+    applyResourcePicture(kButtonNormalResource, [&](const TPicture& p) {
+        for (auto* b : buttons)
+            b->setBitmap(p);
+    });
+    applyResourcePicture(kButtonOverResource, [&](const TPicture& p) {
+        for (auto* b : buttons)
+            b->setBitmapOver(p);
+    });
+    applyResourcePicture(kButtonDownResource, [&](const TPicture& p) {
+        for (auto* b : buttons)
+            b->setBitmapDown(p);
+    });
+}
+
+void TFrmCommInst::prepareInstallPage()
+{
+    cnMain->setActivePage(tbInstall);
+    // The default folder exists from the start, before the user has chosen
+    // anything; the install creates whichever folder is finally chosen.
+    try {
+        const std::wstring dir = joinInstallDir(getLocalAppDataDir(), FConfigFile->ProgramDirName);
+        edtPath->setText(dir);
+        std::error_code ignored;
+        std::filesystem::create_directories(dir, ignored);
+    } catch (const std::exception&) {
+        // No local application-data folder: the user picks a folder.
+    }
+    // No version has come from the service yet: the report carries none.
+    processAPI()->ReportPreInstall();
+}
+
+void TFrmCommInst::fillBanner()
+{
+    Application.setTitle(FConfigFile->Title);
+    setCaption(FConfigFile->Title);
+    lblTitle->setCaption(FConfigFile->Title);
+    lblVersion->setCaption(FConfigFile->Version);
+    lblDescription->setCaption(FConfigFile->Description);
+    lblBigTitle->setCaption(FConfigFile->BigTitle);
+    lblVersion->setLeft(lblBigTitle->left() + lblBigTitle->width() + kVersionGap);
+}
+
+void TFrmCommInst::FormDestroy(TComponent*)
+{
+    destroyProcessAPI();
+    FConfigFile.reset();
+}
+
+void TFrmCommInst::FormShow(TComponent*) {}

@@ -1,0 +1,106 @@
+// TFrmCommInst: the program's main window, in both modes. A borderless,
+// fixed-size window with the product banner, six pages that only the program
+// switches, a collapsible directory row and its own close button. Creating
+// it runs the whole start-up (FormCreate).
+#pragma once
+
+#include "app/ConfigFile.h"
+#include "ui/ImgBtn.h"
+#include "ui/Obj_CommLangForm.h"
+#include "ui/StdCtrls.h"
+#include "ui/TextImageButton.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TFrmCommInst : public TCommLangForm {
+public:
+    TFrmCommInst();
+    ~TFrmCommInst() override;
+    std::wstring_view className() const override { return L"TFrmCommInst"; }
+    static const FormDesign& design();
+
+    TPanel* pnl1;
+    TImage* imgMain;
+    TImgBtn* imgbtnClose;
+    TLabel* lblTitle;
+    TImage* imgLogo;
+    TLabel* lblBigTitle;
+    TLabel* lblDescription;
+    TLabel* lblPath;
+    TEdit* edtPath;
+    TTextImageButton* btnChangeInstall;
+    TImage* img2;
+    TImage* imgLeft;
+    TImage* imgRight;
+    TImage* imgBottom;
+    TPageControl* cnMain;
+    TTabSheet* tbInstall;
+    TTabSheet* tbProcess;
+    TTabSheet* tbFinish;
+    TTextImageButton* btnInstall;
+    TImage* imgDown;
+    TLabel* lblDesOptions;
+    TImage* imgUp;
+    TLabel* lblDesInstalling;
+    TLabel* lblDesInstallComplete;
+    TTabSheet* tbUninstall;
+    TTabSheet* tbUninProcess;
+    TTabSheet* tbUninFinish;
+    TProgressBar* pbUninstall;
+    TLabel* lblDesUninstalling;
+    TImage* Image1;
+    TLabel* lblDesUninstallComplete;
+    TLabel* lblVersion;
+    TTextImageButton* btnInstallExit;
+    TTextImageButton* btnUninstall;
+    TTextImageButton* btnUninExit;
+    TTimer* tmrAutoInst;
+    TLinkLabel* lblMinimize;
+    TLabel* lblWaitingInfo;
+    TProgressBar* pbProgress;
+    TLabel* lblPercentNum;
+
+    void imgbtnCloseClick(TComponent* Sender);
+    void FormCreate(TComponent* Sender);
+    void btnChangeInstallClick(TComponent* Sender);
+    void FormDestroy(TComponent* Sender);
+    void FormShow(TComponent* Sender);
+    void lblMinimizeClick(TComponent* Sender);
+    void pbProgressChange(TComponent* Sender);
+
+    // Opens the product's main program that sits beside this executable
+    // (the retention offer keeps the product this way).
+    void startMainProgram();
+
+    // The configuration of this run; null when the start was refused.
+    TConfigFile* configFile() const { return FConfigFile.get(); }
+    bool directoryRowOpen() const { return FImgDown; }
+    bool silentAutoInstall() const { return FbAutoInst; }
+
+private:
+    // Opens or closes the directory row (click on either arrow).
+    void imgDownClick(TComponent* Sender);
+    void applyOptionalArtwork();
+    // The start-up after the design is loaded; false when it was refused
+    // (the message has been shown and the end of the program requested).
+    bool startUp();
+    void prepareInstallPage();
+    void fillBanner();
+
+    std::unique_ptr<TConfigFile> FConfigFile;
+    bool FImgDown = false;
+    // Installation directory of the running install or uninstall.
+    std::wstring FTargetDir;
+    // Total announced for the running download: 64 bits, so that a package
+    // above 2 GB still shows the right progress.
+    int64_t FTmpWorkCountMax = 0;
+    bool FbAutoInst = false;
+    // 0 started, 1 receiving, 2 finished, -1 failed.
+    int FDownloadStatus = 0;
+};
+
+// The program's main window while it exists (null otherwise): the other
+// windows reach startMainProgram through it.
+extern TFrmCommInst* FrmCommInst;
