@@ -51,6 +51,8 @@ constexpr CouponRow kUninstallCoupons[16] = {
 std::wstring tmp_order_guid;
 
 std::unique_ptr<TAPI> theProcessAPI;
+std::wstring processApiOrigin;
+std::wstring processWebOrigin;
 
 using json = nlohmann::json;
 
@@ -326,7 +328,15 @@ void TAPI::openCustomerService() { openUrl(webOrigin_ + kCustomerServicePage + e
 
 void createProcessAPI(const std::wstring& fromSource, const std::wstring& softId)
 {
-    theProcessAPI = std::make_unique<TAPI>(fromSource, softId);
+    theProcessAPI = processApiOrigin.empty()
+                        ? std::make_unique<TAPI>(fromSource, softId)
+                        : std::make_unique<TAPI>(fromSource, softId, processApiOrigin, processWebOrigin);
+}
+
+void setProcessAPIOrigins(std::wstring apiOrigin, std::wstring webOrigin)
+{
+    processApiOrigin = std::move(apiOrigin);
+    processWebOrigin = std::move(webOrigin);
 }
 
 TAPI* processAPI() { return theProcessAPI.get(); }

@@ -64,5 +64,9 @@ private:
 // The one client of the process, created and destroyed by the main window and
 // reached by every window. processAPI() is null outside that lifetime.
 void createProcessAPI(const std::wstring& fromSource, const std::wstring& softId);
+// Origins the next createProcessAPI talks to instead of the build's hosts
+// (tests point the program's client at their own loopback server); empty
+// texts return to the build's hosts.
+void setProcessAPIOrigins(std::wstring apiOrigin, std::wstring webOrigin);
 TAPI* processAPI();
 void destroyProcessAPI();

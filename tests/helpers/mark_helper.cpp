@@ -1,6 +1,8 @@
-// Test helper. Usage: mark_helper MARKFILE [STAYMS] [EXITCODE]
+// Test helper. Usage: mark_helper [MARKFILE [STAYMS [EXITCODE]]]
 // Writes its working folder and command line to MARKFILE (UTF-8), then stays
-// alive STAYMS milliseconds and exits with EXITCODE.
+// alive STAYMS milliseconds and exits with EXITCODE. Started without
+// arguments (as a program the installer opens), the mark goes beside it:
+// its own path followed by ".mark".
 #include "system/Encoding.h"
 
 #include <windows.h>
@@ -10,14 +12,15 @@
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 2)
-        return 2;
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     wchar_t cwd[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, cwd);
     const std::string record = win::toUtf8(std::wstring(cwd) + L"\n" + ::GetCommandLineW() + L"\n");
 
     // Written under a temporary name and renamed, so a reader never sees half.
-    const std::wstring mark = argv[1], partial = mark + L".part";
+    const std::wstring mark = argc > 1 ? std::wstring(argv[1]) : std::wstring(self) + L".mark";
+    const std::wstring partial = mark + L".part";
     if (FILE* f = _wfopen(partial.c_str(), L"wb")) {
         std::fwrite(record.data(), 1, record.size(), f);
         std::fclose(f);
