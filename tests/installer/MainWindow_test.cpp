@@ -1,0 +1,211 @@
+#include "installer/InstallDir.h"
+#include "installer/UntMain.h"
+
+#include "net/UntDownFramework.h"
+#include "net/api.h"
+#include "system/Encoding.h"
+#include "tests/installer/TestProduct.h"
+#include "tests/support/Helper.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/ui/UiTest.h"
+#include "ui/UntConfirmbox.h"
+#include "ui/UntMsgBox.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using namespace uitest;
+using namespace testproduct;
+namespace fs = std::filesystem;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        removeTraces();
+        server_.onJson("/api/report/preinstall", R"({"code":0})");
+        setProcessAPIOrigins(server_.worigin(), server_.worigin());
+    }
+    void TearDown() override
+    {
+        setProcessAPIOrigins(L"", L"");
+        removeTraces();
+    }
+
+    LoopbackServer server_;
+};
+
+TEST_F(MainWindowTest, StartUpInInstallMode)
+{
+    // A running copy of the product is stopped before the window shows.
+    TempDir dir;
+    const std::wstring victim = copyMarkHelper(dir.path(), kMainProg);
+    const fs::path mark = dir / L"victim.mark";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring command = markHelperCommand(victim, mark, 60000);
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const win::Handle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_TRUE(waitForFile(mark));
+
+    auto form = makeForm<TFrmCommInst>();
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0) << "the product still runs";
+    EXPECT_EQ(FrmCommInst, form.get());
+    ASSERT_NE(form->configFile(), nullptr);
+    ASSERT_NE(processAPI(), nullptr);
+
+    EXPECT_TRUE(fs::is_directory(defaultDir())) << "the default folder exists at once";
+    EXPECT_EQ(form->edtPath->text(), defaultDir());
+    const auto reports = server_.requestsTo("/api/report/preinstall");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].query.find("soft_id=mainwin_test_win"), std::string::npos) << reports[0].query;
+    EXPECT_NE(reports[0].query.find("curr_ver=&"), std::string::npos) << "no version yet: " << reports[0].query;
+
+    EXPECT_EQ(form->caption(), kTitle);
+    EXPECT_EQ(Application.title(), kTitle);
+    EXPECT_EQ(form->lblTitle->caption(), kTitle);
+    EXPECT_FALSE(form->lblTitle->visible());
+    EXPECT_EQ(form->lblBigTitle->caption(), kBigTitle);
+    EXPECT_EQ(form->lblDescription->caption(), kDescription);
+    EXPECT_EQ(form->lblVersion->caption(), kVersion);
+    EXPECT_GT(form->lblBigTitle->width(), 100) << "sized to its text";
+    EXPECT_EQ(form->lblVersion->left(), form->lblBigTitle->left() + form->lblBigTitle->width() + 10);
+
+    EXPECT_EQ(form->clientHeight(), 401);
+    EXPECT_FALSE(form->directoryRowOpen());
+    EXPECT_EQ(form->cnMain->activePage(), form->tbInstall);
+    for (TTabSheet* page : form->cnMain->pages()) {
+        EXPECT_FALSE(page->tabVisible()) << win::toUtf8(page->name());
+        EXPECT_EQ(page->caption(), L"");
+    }
+    EXPECT_FALSE(form->tmrAutoInst->enabled()) << "no switch on this command line";
+    EXPECT_EQ(form->tmrAutoInst->interval(), 100);
+
+    form.reset();
+    EXPECT_EQ(FrmCommInst, nullptr);
+    EXPECT_EQ(processAPI(), nullptr) << "the client goes with the window";
+}
+
+TEST_F(MainWindowTest, ArrowsOpenAndCloseTheDirectoryRow)
+{
+    const auto form = makeForm<TFrmCommInst>();
+    form->Show();
+    // The chevron at the arrow's left; its label covers the rest and, as
+    // background, moves the window.
+    const POINT at = form->imgDown->originInForm();
+    const POINT arrow{at.x + 10, at.y + form->imgDown->height() / 2};
+    ASSERT_EQ(form->controlAt(arrow, false), form->imgDown);
+    EXPECT_FALSE(movesWindow(*form->imgDown)) << "pressing an arrow must not drag the window";
+    EXPECT_TRUE(movesWindow(*form->lblDesOptions));
+
+    clickAt(*form, arrow.x, arrow.y);
+    EXPECT_TRUE(form->directoryRowOpen());
+    EXPECT_EQ(form->clientHeight(), 500);
+    EXPECT_FALSE(form->imgDown->visible());
+    EXPECT_TRUE(form->imgUp->visible());
+
+    clickAt(*form, arrow.x, arrow.y);
+    EXPECT_FALSE(form->directoryRowOpen());
+    EXPECT_EQ(form->clientHeight(), 401);
+    EXPECT_TRUE(form->imgDown->visible());
+    EXPECT_FALSE(form->imgUp->visible());
+}
+
+TEST_F(MainWindowTest, CloseQuestionDeclinedChangesNothingAcceptedCloses)
+{
+    const auto form = makeForm<TFrmCommInst>();
+    form->Show();
+    form->imgDown->OnClick(form->imgDown);
+    form->cnMain->setActivePage(form->tbFinish);
+    const POINT close = centreOf(*form->imgbtnClose);
+
+    std::wstring asked;
+    whenModal([&](TForm& box) {
+        asked = static_cast<TFrmConfirmbox&>(box).lblMsg->caption();
+        const POINT no = centreOf(*static_cast<TFrmConfirmbox&>(box).btnNo);
+        clickAt(box, no.x, no.y);
+    });
+    clickAt(*form, close.x, close.y);
+    EXPECT_EQ(asked, L"您确定要退出安装吗?");
+    EXPECT_TRUE(form->visible());
+    EXPECT_EQ(form->cnMain->activePage(), form->tbFinish);
+    EXPECT_EQ(form->clientHeight(), 500);
+
+    whenModal([](TForm& box) {
+        const POINT yes = centreOf(*static_cast<TFrmConfirmbox&>(box).btnYes);
+        clickAt(box, yes.x, yes.y);
+    });
+    clickAt(*form, close.x, close.y);
+    EXPECT_FALSE(form->visible());
+}
+
+TEST_F(MainWindowTest, PercentLabelFollowsTheBar)
+{
+    const auto form = makeForm<TFrmCommInst>();
+    EXPECT_EQ(form->lblPercentNum->caption(), L"0%");
+    form->pbProgress->setPosition(37);
+    EXPECT_EQ(form->lblPercentNum->caption(), L"37%");
+    form->pbProgress->setPosition(100);
+    EXPECT_EQ(form->lblPercentNum->caption(), L"100%");
+}
+
+TEST_F(MainWindowTest, StartMainProgramOpensTheProgramBesideTheExecutable)
+{
+    const auto form = makeForm<TFrmCommInst>();
+    const fs::path program = getExeDir() + kMainProg;
+    const fs::path mark = program.wstring() + L".mark";
+    fs::copy_file(markHelperPath(), program, fs::copy_options::overwrite_existing);
+    fs::remove(mark);
+    form->startMainProgram();
+    EXPECT_TRUE(waitForFile(mark));
+    fs::remove(mark);
+    fs::remove(program);
+}
+
+TEST(InstallDir, ChosenFolderGetsTheProductFolderWithOneBackslash)
+{
+    EXPECT_EQ(joinInstallDir(L"C:\\", L"Prod"), L"C:\\Prod");
+    EXPECT_EQ(joinInstallDir(L"D:\\Apps", L"Prod"), L"D:\\Apps\\Prod");
+    EXPECT_EQ(joinInstallDir(L"\\\\server\\share\\", L"Prod"), L"\\\\server\\share\\Prod");
+}
+
+BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list)
+{
+    if (!IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(name);
+    return TRUE;
+}
+
+TEST(Designs, EveryDesignOfTheProgramLoads)
+{
+    // Each window built from its design (the main window without its
+    // start-up); a design without a window here fails, so every design the
+    // program embeds gets checked.
+    const std::pair<std::wstring, std::function<void()>> windows[] = {
+        {L"FRMMSGBOX", [] { makeForm<TFrmMsgBox>(L"x"); }},
+        {L"FRMCONFIRMBOX", [] { makeForm<TFrmConfirmbox>(L"x"); }},
+        {L"FRMCOMMINST", [] { TFrmCommInst form; }},
+        {L"FRMDOWNFRAMEWORK",
+         [] { makeForm<TFrmDownFramework>(L"http://127.0.0.1:" + std::to_wstring(unusedLoopbackPort()) + L"/"); }},
+    };
+    std::vector<std::wstring> designs;
+    ::EnumResourceNamesW(nullptr, L"DESIGN", collectName, reinterpret_cast<LONG_PTR>(&designs));
+    EXPECT_EQ(designs.size(), std::size(windows));
+    for (const auto& design : designs) {
+        const auto* window = std::find_if(std::begin(windows), std::end(windows),
+                                          [&](const auto& w) { return w.first == design; });
+        ASSERT_NE(window, std::end(windows)) << "no test builds the window of design " << win::toUtf8(design);
+        EXPECT_NO_THROW(window->second());
+    }
+}
+
+} // namespace
