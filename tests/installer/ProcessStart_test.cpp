@@ -1,6 +1,7 @@
 // The installer as a program of its own: copies of the test installer,
 // started under various names and command lines, watched from outside.
 #include "system/Encoding.h"
+#include "system/Process.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/TempDir.h"
 
@@ -183,6 +184,45 @@ TEST_F(ProcessStartTest, WithoutConfigurationTheMessageEndsTheProgram)
     ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
     EXPECT_TRUE(installer.ended(10s));
     EXPECT_EQ(visibleWindow(installer.pid(), kMainWindowClass), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Run by tests/installer/run_on_winxp in a Wine prefix that reports Windows
+// XP (major version 5), which sets INSTALLER_EXPECT_OLD_WINDOWS; skipped on
+// the usual prefix.
+class OldWindowsTest : public ProcessStartTest {
+protected:
+    void SetUp() override
+    {
+        if (!::GetEnvironmentVariableW(L"INSTALLER_EXPECT_OLD_WINDOWS", nullptr, 0)) {
+            GTEST_SKIP() << "needs a prefix that reports Windows XP";
+        }
+        ASSERT_FALSE(isVistaOrLater()) << "the prefix does not report Windows XP";
+        ProcessStartTest::SetUp();
+    }
+};
+
+TEST_F(OldWindowsTest, RefusedWithItsMessageAndNoWindow)
+{
+    StartedInstaller installer(dir_, L"installer_probe.exe", L"setup.exe", L"");
+    ASSERT_TRUE(installer.started());
+    const HWND box = installer.waitForWindow(kMsgBoxClass);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(visibleWindow(installer.pid(), kMainWindowClass), nullptr);
+    EXPECT_FALSE(fs::exists(defaultDir())) << "refused before the folder is made";
+    ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
+    EXPECT_TRUE(installer.ended(10s));
+}
+
+TEST_F(OldWindowsTest, StartsWhenTheProductSupportsIt)
+{
+    StartedInstaller installer(dir_, L"installer_probe_xp.exe", L"setup.exe", L"");
+    ASSERT_TRUE(installer.started());
+    EXPECT_TRUE(installer.waitForWindow(kMainWindowClass));
+    EXPECT_EQ(visibleWindow(installer.pid(), kMsgBoxClass), nullptr);
 }
 
 } // namespace
