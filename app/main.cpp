@@ -16,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         Application.setMainForm(form.get());
         Application.run();
     } catch (const std::exception& e) {
-        // Only a window whose design cannot be built gets here.
+        // A main window that cannot be built: say why and end.
         showInfo(win::fromUtf8(e.what()));
         return 1;
     }

@@ -4,6 +4,7 @@
 #include "net/UntDownFramework.h"
 #include "net/api.h"
 #include "system/Encoding.h"
+#include "system/Process.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
@@ -163,10 +164,13 @@ TEST_F(MainWindowTest, StartMainProgramOpensTheProgramBesideTheExecutable)
     const auto form = makeForm<TFrmCommInst>();
     const fs::path program = getExeDir() + kMainProg;
     const fs::path mark = program.wstring() + L".mark";
-    fs::copy_file(markHelperPath(), program, fs::copy_options::overwrite_existing);
+    ASSERT_TRUE(copyFileOverwrite(markHelperPath(), program.wstring()));
     fs::remove(mark);
     form->startMainProgram();
     EXPECT_TRUE(waitForFile(mark));
+    // The helper may still be ending: its file goes once it has.
+    for (int i = 0; i < 100 && findProcessByName(kMainProg); ++i)
+        ::Sleep(50);
     fs::remove(mark);
     fs::remove(program);
 }

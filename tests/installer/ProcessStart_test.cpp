@@ -143,6 +143,12 @@ TEST_F(ProcessStartTest, NamedUninExeOpensOnTheUninstallPage)
     std::this_thread::sleep_for(500ms);
     EXPECT_FALSE(showsInstallPage(wnd));
     EXPECT_FALSE(fs::exists(defaultDir())) << "the uninstaller prepares no installation folder";
+
+    // The automatic-install switches mean nothing to the uninstaller.
+    const TempDir other;
+    StartedInstaller withSwitch(other, L"installer_probe.exe", L"unin.exe", L"/autoinst");
+    ASSERT_TRUE(withSwitch.started());
+    EXPECT_TRUE(withSwitch.waitForWindow(kMainWindowClass));
 }
 
 TEST_F(ProcessStartTest, NamedWithCapitalUOpensOnTheInstallPage)
@@ -173,17 +179,20 @@ TEST_F(ProcessStartTest, OnlyTheExactFirstArgumentAutoinstHidesTheWindow)
     }
 }
 
-TEST_F(ProcessStartTest, WithoutConfigurationTheMessageEndsTheProgram)
+TEST_F(ProcessStartTest, WithoutUsableConfigurationTheMessageEndsTheProgram)
 {
-    StartedInstaller installer(dir_, L"installer_noconfig.exe", L"setup.exe", L"");
-    ASSERT_TRUE(installer.started());
-    const HWND box = installer.waitForWindow(kMsgBoxClass);
-    ASSERT_TRUE(box);
-    EXPECT_FALSE(installer.ended(500ms)) << "waits for the message to be answered";
-    EXPECT_EQ(visibleWindow(installer.pid(), kMainWindowClass), nullptr);
-    ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
-    EXPECT_TRUE(installer.ended(10s));
-    EXPECT_EQ(visibleWindow(installer.pid(), kMainWindowClass), nullptr);
+    for (const wchar_t* program : {L"installer_noconfig.exe", L"installer_badconfig.exe"}) {
+        SCOPED_TRACE(win::toUtf8(program));
+        StartedInstaller installer(dir_, program, L"setup.exe", L"");
+        ASSERT_TRUE(installer.started());
+        const HWND box = installer.waitForWindow(kMsgBoxClass);
+        ASSERT_TRUE(box);
+        EXPECT_FALSE(installer.ended(500ms)) << "waits for the message to be answered";
+        EXPECT_EQ(visibleWindow(installer.pid(), kMainWindowClass), nullptr);
+        ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
+        EXPECT_TRUE(installer.ended(10s));
+        EXPECT_FALSE(fs::exists(defaultDir()));
+    }
 }
 
 } // namespace
