@@ -15,11 +15,8 @@ function(add_ui_resources target)
     string(TOUPPER "${name}" name)
     string(APPEND rc "${name} FILE \"${picture}\"\n")
   endforeach()
-  set(rc_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_ui.rc")
-  file(CONFIGURE OUTPUT "${rc_file}" CONTENT "${rc}")
-  target_sources(${target} PRIVATE "${rc_file}")
   # Changing a design or a picture rebuilds the resources.
-  set_source_files_properties("${rc_file}" PROPERTIES OBJECT_DEPENDS "${designs};${pictures}")
+  add_resource_fragment(${target} ui "${rc}" ${designs} ${pictures})
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
     "${PROJECT_SOURCE_DIR}/resources/designs" "${PROJECT_SOURCE_DIR}/resources/art")
 endfunction()

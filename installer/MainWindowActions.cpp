@@ -15,8 +15,6 @@ namespace {
 
 constexpr wchar_t kQuitQuestion[] = L"您确定要退出安装吗?";
 constexpr wchar_t kChooseFolder[] = L"请选择软件安装目录";
-constexpr int kRowClosedHeight = 401;
-constexpr int kRowOpenHeight = 500;
 
 } // namespace
 

@@ -34,7 +34,6 @@ constexpr wchar_t kButtonDownResource[] = L"btninst03";
 constexpr wchar_t kConfigEmpty[] = L"config data is empty";
 constexpr wchar_t kOldWindows[] = L"当前版本只支持Win7及以上的版本, XP系统无法兼容!";
 constexpr int kVersionGap = 10;
-constexpr int kRowClosedHeight = 401;
 
 // The first command-line argument, "" when there is none.
 std::wstring firstArgument()

@@ -80,6 +80,10 @@ public:
     bool silentAutoInstall() const { return FbAutoInst; }
 
 private:
+    // Window heights with the directory row closed and open.
+    static constexpr int kRowClosedHeight = 401;
+    static constexpr int kRowOpenHeight = 500;
+
     // Opens or closes the directory row (click on either arrow).
     void imgDownClick(TComponent* Sender);
     void applyOptionalArtwork();

@@ -81,6 +81,15 @@ TEST_F(MainWindowTest, StartUpInInstallMode)
     EXPECT_GT(form->lblBigTitle->width(), 100) << "sized to its text";
     EXPECT_EQ(form->lblVersion->left(), form->lblBigTitle->left() + form->lblBigTitle->width() + 10);
 
+    // The product's own logo and normal button picture replace the designed
+    // ones (the test product has no "bgpic", "btninst02" or "btninst03").
+    EXPECT_EQ(rgbAt(form->imgLogo->picture(), 48, 48), 0xFF0000u);
+    for (auto* button : {form->btnInstall, form->btnInstallExit, form->btnUninstall, form->btnUninExit}) {
+        EXPECT_EQ(button->bitmap().width(), 12);
+        EXPECT_EQ(button->bitmapOver().width(), 165) << "the designed hover picture stays";
+    }
+    EXPECT_EQ(form->imgMain->picture().width(), 600);
+
     EXPECT_EQ(form->clientHeight(), 401);
     EXPECT_FALSE(form->directoryRowOpen());
     EXPECT_EQ(form->cnMain->activePage(), form->tbInstall);

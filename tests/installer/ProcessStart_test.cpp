@@ -3,6 +3,7 @@
 #include "system/Encoding.h"
 #include "system/Process.h"
 #include "tests/installer/TestProduct.h"
+#include "tests/support/Helper.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -136,10 +137,18 @@ protected:
 
 TEST_F(ProcessStartTest, NamedUninExeOpensOnTheUninstallPage)
 {
+    // A running copy of the product is stopped by the uninstaller too.
+    const TempDir productDir;
+    StartedInstaller product(productDir, L"mark_helper.exe", kMainProg,
+                             L"\"" + (productDir / L"mark").wstring() + L"\" 60000");
+    ASSERT_TRUE(product.started());
+    ASSERT_TRUE(waitForFile(productDir / L"mark"));
+
     StartedInstaller uninstaller(dir_, L"installer_probe.exe", L"unin.exe", L"");
     ASSERT_TRUE(uninstaller.started());
     const HWND wnd = uninstaller.waitForWindow(kMainWindowClass);
     ASSERT_TRUE(wnd);
+    EXPECT_TRUE(product.ended(0ms)) << "the product was stopped before the window showed";
     std::this_thread::sleep_for(500ms);
     EXPECT_FALSE(showsInstallPage(wnd));
     EXPECT_FALSE(fs::exists(defaultDir())) << "the uninstaller prepares no installation folder";
