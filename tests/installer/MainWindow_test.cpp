@@ -168,6 +168,18 @@ TEST_F(MainWindowTest, PercentLabelFollowsTheBar)
     EXPECT_EQ(form->lblPercentNum->caption(), L"100%");
 }
 
+TEST_F(MainWindowTest, MinimiseLinkMinimisesTheWindow)
+{
+    const auto form = makeForm<TFrmCommInst>();
+    form->Show();
+    form->cnMain->setActivePage(form->tbProcess);
+    form->lblMinimize->setVisible(true);
+    const POINT link = centreOf(*form->lblMinimize);
+    clickAt(*form, link.x, link.y);
+    Application.processMessages();
+    EXPECT_TRUE(::IsIconic(form->handle()));
+}
+
 TEST_F(MainWindowTest, StartMainProgramOpensTheProgramBesideTheExecutable)
 {
     const auto form = makeForm<TFrmCommInst>();
