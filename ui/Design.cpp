@@ -4,6 +4,7 @@
 #include "ui/PngImage.h"
 #include "ui/StdCtrls.h"
 #include "ui/TextImageButton.h"
+#include "ui/WebBrowser.h"
 
 #include "system/Encoding.h"
 #include "system/Resource.h"
@@ -42,7 +43,7 @@ constexpr std::pair<std::wstring_view, Factory> kClasses[] = {
     {L"TProgressBar", make<TProgressBar>}, {L"TListView", make<TListView>},
     {L"TComboBox", make<TComboBox>},     {L"TStatusBar", make<TStatusBar>},
     {L"TTimer", make<TTimer>},           {L"TTextImageButton", make<TTextImageButton>},
-    {L"TImgBtn", make<TImgBtn>},
+    {L"TImgBtn", make<TImgBtn>},         {L"TWebBrowser", make<TWebBrowser>},
 };
 
 [[noreturn]] void fail(const std::string& where, const std::string& what)

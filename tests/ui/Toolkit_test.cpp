@@ -139,6 +139,8 @@ TEST(DesignLoader, EveryDesignOfTheProgramLoads)
         {L"FRMMSGBOX", [] { makeForm<TFrmMsgBox>(L"x"); }},
         {L"FRMCONFIRMBOX", [] { makeForm<TFrmConfirmbox>(L"x"); }},
         {L"FRMLANGTEST", [] { TFrmLangTest form; }},
+        // Windows of other subsystems, built by their own tests.
+        {L"FRMBIGCOUPON", nullptr}, // offer_tests
     };
     std::vector<std::wstring> designs;
     ::EnumResourceNamesW(nullptr, L"DESIGN", collectName, reinterpret_cast<LONG_PTR>(&designs));
@@ -147,7 +149,8 @@ TEST(DesignLoader, EveryDesignOfTheProgramLoads)
         const auto* window = std::find_if(std::begin(windows), std::end(windows),
                                           [&](const auto& w) { return w.first == design; });
         ASSERT_NE(window, std::end(windows)) << "no test builds the window of design " << design;
-        EXPECT_NO_THROW(window->second());
+        if (window->second)
+            EXPECT_NO_THROW(window->second());
     }
 }
 
