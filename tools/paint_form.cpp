@@ -2,41 +2,73 @@
 // for reviews of a design and for the pictures in the documentation.
 //
 //   paint_form FORM OUTPUT.png [MESSAGE]
+//   paint_form FrmBigCoupon OUTPUT.png [tbCoupon|tbFreeGet] [CONTENT-DIR]
 //
-// FORM is the window's design name (FrmMsgBox, FrmConfirmbox); MESSAGE is the
-// text of a box.
+// FORM is the window's design name (FrmMsgBox, FrmConfirmbox, FrmBigCoupon);
+// MESSAGE is the text of a box. The offer window is filled by the reference
+// vendor service on loopback, which serves the payment code "qr.png" from
+// CONTENT-DIR; its second page is painted as after a declined offer.
+#include "offer/UntBigCoupon.h"
 #include "ui/PngImage.h"
 #include "ui/UntConfirmbox.h"
 #include "ui/UntMsgBox.h"
+
+#include "vendor_service/VendorService.h"
+
+#include "system/Encoding.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace {
 
+// The product whose offer is painted: the demo, which has an uninstall campaign.
+constexpr wchar_t kDemoSoftId[] = L"velnotes_win";
+constexpr wchar_t kFreeGetPage[] = L"tbFreeGet";
+
 struct Window {
     std::wstring_view name;
-    std::function<TPicture(const std::wstring& message)> paint;
+    std::function<TPicture(const std::wstring& message, const std::wstring& contentDir)> paint;
 };
 
 template <class F>
-TPicture paintForm(const std::wstring& message)
+TPicture paintForm(const std::wstring& message, const std::wstring&)
 {
     return makeForm<F>(message)->paintToPicture();
+}
+
+TPicture paintOffer(const std::wstring& page, const std::wstring& contentDir)
+{
+    vendor::Options options;
+    options.contentDir = contentDir;
+    vendor::VendorService service(options);
+    if (!service.start())
+        throw std::runtime_error("cannot start the reference vendor service");
+    const std::wstring origin = win::fromUtf8(service.baseUrl());
+    TAPI api(L"", kDemoSoftId, origin, origin);
+    const auto form = makeForm<TfrmBigCoupon>(api, nullptr);
+    if (sameText(page, kFreeGetPage)) {
+        form->wbFreeMembere->Navigate(TfrmBigCoupon::freeMemberUrl());
+        form->pgMain->setActivePage(form->tbFreeGet);
+        form->imgbtnClose->setVisible(true);
+    }
+    return form->paintToPicture();
 }
 
 const Window kWindows[] = {
     {L"FrmMsgBox", paintForm<TFrmMsgBox>},
     {L"FrmConfirmbox", paintForm<TFrmConfirmbox>},
+    {L"FrmBigCoupon", paintOffer},
 };
 
 int usage()
 {
-    std::fputws(L"usage: paint_form FORM OUTPUT.png [MESSAGE]\nforms:", stderr);
+    std::fputws(L"usage: paint_form FORM OUTPUT.png [MESSAGE | PAGE [CONTENT-DIR]]\nforms:", stderr);
     for (const auto& w : kWindows)
         std::fwprintf(stderr, L" %ls", std::wstring(w.name).c_str());
     std::fputws(L"\n", stderr);
@@ -50,11 +82,12 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 3)
         return usage();
     const std::wstring message = argc > 3 ? argv[3] : L"";
+    const std::wstring contentDir = argc > 4 ? argv[4] : L"";
     for (const auto& w : kWindows) {
         if (!sameText(w.name, argv[1]))
             continue;
         try {
-            if (savePngFile(w.paint(message), argv[2]))
+            if (savePngFile(w.paint(message, contentDir), argv[2]))
                 return 0;
             std::fwprintf(stderr, L"cannot write %ls\n", argv[2]);
         } catch (const std::exception& e) {
