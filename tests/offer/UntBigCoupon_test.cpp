@@ -8,7 +8,6 @@
 #include "ui/PngImage.h"
 #include "ui/UntConfirmbox.h"
 
-#include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/RegValues.h"
 #include "system/util.h"
