@@ -203,9 +203,9 @@ private:
         return text;
     }
 
-    static bool applyFont(TFont& font, const Json& spec)
+    static bool applyFont(TFont& font, const Json& fontJson)
     {
-        for (const auto& [key, value] : spec.items()) {
+        for (const auto& [key, value] : fontJson.items()) {
             if (key == "name" && value.is_string())
                 font.setName(win::fromUtf8(value.get<std::string>()));
             else if (key == "height" && value.is_number_integer())
