@@ -64,7 +64,8 @@ int secondsOf(const TfrmBigCoupon& form)
 class ProductKey {
 public:
     ProductKey() : softId_(L"offertest" + newCompactGuid()) {}
-    ~ProductKey()
+    ~ProductKey() { remove(); }
+    void remove() const
     {
         for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
             ::RegDeleteKeyExW(HKEY_CURRENT_USER, productUserKeyPath(softId_).c_str(), view, 0);
@@ -268,6 +269,7 @@ protected:
         script.showModal(*form);
         const bool ok = script.finished() && starts_ == 1 && Application.terminated() && !form->shouldUninstall() &&
                         asked == std::vector<std::wstring>{kKeepProduct, kKeepProduct};
+        product_.remove(); // no destructor runs after _Exit
         std::_Exit(ok ? 0 : 1);
     }
 
