@@ -149,8 +149,9 @@ TEST(DesignLoader, EveryDesignOfTheProgramLoads)
         const auto* window = std::find_if(std::begin(windows), std::end(windows),
                                           [&](const auto& w) { return w.first == design; });
         ASSERT_NE(window, std::end(windows)) << "no test builds the window of design " << design;
-        if (window->second)
+        if (window->second) {
             EXPECT_NO_THROW(window->second());
+        }
     }
 }
 
