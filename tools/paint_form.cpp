@@ -1,42 +1,57 @@
 // Paints one of the program's windows into a PNG file without showing it:
 // for reviews of a design and for the pictures in the documentation.
 //
-//   paint_form FORM OUTPUT.png [MESSAGE] [open]
+//   paint_form FORM OUTPUT.png [MESSAGE]
+//   paint_form FrmCommInst OUTPUT.png [PAGE] [open]
+//   paint_form FrmDownFramework OUTPUT.png [LINK]
+//   paint_form FrmBigCoupon OUTPUT.png [tbCoupon|tbFreeGet] [CONTENT-DIR]
 //
 // FORM is the window's design name (FrmMsgBox, FrmConfirmbox, FrmCommInst,
-// FrmDownFramework); MESSAGE is the text of a box, the page of the main window
-// (tbInstall, tbProcess, ...) or the link of the framework window; "open"
-// paints the main window with its directory row open.
-//
+// FrmDownFramework, FrmBigCoupon); MESSAGE is the text of a box.
 // The main window is created as the program creates it, from the embedded
-// demo product: its start-up runs (default folder, pre-install report).
+// demo product (its start-up runs: default folder, pre-install report), and
+// painted on PAGE (tbInstall, tbProcess, ...), with its directory row open
+// when "open" follows. The offer window is filled by the reference vendor
+// service on loopback, which serves the payment code "qr.png" from
+// CONTENT-DIR; its second page is painted as after a declined offer.
 #include "installer/UntMain.h"
 #include "net/UntDownFramework.h"
+#include "offer/UntBigCoupon.h"
 #include "ui/PngImage.h"
 #include "ui/UntConfirmbox.h"
 #include "ui/UntMsgBox.h"
+
+#include "vendor_service/VendorService.h"
+
+#include "system/Encoding.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace {
 
+// The product whose offer is painted: the demo, which has an uninstall campaign.
+constexpr wchar_t kDemoSoftId[] = L"velnotes_win";
+constexpr wchar_t kFreeGetPage[] = L"tbFreeGet";
+constexpr wchar_t kRowOpen[] = L"open";
+
 struct Window {
     std::wstring_view name;
-    std::function<TPicture(const std::wstring& message, bool open)> paint;
+    std::function<TPicture(const std::wstring& message, const std::wstring& extra)> paint;
 };
 
 template <class F>
-TPicture paintForm(const std::wstring& message, bool)
+TPicture paintForm(const std::wstring& message, const std::wstring&)
 {
     return makeForm<F>(message)->paintToPicture();
 }
 
-TPicture paintMainWindow(const std::wstring& page, bool open)
+TPicture paintMainWindow(const std::wstring& page, const std::wstring& extra)
 {
     const auto form = makeForm<TFrmCommInst>();
     if (!page.empty()) {
@@ -48,8 +63,26 @@ TPicture paintMainWindow(const std::wstring& page, bool open)
     // Something to see on the progress pages.
     form->pbProgress->setPosition(45);
     form->pbUninstall->setPosition(45);
-    if (open)
+    if (extra == kRowOpen)
         form->imgDown->OnClick(form->imgDown);
+    return form->paintToPicture();
+}
+
+TPicture paintOffer(const std::wstring& page, const std::wstring& contentDir)
+{
+    vendor::Options options;
+    options.contentDir = contentDir;
+    vendor::VendorService service(options);
+    if (!service.start())
+        throw std::runtime_error("cannot start the reference vendor service");
+    const std::wstring origin = win::fromUtf8(service.baseUrl());
+    TAPI api(L"", kDemoSoftId, origin, origin);
+    const auto form = makeForm<TfrmBigCoupon>(api, nullptr);
+    if (sameText(page, kFreeGetPage)) {
+        form->wbFreeMembere->Navigate(TfrmBigCoupon::freeMemberUrl());
+        form->pgMain->setActivePage(form->tbFreeGet);
+        form->imgbtnClose->setVisible(true);
+    }
     return form->paintToPicture();
 }
 
@@ -58,11 +91,12 @@ const Window kWindows[] = {
     {L"FrmConfirmbox", paintForm<TFrmConfirmbox>},
     {L"FrmCommInst", paintMainWindow},
     {L"FrmDownFramework", paintForm<TFrmDownFramework>},
+    {L"FrmBigCoupon", paintOffer},
 };
 
 int usage()
 {
-    std::fputws(L"usage: paint_form FORM OUTPUT.png [MESSAGE] [open]\nforms:", stderr);
+    std::fputws(L"usage: paint_form FORM OUTPUT.png [MESSAGE | PAGE [open | CONTENT-DIR] | LINK]\nforms:", stderr);
     for (const auto& w : kWindows)
         std::fwprintf(stderr, L" %ls", std::wstring(w.name).c_str());
     std::fputws(L"\n", stderr);
@@ -76,12 +110,12 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 3)
         return usage();
     const std::wstring message = argc > 3 ? argv[3] : L"";
-    const bool open = argc > 4 && std::wstring_view(argv[4]) == L"open";
+    const std::wstring extra = argc > 4 ? argv[4] : L"";
     for (const auto& w : kWindows) {
         if (!sameText(w.name, argv[1]))
             continue;
         try {
-            if (savePngFile(w.paint(message, open), argv[2]))
+            if (savePngFile(w.paint(message, extra), argv[2]))
                 return 0;
             std::fwprintf(stderr, L"cannot write %ls\n", argv[2]);
         } catch (const std::exception& e) {

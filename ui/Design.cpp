@@ -4,6 +4,7 @@
 #include "ui/PngImage.h"
 #include "ui/StdCtrls.h"
 #include "ui/TextImageButton.h"
+#include "ui/WebBrowser.h"
 
 #include "system/Encoding.h"
 #include "system/Resource.h"
@@ -42,7 +43,7 @@ constexpr std::pair<std::wstring_view, Factory> kClasses[] = {
     {L"TProgressBar", make<TProgressBar>}, {L"TListView", make<TListView>},
     {L"TComboBox", make<TComboBox>},     {L"TStatusBar", make<TStatusBar>},
     {L"TTimer", make<TTimer>},           {L"TTextImageButton", make<TTextImageButton>},
-    {L"TImgBtn", make<TImgBtn>},
+    {L"TImgBtn", make<TImgBtn>},         {L"TWebBrowser", make<TWebBrowser>},
 };
 
 [[noreturn]] void fail(const std::string& where, const std::string& what)
@@ -202,9 +203,9 @@ private:
         return text;
     }
 
-    static bool applyFont(TFont& font, const Json& spec)
+    static bool applyFont(TFont& font, const Json& fontJson)
     {
-        for (const auto& [key, value] : spec.items()) {
+        for (const auto& [key, value] : fontJson.items()) {
             if (key == "name" && value.is_string())
                 font.setName(win::fromUtf8(value.get<std::string>()));
             else if (key == "height" && value.is_number_integer())

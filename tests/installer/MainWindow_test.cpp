@@ -203,34 +203,13 @@ TEST(InstallDir, ChosenFolderGetsTheProductFolderWithOneBackslash)
     EXPECT_EQ(joinInstallDir(L"\\\\server\\share\\", L"Prod"), L"\\\\server\\share\\Prod");
 }
 
-BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list)
+TEST(Designs, TheMainAndFrameworkWindowsBuildFromTheirDesigns)
 {
-    if (!IS_INTRESOURCE(name))
-        reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(name);
-    return TRUE;
-}
-
-TEST(Designs, EveryDesignOfTheProgramLoads)
-{
-    // Each window built from its design (the main window without its
-    // start-up); a design without a window here fails, so every design the
-    // program embeds gets checked.
-    const std::pair<std::wstring, std::function<void()>> windows[] = {
-        {L"FRMMSGBOX", [] { makeForm<TFrmMsgBox>(L"x"); }},
-        {L"FRMCONFIRMBOX", [] { makeForm<TFrmConfirmbox>(L"x"); }},
-        {L"FRMCOMMINST", [] { TFrmCommInst form; }},
-        {L"FRMDOWNFRAMEWORK",
-         [] { makeForm<TFrmDownFramework>(L"http://127.0.0.1:" + std::to_wstring(unusedLoopbackPort()) + L"/"); }},
-    };
-    std::vector<std::wstring> designs;
-    ::EnumResourceNamesW(nullptr, L"DESIGN", collectName, reinterpret_cast<LONG_PTR>(&designs));
-    EXPECT_EQ(designs.size(), std::size(windows));
-    for (const auto& design : designs) {
-        const auto* window = std::find_if(std::begin(windows), std::end(windows),
-                                          [&](const auto& w) { return w.first == design; });
-        ASSERT_NE(window, std::end(windows)) << "no test builds the window of design " << win::toUtf8(design);
-        EXPECT_NO_THROW(window->second());
-    }
+    // The main window without its start-up; the framework window's download
+    // goes to a port nobody listens on.
+    EXPECT_NO_THROW(TFrmCommInst form);
+    EXPECT_NO_THROW(
+        makeForm<TFrmDownFramework>(L"http://127.0.0.1:" + std::to_wstring(unusedLoopbackPort()) + L"/"));
 }
 
 } // namespace

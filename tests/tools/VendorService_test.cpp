@@ -67,6 +67,10 @@ TEST_F(VendorServiceTest, AnswersEveryEndpoint)
     const auto page = get("/t.php?act=chatwithus&name=velnotes_win");
     ASSERT_TRUE(page);
     EXPECT_NE(page->body.find("chatwithus"), std::string::npos);
+    const auto freeMember = get("/docs/freemember");
+    ASSERT_TRUE(freeMember);
+    EXPECT_EQ(freeMember->status, 200);
+    EXPECT_EQ(freeMember->get_header_value("Content-Type"), "text/html; charset=utf-8");
 }
 
 TEST_F(VendorServiceTest, ServesFilesAndRecordsRequests)

@@ -23,6 +23,17 @@ constexpr char kCouponDetail[] = "/api/coupon-detail";
 constexpr char kPricePlan[] = "/api/price_plan";
 constexpr char kPayQr[] = "/api/notlogin-pay-qr";
 constexpr char kWebPage[] = "/t.php";
+// The free-membership page of the documentation site, shown in the
+// uninstaller's offer window after the offer was declined.
+constexpr char kFreeMemberPage[] = "/docs/freemember";
+constexpr char kFreeMemberHtml[] =
+    "<!doctype html><meta charset=utf-8><title>免费领取会员</title>"
+    "<body style=\"font-family:'Microsoft YaHei';margin:40px;color:#333\">"
+    "<h1 style=\"color:#4D88F7\">免费领取一个月会员</h1>"
+    "<p>按以下步骤操作，即可免费获得一个月会员，无需付款：</p>"
+    "<ol><li>按页面提示安装推荐的合作软件；</li>"
+    "<li>安装完成后，点击窗口下方的“我已完成安装”；</li>"
+    "<li>会员权益将在重新启动软件后自动生效。</li></ol></body>";
 constexpr char kFiles[] = "/files/";
 constexpr char kFilePattern[] = R"(/files/([A-Za-z0-9._-]+))";
 constexpr char kPackageFile[] = "package.zip";
@@ -30,6 +41,7 @@ constexpr char kFrameworkFile[] = "DotNetFramework.exe";
 constexpr char kQrFile[] = "qr.png";
 constexpr char kGarbage[] = "<html>this is not the answer you are looking for";
 constexpr char kJsonType[] = "application/json; charset=utf-8";
+constexpr char kHtmlType[] = "text/html; charset=utf-8";
 constexpr size_t kChunk = 256 * 1024;
 
 // The plans the service offers; prices come both as text and as numbers, as
@@ -225,7 +237,11 @@ struct VendorService::Impl {
             answer(kWebPage, res,
                    "<!doctype html><meta charset=utf-8><title>" + act + "</title><h1>" + act + "</h1><p>" + name +
                        "</p>",
-                   "text/html; charset=utf-8");
+                   kHtmlType);
+        });
+        server.Get(kFreeMemberPage, [this](const httplib::Request&, httplib::Response& res) {
+            if (!misbehave(kFreeMemberPage, res))
+                answer(kFreeMemberPage, res, kFreeMemberHtml, kHtmlType);
         });
         server.Get(kFilePattern, [this](const httplib::Request& req, httplib::Response& res) {
             const std::string name = req.matches[1];
