@@ -440,3 +440,14 @@ TEST_F(UninstallTest, SpecialFoldersAreNotCleared)
     EXPECT_TRUE(fs::exists(dataDir_ / L"settings.ini"));
     EXPECT_TRUE(fs::exists(dataDir_ / L"cache" / L"page.html"));
 }
+
+TEST_F(UninstallTest, RunAfterTheEntryIsGoneSendsNoReportAndLeavesNoEntry)
+{
+    // As after a completed uninstall whose uninstaller is started once more.
+    install(kInstalledVersion);
+    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
+    ASSERT_TRUE(runUninstaller(kRemove));
+    EXPECT_TRUE(server_.requestsTo(kReport).empty());
+    EXPECT_FALSE(uninstallEntryExists()) << "reading the version must not leave an empty entry behind";
+    EXPECT_TRUE(waitUntil([&] { return isEmptyFolder(installDir_); }));
+}
