@@ -65,6 +65,8 @@ const FormDesign& TFrmCommInst::design()
                               {handler(L"imgbtnCloseClick", &TFrmCommInst::imgbtnCloseClick),
                                handler(L"FormCreate", &TFrmCommInst::FormCreate),
                                handler(L"btnChangeInstallClick", &TFrmCommInst::btnChangeInstallClick),
+                               handler(L"btnUninstallClick", &TFrmCommInst::btnUninstallClick),
+                               handler(L"btnUninExitClick", &TFrmCommInst::btnUninExitClick),
                                handler(L"FormDestroy", &TFrmCommInst::FormDestroy),
                                handler(L"FormShow", &TFrmCommInst::FormShow),
                                handler(L"lblMinimizeClick", &TFrmCommInst::lblMinimizeClick),

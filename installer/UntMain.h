@@ -65,6 +65,10 @@ public:
     void imgbtnCloseClick(TComponent* Sender);
     void FormCreate(TComponent* Sender);
     void btnChangeInstallClick(TComponent* Sender);
+    // The uninstall: the retention offer, then the removal (UninstallSequence.cpp).
+    void btnUninstallClick(TComponent* Sender);
+    // Leaves the finished uninstall; the uninstaller's file goes once the program has ended.
+    void btnUninExitClick(TComponent* Sender);
     void FormDestroy(TComponent* Sender);
     void FormShow(TComponent* Sender);
     void lblMinimizeClick(TComponent* Sender);

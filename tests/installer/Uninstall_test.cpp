@@ -1,0 +1,453 @@
+// The uninstall sequence on an installed product set up by the test: this
+// test executable, copied into the installation folder as "unin.exe", runs
+// the uninstaller's window in a process of its own (so that the folder it
+// clears and the file it deletes are the copy's, never the build's). The
+// copy drives the offer window and the boxes from a timer; this process
+// serves the vendor service and checks what is left afterwards.
+#include "installer/UntMain.h"
+
+#include "net/api.h"
+#include "offer/UntBigCoupon.h"
+#include "system/Handles.h"
+#include "system/MyCommonFuns.h"
+#include "system/util.h"
+#include "tests/installer/TestProduct.h"
+#include "tests/support/Helper.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/ShellFolderRedirect.h"
+#include "tests/support/TempDir.h"
+#include "tests/ui/UiTest.h"
+#include "ui/UntConfirmbox.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace testproduct;
+using namespace uitest;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr wchar_t kOriginVariable[] = L"UNINSTALL_TEST_ORIGIN";
+constexpr wchar_t kDataVariable[] = L"UNINSTALL_TEST_DATA";
+constexpr wchar_t kAnswerVariable[] = L"UNINSTALL_TEST_ANSWER";
+constexpr wchar_t kRemove[] = L"remove";
+constexpr wchar_t kDecline[] = L"decline";
+constexpr wchar_t kShortcutName[] = L"Mainwin Test";
+constexpr wchar_t kInstalledVersion[] = L"9.8.7.5";
+constexpr char kReport[] = "/api/report/uninstall";
+
+std::wstring environment(const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    const DWORD n = ::GetEnvironmentVariableW(name, value, 1024);
+    return n > 0 && n < 1024 ? value : L"";
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// Whether the product's uninstall entry exists (looked at without creating it).
+bool uninstallEntryExists()
+{
+    win::RegKey key;
+    const std::wstring path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+bool isEmptyFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    return fs::is_directory(folder, ec) && fs::is_empty(folder, ec);
+}
+
+// ---- In the copy: the uninstaller's side ----------------------------------
+
+// The top-most modal form: a box opened from the offer window comes later in
+// the application's list of forms.
+TForm* topModal()
+{
+    const auto& forms = Application.forms();
+    for (auto it = forms.rbegin(); it != forms.rend(); ++it)
+        if ((*it)->modal())
+            return *it;
+    return nullptr;
+}
+
+void postClick(TForm& form, const TControl& control)
+{
+    const POINT c = centreOf(control);
+    const LPARAM at = MAKELPARAM(c.x, c.y);
+    ::PostMessageW(form.handle(), WM_MOUSEMOVE, 0, at);
+    ::PostMessageW(form.handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(form.handle(), WM_LBUTTONUP, 0, at);
+}
+
+// What the user does in the offer window and its boxes, one step per modal
+// form of the expected class, from a thread timer that fires inside the
+// modal loops. Meanwhile it watches the main window's uninstall pages. A
+// script that stalls cancels every modal form, so a broken flow fails
+// instead of hanging.
+class UserScript {
+public:
+    using Step = std::function<void(TForm&)>;
+
+    UserScript& on(std::wstring_view formClass, Step step)
+    {
+        steps_.push_back({std::wstring(formClass), std::move(step)});
+        return *this;
+    }
+    UserScript& confirm()
+    {
+        return on(L"TFrmConfirmbox", [](TForm& f) { postClick(f, *static_cast<TFrmConfirmbox&>(f).btnYes); });
+    }
+    UserScript& decline()
+    {
+        return on(L"TFrmConfirmbox", [](TForm& f) { postClick(f, *static_cast<TFrmConfirmbox&>(f).btnNo); });
+    }
+
+    // Clicks the uninstall button of WINDOW and returns once its handler has.
+    void clickUninstall(TFrmCommInst& window)
+    {
+        window_ = &window;
+        current_ = this;
+        lastProgress_ = ::GetTickCount64();
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, tick);
+        const POINT at = centreOf(*window.btnUninstall);
+        clickAt(window, at.x, at.y);
+        ::KillTimer(nullptr, timer);
+        current_ = nullptr;
+    }
+
+    bool finished() const { return steps_.empty() && !stalled_; }
+    // Seen on the progress page: the close button enabled, the bar going back.
+    bool closeEnabledWhileRemoving = false;
+    bool barWentBack = false;
+    int highestBar = -1;
+    bool progressPageSeen = false;
+
+private:
+    static constexpr ULONGLONG kStallMs = 20000;
+
+    struct Entry {
+        std::wstring formClass;
+        Step step;
+    };
+
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
+    {
+        UserScript* self = current_;
+        if (!self)
+            return;
+        self->watch();
+        TForm* form = topModal();
+        if (!form)
+            return;
+        if (::GetTickCount64() - self->lastProgress_ > kStallMs) {
+            self->stalled_ = true;
+            for (TForm* f : Application.forms())
+                if (f->modal())
+                    f->setModalResult(mrCancel);
+            return;
+        }
+        if (self->steps_.empty() || form->className() != self->steps_.front().formClass)
+            return;
+        Entry entry = std::move(self->steps_.front());
+        self->steps_.pop_front();
+        entry.step(*form);
+        self->lastProgress_ = ::GetTickCount64();
+    }
+
+    void watch()
+    {
+        if (window_->cnMain->activePage() != window_->tbUninProcess)
+            return;
+        progressPageSeen = true;
+        if (window_->imgbtnClose->enabled())
+            closeEnabledWhileRemoving = true;
+        const int position = window_->pbUninstall->position();
+        if (position < highestBar)
+            barWentBack = true;
+        highestBar = std::max(highestBar, position);
+    }
+
+    static inline UserScript* current_ = nullptr;
+    std::deque<Entry> steps_;
+    TFrmCommInst* window_ = nullptr;
+    ULONGLONG lastProgress_ = 0;
+    bool stalled_ = false;
+};
+
+TfrmBigCoupon& offer(TForm& f) { return static_cast<TfrmBigCoupon&>(f); }
+
+// Started by the tests below inside the copy; never runs on its own.
+TEST(UninstallerCopy, DISABLED_Run)
+{
+    const std::wstring origin = environment(kOriginVariable);
+    const std::wstring answer = environment(kAnswerVariable);
+    ASSERT_FALSE(origin.empty());
+    ASSERT_EQ(getExeFileName(), L"unin.exe");
+    setProcessAPIOrigins(origin, origin);
+    const auto window = makeForm<TFrmCommInst>();
+    ASSERT_NE(window->configFile(), nullptr);
+    ASSERT_EQ(window->cnMain->activePage(), window->tbUninstall);
+    // The test product keeps no per-user data of its own: the test names the folder.
+    window->configFile()->ConfigPathForUinstall = environment(kDataVariable);
+    window->Show();
+
+    // The product runs again after the uninstaller's start-up stopped it.
+    const std::wstring product = getExeDir() + kMainProg;
+    const fs::path mark = product + L".mark";
+    std::wstring command = markHelperCommand(product, mark, 60000);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 fs::path(product).parent_path().c_str(), &si, &pi));
+    const win::Handle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_TRUE(waitForFile(mark));
+    fs::remove(mark);
+
+    UserScript script;
+    if (answer == kDecline) {
+        // Declines to give up the offer, then leaves the window with Esc.
+        script.on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue); })
+            .decline()
+            .on(L"TfrmBigCoupon", [](TForm& f) { ::PostMessageW(f.handle(), WM_KEYDOWN, VK_ESCAPE, 0); });
+        script.clickUninstall(*window);
+        EXPECT_TRUE(script.finished());
+        EXPECT_FALSE(script.progressPageSeen);
+        EXPECT_EQ(window->cnMain->activePage(), window->tbUninstall);
+        EXPECT_TRUE(window->imgbtnClose->enabled());
+        return;
+    }
+
+    ASSERT_EQ(answer, kRemove);
+    script.on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue); })
+        .confirm()
+        .on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue2); })
+        .confirm();
+    script.clickUninstall(*window);
+    EXPECT_TRUE(script.finished());
+    EXPECT_TRUE(script.progressPageSeen);
+    EXPECT_FALSE(script.closeEnabledWhileRemoving);
+    EXPECT_FALSE(script.barWentBack);
+    EXPECT_EQ(window->cnMain->activePage(), window->tbUninFinish);
+    EXPECT_EQ(window->pbUninstall->position(), 100);
+    EXPECT_TRUE(window->imgbtnClose->enabled());
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the product still runs";
+
+    const POINT exit = centreOf(*window->btnUninExit);
+    clickAt(*window, exit.x, exit.y);
+    EXPECT_FALSE(window->visible());
+}
+
+// ---- In this process: the installed product and the checks ----------------
+
+// Where the product is installed, with the shell's desktop and programs
+// folders pointed into the test's own folder.
+class UninstallTest : public ::testing::Test {
+protected:
+    UninstallTest()
+        : installDir_(root_ / kProgramDirName), dataDir_(root_ / L"data"),
+          desktopRedirect_(L"Desktop", (root_ / L"desktop").wstring()),
+          programsRedirect_(L"Programs", (root_ / L"programs").wstring())
+    {
+        removeTraces();
+        deleteUninstallEntry(kSoftId);
+        for (const wchar_t* folder : {L"desktop", L"programs"})
+            fs::create_directories(root_ / folder);
+        server_.onJson("/api/coupon-detail", R"({"code":0,"data":{"status":1,"price":60}})");
+        server_.onJson("/api/price_plan",
+                       R"({"code":0,"data":[{"plan_name":"P","id":7,"price":"99.9","validity_type":1}]})");
+        server_.onJson("/api/notlogin-pay-qr", R"({"code":0,"data":{"url":""}})");
+        // What had already happened when the report went out.
+        server_.on(kReport, [this](const LoopbackRequest&) {
+            entryAtReport_ = uninstallEntryExists();
+            productAtReport_ = static_cast<bool>(findProcessByName(kMainProg));
+            return LoopbackReply{200, "application/json", R"({"code":0})", {}, 0};
+        });
+    }
+    ~UninstallTest() override
+    {
+        killProcessByName(kMainProg);
+        waitUntil([] { return !findProcessByName(kMainProg); }, 5s);
+        deleteUninstallEntry(kSoftId);
+        removeTraces();
+    }
+
+    // Installs the product as the install leaves it, with VERSION in its entry.
+    void install(const std::wstring& version)
+    {
+        fs::create_directories(installDir_ / L"lib" / L"deep");
+        fs::create_directories(dataDir_ / L"cache");
+        uninstaller_ = (installDir_ / L"unin.exe").wstring();
+        fs::copy_file(getExeDir() + getExeFileName(), uninstaller_);
+        product_ = copyMarkHelper(installDir_, kMainProg);
+        writeFile(installDir_ / L"readme.txt", "read me");
+        writeFile(installDir_ / L"lib" / L"deep" / L"data.bin", "data");
+        ::SetFileAttributesW((installDir_ / L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        writeFile(dataDir_ / L"settings.ini", "[a]");
+        writeFile(dataDir_ / L"cache" / L"page.html", "<p>");
+
+        writeUninstallEntry(kSoftId, kShortcutName, product_, installDir_.wstring(), version, L"Tester");
+        std::wstring desktopLink;
+        ASSERT_TRUE(createDesktopShortcut(product_, kShortcutName, desktopLink));
+        ASSERT_TRUE(createStartMenuShortcut(product_, kProgramDirName, kShortcutName));
+        ASSERT_TRUE(fs::exists(desktopLink_));
+        ASSERT_TRUE(fs::exists(startMenuLink_));
+
+        regWriteString(HKEY_CURRENT_USER, productUserKeyPath(kSoftId), L"source", L"web");
+        regWriteString(HKEY_CURRENT_USER, productUserKeyPath(kSoftId), L"guid", L"0123456789ABCDEF0123456789ABCDEF");
+    }
+
+    // Runs the installed uninstaller through the copy's test with ANSWER;
+    // true when it ended and its own checks passed.
+    bool runUninstaller(const wchar_t* answer)
+    {
+        ::SetEnvironmentVariableW(kOriginVariable, server_.worigin().c_str());
+        ::SetEnvironmentVariableW(kDataVariable, dataDir_.c_str());
+        ::SetEnvironmentVariableW(kAnswerVariable, answer);
+        std::wstring command = L"\"" + uninstaller_ +
+                               L"\" --gtest_also_run_disabled_tests --gtest_filter=UninstallerCopy.DISABLED_Run";
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        const bool started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                              root_.str().c_str(), &si, &pi) != FALSE;
+        for (const wchar_t* name : {kOriginVariable, kDataVariable, kAnswerVariable})
+            ::SetEnvironmentVariableW(name, nullptr);
+        if (!started)
+            return false;
+        const win::Handle process(pi.hProcess), thread(pi.hThread);
+        if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process.get(), 9);
+            return false;
+        }
+        DWORD code = 1;
+        ::GetExitCodeProcess(process.get(), &code);
+        return code == 0;
+    }
+
+    void expectProductUntouched()
+    {
+        EXPECT_EQ(readInstalledVersion(kSoftId), kInstalledVersion);
+        EXPECT_TRUE(fs::exists(desktopLink_));
+        EXPECT_TRUE(fs::exists(startMenuLink_));
+        EXPECT_TRUE(fs::exists(installDir_ / L"readme.txt"));
+        EXPECT_TRUE(fs::exists(installDir_ / L"lib" / L"deep" / L"data.bin"));
+        EXPECT_TRUE(fs::exists(installDir_ / L"unin.exe"));
+        EXPECT_TRUE(fs::exists(dataDir_ / L"cache" / L"page.html"));
+        EXPECT_TRUE(server_.requestsTo(kReport).empty());
+    }
+
+    void expectProductRemoved()
+    {
+        EXPECT_FALSE(uninstallEntryExists());
+        EXPECT_FALSE(findProcessByName(kMainProg));
+        EXPECT_FALSE(fs::exists(desktopLink_));
+        EXPECT_FALSE(fs::exists(startMenuLink_));
+        EXPECT_TRUE(fs::is_directory(startMenuLink_.parent_path())) << "the start-menu folder stays";
+        EXPECT_TRUE(isEmptyFolder(dataDir_)) << "the data folder stays, empty";
+        // Only the uninstaller is left, and goes once its process has ended.
+        EXPECT_TRUE(waitUntil([&] { return isEmptyFolder(installDir_); }));
+        EXPECT_EQ(regReadString(HKEY_CURRENT_USER, productUserKeyPath(kSoftId), L"source"), L"web");
+        EXPECT_EQ(regReadString(HKEY_CURRENT_USER, productUserKeyPath(kSoftId), L"guid"),
+                  L"0123456789ABCDEF0123456789ABCDEF");
+    }
+
+    TempDir root_;
+    fs::path installDir_;
+    fs::path dataDir_;
+    ShellFolderRedirect desktopRedirect_;
+    ShellFolderRedirect programsRedirect_;
+    fs::path desktopLink_ = root_ / L"desktop" / (std::wstring(kShortcutName) + L".lnk");
+    fs::path startMenuLink_ = root_ / L"programs" / kProgramDirName / (std::wstring(kShortcutName) + L".lnk");
+    std::wstring uninstaller_;
+    std::wstring product_;
+    LoopbackServer server_;
+    std::atomic<bool> entryAtReport_{false};
+    std::atomic<bool> productAtReport_{false};
+};
+
+} // namespace
+
+TEST_F(UninstallTest, DecliningTheOfferChangesNothing)
+{
+    install(kInstalledVersion);
+    ASSERT_TRUE(runUninstaller(kDecline));
+    expectProductUntouched();
+    EXPECT_EQ(regReadString(HKEY_CURRENT_USER, productUserKeyPath(kSoftId), L"source"), L"web");
+}
+
+TEST_F(UninstallTest, ConfirmedRemovalReportsThenRemovesTheProduct)
+{
+    install(kInstalledVersion);
+    ASSERT_TRUE(runUninstaller(kRemove));
+
+    const auto reports = server_.requestsTo(kReport);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].query.find("soft_id=mainwin_test_win"), std::string::npos) << reports[0].query;
+    EXPECT_NE(reports[0].query.find("curr_ver=9.8.7.5&"), std::string::npos) << reports[0].query;
+    EXPECT_NE(reports[0].query.find("source=web&"), std::string::npos) << reports[0].query;
+    EXPECT_TRUE(entryAtReport_) << "reported after the entry was deleted";
+    EXPECT_TRUE(productAtReport_) << "reported after the product was stopped";
+    expectProductRemoved();
+}
+
+TEST_F(UninstallTest, EntryWithoutVersionSendsNoReport)
+{
+    install(L"");
+    ASSERT_TRUE(runUninstaller(kRemove));
+    EXPECT_TRUE(server_.requestsTo(kReport).empty());
+    expectProductRemoved();
+}
+
+TEST_F(UninstallTest, SpecialFoldersAreNotCleared)
+{
+    // The product was installed into the documents folder, and its data
+    // folder is the music folder.
+    fs::create_directories(installDir_);
+    fs::create_directories(dataDir_);
+    const ShellFolderRedirect documents(L"Personal", installDir_.wstring());
+    const ShellFolderRedirect music(L"My Music", dataDir_.wstring());
+    install(kInstalledVersion);
+    ASSERT_TRUE(runUninstaller(kRemove));
+
+    EXPECT_EQ(server_.requestsTo(kReport).size(), 1u);
+    EXPECT_FALSE(fs::exists(desktopLink_));
+    EXPECT_TRUE(fs::exists(installDir_ / L"readme.txt"));
+    EXPECT_TRUE(fs::exists(installDir_ / L"lib" / L"deep" / L"data.bin"));
+    EXPECT_TRUE(fs::exists(dataDir_ / L"settings.ini"));
+    EXPECT_TRUE(fs::exists(dataDir_ / L"cache" / L"page.html"));
+}
+
+TEST_F(UninstallTest, RunAfterTheEntryIsGoneSendsNoReportAndLeavesNoEntry)
+{
+    // As after a completed uninstall whose uninstaller is started once more.
+    install(kInstalledVersion);
+    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
+    ASSERT_TRUE(runUninstaller(kRemove));
+    EXPECT_TRUE(server_.requestsTo(kReport).empty());
+    EXPECT_FALSE(uninstallEntryExists()) << "reading the version must not leave an empty entry behind";
+    EXPECT_TRUE(waitUntil([&] { return isEmptyFolder(installDir_); }));
+}
