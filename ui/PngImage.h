@@ -16,5 +16,14 @@ bool loadPngFile(TPicture& picture, const std::wstring& path);
 // "file"), decoded into PICTURE. A missing or undecodable resource leaves
 // PICTURE as it was and answers false.
 bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type);
+// Hands the "file" picture resource NAME to APPLY when it exists and decodes;
+// otherwise the picture already in place (the design's) stays.
+template <class Apply>
+void applyPictureResource(std::wstring_view name, Apply apply)
+{
+    TPicture picture;
+    if (LoadPngResource(picture, name, L"file"))
+        apply(picture);
+}
 // Writes PICTURE as a PNG file (alpha kept); false on failure.
 bool savePngFile(const TPicture& picture, const std::wstring& path);

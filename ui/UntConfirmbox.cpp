@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr wchar_t kPictureType[] = L"file";
 constexpr wchar_t kBackground[] = L"msgbox";
 constexpr wchar_t kIcon[] = L"icon_ques";
 constexpr wchar_t kYesNormal[] = L"btn_empty_normal";
@@ -13,14 +12,6 @@ constexpr wchar_t kYesDown[] = L"btn_empty_down";
 constexpr wchar_t kNoNormal[] = L"btn_msg_normal";
 constexpr wchar_t kNoOver[] = L"btn_msg_over";
 constexpr wchar_t kNoDown[] = L"btn_msg_down";
-
-template <class Set>
-void loadPicture(const wchar_t* name, Set set)
-{
-    TPicture picture;
-    if (LoadPngResource(picture, name, kPictureType))
-        set(picture);
-}
 
 } // namespace
 
@@ -55,14 +46,14 @@ TFrmConfirmbox::TFrmConfirmbox(const std::wstring& msg)
 
 void TFrmConfirmbox::FormCreate(TComponent*)
 {
-    loadPicture(kBackground, [this](const TPicture& p) { imgMain->setPicture(p); });
-    loadPicture(kIcon, [this](const TPicture& p) { imgIcon->setPicture(p); });
-    loadPicture(kYesNormal, [this](const TPicture& p) { btnYes->setBitmap(p); });
-    loadPicture(kYesOver, [this](const TPicture& p) { btnYes->setBitmapOver(p); });
-    loadPicture(kYesDown, [this](const TPicture& p) { btnYes->setBitmapDown(p); });
-    loadPicture(kNoNormal, [this](const TPicture& p) { btnNo->setBitmap(p); });
-    loadPicture(kNoOver, [this](const TPicture& p) { btnNo->setBitmapOver(p); });
-    loadPicture(kNoDown, [this](const TPicture& p) { btnNo->setBitmapDown(p); });
+    applyPictureResource(kBackground, [this](const TPicture& p) { imgMain->setPicture(p); });
+    applyPictureResource(kIcon, [this](const TPicture& p) { imgIcon->setPicture(p); });
+    applyPictureResource(kYesNormal, [this](const TPicture& p) { btnYes->setBitmap(p); });
+    applyPictureResource(kYesOver, [this](const TPicture& p) { btnYes->setBitmapOver(p); });
+    applyPictureResource(kYesDown, [this](const TPicture& p) { btnYes->setBitmapDown(p); });
+    applyPictureResource(kNoNormal, [this](const TPicture& p) { btnNo->setBitmap(p); });
+    applyPictureResource(kNoOver, [this](const TPicture& p) { btnNo->setBitmapOver(p); });
+    applyPictureResource(kNoDown, [this](const TPicture& p) { btnNo->setBitmapDown(p); });
 }
 
 void TFrmConfirmbox::FormShow(TComponent*) {}

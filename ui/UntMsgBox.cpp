@@ -4,21 +4,11 @@
 
 namespace {
 
-constexpr wchar_t kPictureType[] = L"file";
 constexpr wchar_t kBackground[] = L"msgbox";
 constexpr wchar_t kIcon[] = L"icon_warn";
 constexpr wchar_t kButtonNormal[] = L"btn_msg_normal";
 constexpr wchar_t kButtonOver[] = L"btn_msg_over";
 constexpr wchar_t kButtonDown[] = L"btn_msg_down";
-
-// A picture resource replaces a design picture only when it decodes.
-template <class Set>
-void loadPicture(const wchar_t* name, Set set)
-{
-    TPicture picture;
-    if (LoadPngResource(picture, name, kPictureType))
-        set(picture);
-}
 
 } // namespace
 
@@ -47,11 +37,11 @@ TFrmMsgBox::TFrmMsgBox(const std::wstring& msg)
 void TFrmMsgBox::FormCreate(TComponent*)
 {
     setCaption(L"");
-    loadPicture(kBackground, [this](const TPicture& p) { imgMain->setPicture(p); });
-    loadPicture(kIcon, [this](const TPicture& p) { imgIcon->setPicture(p); });
-    loadPicture(kButtonNormal, [this](const TPicture& p) { btnOK->setBitmap(p); });
-    loadPicture(kButtonOver, [this](const TPicture& p) { btnOK->setBitmapOver(p); });
-    loadPicture(kButtonDown, [this](const TPicture& p) { btnOK->setBitmapDown(p); });
+    applyPictureResource(kBackground, [this](const TPicture& p) { imgMain->setPicture(p); });
+    applyPictureResource(kIcon, [this](const TPicture& p) { imgIcon->setPicture(p); });
+    applyPictureResource(kButtonNormal, [this](const TPicture& p) { btnOK->setBitmap(p); });
+    applyPictureResource(kButtonOver, [this](const TPicture& p) { btnOK->setBitmapOver(p); });
+    applyPictureResource(kButtonDown, [this](const TPicture& p) { btnOK->setBitmapDown(p); });
 }
 
 void TFrmMsgBox::FormShow(TComponent*) {}
