@@ -169,10 +169,16 @@ InstallResult TFrmCommInst::installSteps()
         }
     } else {
         FDownloadStatus = 0;
+        // The worker's notifications are sent messages, handled inside
+        // GetMessage without making it return; the finish also posts an empty
+        // message so that the loop below wakes up and sees the outcome.
         StartDownload(
             url, archive, [this](TDownThread* s, int64_t max) { idhtp1WorkBegin(s, max); },
             [this](TDownThread* s, int64_t count) { idhtp1Work(s, count); },
-            [this](TDownThread* s, int64_t code) { idhtp1WorkFinish(s, code); });
+            [this](TDownThread* s, int64_t code) {
+                idhtp1WorkFinish(s, code);
+                ::PostMessageW(handle(), WM_NULL, 0, 0);
+            });
         // The finish notification always comes; a program that is ending
         // stops waiting for it.
         while (FDownloadStatus != 2 && FDownloadStatus != -1 && Application.handleMessage()) {
