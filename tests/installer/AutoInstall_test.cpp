@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -57,6 +58,58 @@ void endStartedProduct()
     }
 }
 
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK matchMsgBox(HWND wnd, LPARAM param)
+{
+    auto* s = reinterpret_cast<BoxSearch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(wnd, cls, 64);
+    if (pid == s->pid && ::IsWindowVisible(wnd) && std::wstring_view(cls) == L"TFrmMsgBox") {
+        s->found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Runs INSTALLER with ARGS in its folder until it ends, answering every
+// message box of the program's own with Escape; its exit code (or 1234 when
+// it had to be stopped after a minute) and the number of boxes answered.
+DWORD runInstaller(const fs::path& installer, const std::wstring& args, int& boxes)
+{
+    std::wstring command = L"\"" + installer.wstring() + L"\" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          installer.parent_path().c_str(), &si, &pi))
+        return 1234;
+    const win::Handle process(pi.hProcess), thread(pi.hThread);
+    boxes = 0;
+    for (int i = 0; i < 600; ++i) {
+        if (::WaitForSingleObject(process.get(), 100) == WAIT_OBJECT_0) {
+            DWORD code = 1234;
+            ::GetExitCodeProcess(process.get(), &code);
+            return code;
+        }
+        BoxSearch search{pi.dwProcessId, nullptr};
+        ::EnumWindows(matchMsgBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            ::PostMessageW(search.found, WM_CHAR, VK_ESCAPE, 0);
+            ++boxes;
+            for (int j = 0; j < 50 && ::IsWindowVisible(search.found); ++j)
+                ::Sleep(20);
+        }
+    }
+    ::TerminateProcess(process.get(), 1234);
+    return 1234;
+}
+
 std::string readText(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -82,19 +135,9 @@ TEST(AutoInstall, SilentInstallFromTheReferenceServiceEndsWithZero)
     // A browser's copy suffix: the source is "demo " with its trailing space.
     const fs::path installer = home / L"setup_demo (1).exe";
     ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"setup.exe", installer.wstring()));
-    std::wstring command = L"\"" + installer.wstring() + L"\" /autoinst";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 home.path().c_str(), &si, &pi));
-    const win::Handle process(pi.hProcess), thread(pi.hThread);
-    const bool ended = ::WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0;
-    DWORD exitCode = 1234;
-    ::GetExitCodeProcess(process.get(), &exitCode);
-    if (!ended)
-        ::TerminateProcess(process.get(), 99);
-    ASSERT_TRUE(ended) << "the silent install did not end";
+    int boxes = 0;
+    const DWORD exitCode = runInstaller(installer, L"/autoinst", boxes);
+    EXPECT_EQ(boxes, 0);
     EXPECT_EQ(exitCode, 0u);
 
     const fs::path dir = getLocalAppDataDir() + L"\\" + kProductDir;
@@ -136,6 +179,32 @@ TEST(AutoInstall, SilentInstallFromTheReferenceServiceEndsWithZero)
                                                                            L"SOFTWARE\\velnotes_win", L"guid"))),
               std::string::npos)
         << installQuery;
+
+    service.stop();
+    removeDemoTraces();
+}
+
+TEST(AutoInstall, FailedPackageDownloadEndsWithItsOwnCode)
+{
+    removeDemoTraces();
+    TempDir home;
+    vendor::Options options;
+    options.port = kServicePort;
+    options.contentDir = fs::path(L"Z:" + std::wstring(DEMO_SERVICE_DIR_W));
+    vendor::VendorService service(options);
+    if (!service.start())
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    vendor::Fault notFound;
+    ASSERT_TRUE(vendor::Fault::parse("404", notFound));
+    service.setFault("/files/package.zip", notFound);
+
+    const fs::path installer = home / L"setup_demo.exe";
+    ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"setup.exe", installer.wstring()));
+    int boxes = 0;
+    EXPECT_EQ(runInstaller(installer, L"/autoinst", boxes), 6u);
+    EXPECT_EQ(boxes, 1) << "the failure is shown, also in a silent install";
+    EXPECT_TRUE(readInstalledVersion(kSoftId).empty());
+    EXPECT_FALSE(fs::exists(getLocalAppDataDir() + L"\\" + kProductDir + L"\\unin.exe"));
 
     service.stop();
     removeDemoTraces();
