@@ -15,10 +15,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         const auto form = makeForm<TFrmCommInst>();
         Application.setMainForm(form.get());
         Application.run();
+        return form->exitCode();
     } catch (const std::exception& e) {
         // A main window that cannot be built: say why and end.
         showInfo(win::fromUtf8(e.what()));
         return 1;
     }
-    return 0;
 }

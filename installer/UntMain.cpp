@@ -70,7 +70,10 @@ const FormDesign& TFrmCommInst::design()
                                handler(L"FormDestroy", &TFrmCommInst::FormDestroy),
                                handler(L"FormShow", &TFrmCommInst::FormShow),
                                handler(L"lblMinimizeClick", &TFrmCommInst::lblMinimizeClick),
-                               handler(L"pbProgressChange", &TFrmCommInst::pbProgressChange)}};
+                               handler(L"pbProgressChange", &TFrmCommInst::pbProgressChange),
+                               handler(L"btnInstallClick", &TFrmCommInst::btnInstallClick),
+                               handler(L"btnInstallExitClick", &TFrmCommInst::btnInstallExitClick),
+                               handler(L"tmrAutoInstTimer", &TFrmCommInst::tmrAutoInstTimer)}};
     return d;
 }
 
@@ -158,6 +161,7 @@ bool TFrmCommInst::startUp()
         }
         if (first == kVisibleSwitch)
             tmrAutoInst->setEnabled(true);
+        FAutomatic = first == kSilentSwitch || first == kVisibleSwitch;
     }
 
     applyOptionalArtwork();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/ConfigFile.h"
+#include "installer/InstallResult.h"
 #include "ui/ImgBtn.h"
 #include "ui/Obj_CommLangForm.h"
 #include "ui/StdCtrls.h"
@@ -13,6 +14,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class TDownThread;
 
 class TFrmCommInst : public TCommLangForm {
 public:
@@ -73,6 +76,12 @@ public:
     void FormShow(TComponent* Sender);
     void lblMinimizeClick(TComponent* Sender);
     void pbProgressChange(TComponent* Sender);
+    void btnInstallClick(TComponent* Sender);
+    void btnInstallExitClick(TComponent* Sender);
+    void tmrAutoInstTimer(TComponent* Sender);
+    void idhtp1WorkBegin(TDownThread* Sender, int64_t AWorkCountMax);
+    void idhtp1Work(TDownThread* Sender, int64_t AWorkCount);
+    void idhtp1WorkFinish(TDownThread* Sender, int64_t ResponseCode);
 
     // Opens the product's main program that sits beside this executable
     // (the retention offer keeps the product this way).
@@ -82,6 +91,11 @@ public:
     TConfigFile* configFile() const { return FConfigFile.get(); }
     bool directoryRowOpen() const { return FImgDown; }
     bool silentAutoInstall() const { return FbAutoInst; }
+    // How the last install ended.
+    InstallResult installResult() const { return FInstallResult; }
+    // The process exit code: the install's result after an automatic install,
+    // 0 for an interactive run.
+    int exitCode() const { return FAutomatic ? static_cast<int>(FInstallResult) : 0; }
 
 private:
     // Window heights with the directory row closed and open.
@@ -96,6 +110,12 @@ private:
     bool startUp();
     void prepareInstallPage();
     void fillBanner();
+    // The install sequence proper; btnInstallClick adds the close button and
+    // the errors that end it.
+    InstallResult installSteps();
+    // Shortcuts, uninstaller copy, associations, protocol, COM library,
+    // uninstall entry and the after-install files of PROGRAM.
+    void registerProduct(const std::wstring& program);
 
     std::unique_ptr<TConfigFile> FConfigFile;
     bool FImgDown = false;
@@ -105,6 +125,9 @@ private:
     // above 2 GB still shows the right progress.
     int64_t FTmpWorkCountMax = 0;
     bool FbAutoInst = false;
+    // Started with either automatic-install switch.
+    bool FAutomatic = false;
+    InstallResult FInstallResult = InstallResult::NotRun;
     // 0 started, 1 receiving, 2 finished, -1 failed.
     int FDownloadStatus = 0;
 };

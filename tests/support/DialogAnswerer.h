@@ -1,6 +1,6 @@
 // Answers the system message boxes a call under test shows: a thread watches
 // for a dialog with the given caption, records its text and presses its
-// default button, so the call's own modal loop returns.
+// default button (or the given one), so the call's own modal loop returns.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +13,10 @@
 
 class DialogAnswerer {
 public:
-    explicit DialogAnswerer(std::wstring caption) : caption_(std::move(caption)), thread_([this] { watch(); }) {}
+    explicit DialogAnswerer(std::wstring caption, int button = IDOK)
+        : caption_(std::move(caption)), button_(button), thread_([this] { watch(); })
+    {
+    }
     DialogAnswerer(const DialogAnswerer&) = delete;
     DialogAnswerer& operator=(const DialogAnswerer&) = delete;
     ~DialogAnswerer()
@@ -43,7 +46,7 @@ private:
                     std::lock_guard lock(mutex_);
                     texts_.emplace_back(text);
                 }
-                ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), 0);
                 // Wait until it is gone so that one box is not counted twice.
                 for (int i = 0; i < 200 && ::IsWindow(box); ++i)
                     ::Sleep(10);
@@ -53,6 +56,7 @@ private:
     }
 
     std::wstring caption_;
+    int button_;
     mutable std::mutex mutex_;
     std::vector<std::wstring> texts_;
     std::atomic<bool> stop_{false};
