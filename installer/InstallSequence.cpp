@@ -9,6 +9,7 @@
 #include "system/MyCommonFuns.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
+#include "system/Resource.h"
 #include "system/Process.h"
 #include "system/Removal.h"
 #include "system/util.h"
@@ -37,9 +38,7 @@ constexpr wchar_t kHttpsRefused[] = L"https not supported! ";
 constexpr wchar_t kHttpsMark[] = L"https://";
 constexpr wchar_t kEmbeddedBroken[] = L"资源不存在,安装包已损坏!";
 constexpr wchar_t kPackageResource[] = L"zipfile";
-constexpr wchar_t kFileType[] = L"file";
 constexpr wchar_t kPackagePassword[] = L"402718";
-constexpr wchar_t kUninstallerName[] = L"unin.exe";
 constexpr wchar_t kConfigCopyName[] = L"config.dat";
 constexpr wchar_t kPublisher[] = L"velmora software";
 constexpr wchar_t kRegsvr32[] = L"regsvr32.exe";
@@ -160,8 +159,8 @@ InstallResult TFrmCommInst::installSteps()
     const std::wstring archive = getTempDir() + config.SoftId + L".zip";
     deleteFileForce(archive);
 
-    if (resourceExists(kPackageResource, kFileType)) {
-        if (!saveResourceToFile(kPackageResource, kFileType, archive)) {
+    if (resourceExists(kPackageResource, kFileResourceType)) {
+        if (!saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
             showInfo(kEmbeddedBroken);
             Application.setShowMainForm(false);
             Application.terminate();

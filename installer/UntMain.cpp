@@ -5,6 +5,8 @@
 #include "system/Encoding.h"
 #include "system/MyZip.h"
 #include "system/Process.h"
+#include "system/Registration.h"
+#include "system/Resource.h"
 #include "system/util.h"
 #include "ui/PngImage.h"
 #include "ui/UntMsgBox.h"
@@ -23,8 +25,6 @@ namespace {
 constexpr wchar_t kStartCaption[] = L"Install";
 constexpr wchar_t kSilentSwitch[] = L"/autoinst";
 constexpr wchar_t kVisibleSwitch[] = L"/autostart";
-constexpr wchar_t kUninstallerName[] = L"unin.exe";
-constexpr wchar_t kFileType[] = L"file";
 constexpr wchar_t kConfigResource[] = L"configfile";
 constexpr wchar_t kBackgroundResource[] = L"bgpic";
 constexpr wchar_t kLogoResource[] = L"logo";
@@ -53,7 +53,7 @@ template <class Apply>
 void applyResourcePicture(const wchar_t* name, Apply apply)
 {
     TPicture picture;
-    if (resourceExists(name, kFileType) && LoadPngResource(picture, name, kFileType))
+    if (resourceExists(name, kFileResourceType) && LoadPngResource(picture, name, kFileResourceType))
         apply(picture);
 }
 
@@ -167,7 +167,7 @@ bool TFrmCommInst::startUp()
     applyOptionalArtwork();
 
     std::wstring text;
-    if (!resourceExists(kConfigResource, kFileType) || !loadResourceText(kConfigResource, kFileType, true, text) ||
+    if (!resourceExists(kConfigResource, kFileResourceType) || !loadResourceText(kConfigResource, kFileResourceType, true, text) ||
         text.empty()) {
         tmrAutoInst->setEnabled(false);
         Application.setShowMainForm(false);

@@ -13,7 +13,6 @@ constexpr wchar_t kUninstallString[] = L"UninstallString";
 constexpr wchar_t kDisplayVersion[] = L"DisplayVersion";
 constexpr wchar_t kPublisher[] = L"Publisher";
 constexpr wchar_t kExePath[] = L"ExePath";
-constexpr wchar_t kUninstallerName[] = L"unin.exe";
 
 std::wstring uninstallKeyPath(const std::wstring& softId) { return std::wstring(kUninstallRoot) + L"\\" + softId; }
 

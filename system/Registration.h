@@ -7,6 +7,10 @@
 
 #include <string>
 
+// The uninstaller: the installer copied into the installation folder under
+// this name, which also makes it start in uninstall mode.
+inline constexpr wchar_t kUninstallerName[] = L"unin.exe";
+
 // Writes "Software\Microsoft\Windows\CurrentVersion\Uninstall\<softId>" under
 // HKLM. Failures are shown as the bare Windows error number (showNumber) and
 // the install goes on.

@@ -22,7 +22,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr wchar_t kDesignType[] = L"DESIGN";
-constexpr wchar_t kPictureType[] = L"file";
 
 constexpr std::pair<const char*, unsigned> kFontStyles[] = {
     {"bold", fsBold}, {"italic", fsItalic}, {"underline", fsUnderline}, {"strikeOut", fsStrikeOut}};
@@ -179,7 +178,7 @@ private:
         case PropKind::Picture: {
             const std::wstring name = value.is_string() ? win::fromUtf8(value.get<std::string>()) : L"";
             TPicture picture;
-            if (!value.is_string() || !LoadPngResource(picture, name, kPictureType))
+            if (!value.is_string() || !LoadPngResource(picture, name, kFileResourceType))
                 fail(where_, "picture \"" + utf8(name) + "\" of " + what + " is missing or not a PNG");
             info->setPicture(c, picture);
             ok = true;

@@ -1,6 +1,7 @@
 // PNG pictures: decoded with libpng into premultiplied 32-bit pixels.
 #pragma once
 
+#include "system/Resource.h"
 #include "ui/Picture.h"
 
 #include <cstddef>
@@ -22,7 +23,7 @@ template <class Apply>
 void applyPictureResource(std::wstring_view name, Apply apply)
 {
     TPicture picture;
-    if (LoadPngResource(picture, name, L"file"))
+    if (LoadPngResource(picture, name, kFileResourceType))
         apply(picture);
 }
 // Writes PICTURE as a PNG file (alpha kept); false on failure.
