@@ -1,0 +1,145 @@
+#include "tests/e2e/DemoRun.h"
+
+#include "system/Encoding.h"
+#include "system/Handles.h"
+#include "system/Process.h"
+#include "system/Registration.h"
+#include "system/RegValues.h"
+#include "tests/support/TempDir.h"
+
+#include <string_view>
+#include <system_error>
+
+namespace demo {
+
+namespace fs = std::filesystem;
+
+void removeTraces()
+{
+    std::error_code ignored;
+    fs::remove_all(installDir(), ignored);
+    fs::remove_all(dataDir(), ignored);
+    fs::remove(getTempDir() + kSoftId + L".zip", ignored);
+    deleteUninstallEntry(kSoftId);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"SOFTWARE\\") + kSoftId).c_str());
+    for (const wchar_t* key : {L".vnote", L".vnotes", L"vnoteFile", L"vnotesFile", L"velnotes"})
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+}
+
+void endStartedProduct()
+{
+    for (int i = 0; i < 20; ++i) {
+        const win::Handle found = findProcessByName(kProgram);
+        if (!found)
+            return;
+        const win::Handle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, ::GetProcessId(found.get())));
+        if (process) {
+            ::TerminateProcess(process.get(), 0);
+            ::WaitForSingleObject(process.get(), 5000);
+        }
+    }
+}
+
+int waitForStarts(int atLeast)
+{
+    int starts = 0;
+    for (int i = 0; i < 100; ++i) {
+        const std::string log = fs::exists(startRecord()) ? readFile(startRecord()) : std::string();
+        starts = 0;
+        for (size_t at = log.find(win::toUtf8(kProgram)); at != std::string::npos;
+             at = log.find(win::toUtf8(kProgram), at + 1))
+            ++starts;
+        if (starts >= atLeast)
+            break;
+        ::Sleep(100);
+    }
+    return starts;
+}
+
+std::unique_ptr<vendor::VendorService> startService()
+{
+    vendor::Options options;
+    options.port = kServicePort;
+    options.contentDir = fs::path(L"Z:" + std::wstring(DEMO_SERVICE_DIR_W));
+    auto service = std::make_unique<vendor::VendorService>(options);
+    if (!service->start())
+        return nullptr;
+    return service;
+}
+
+std::vector<std::string> productRequests(const vendor::VendorService& service)
+{
+    std::vector<std::string> paths;
+    for (const auto& request : service.requests()) {
+        const auto softId = request.query.find("soft_id");
+        if (request.path.starts_with("/files/") || (softId != request.query.end() && softId->second == "velnotes_win"))
+            paths.push_back(request.path);
+    }
+    return paths;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD pid;
+    std::wstring_view className;
+    std::wstring_view title;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK matchWindow(HWND wnd, LPARAM param)
+{
+    auto* s = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    if (pid != s->pid || !::IsWindowVisible(wnd))
+        return TRUE;
+    wchar_t text[256] = {};
+    ::GetClassNameW(wnd, text, 256);
+    if (!s->className.empty() && s->className != text)
+        return TRUE;
+    ::GetWindowTextW(wnd, text, 256);
+    if (!s->title.empty() && s->title != text)
+        return TRUE;
+    s->found = wnd;
+    return FALSE;
+}
+
+} // namespace
+
+HWND findWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title)
+{
+    WindowSearch search{pid, className, title};
+    ::EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
+{
+    RunResult run;
+    std::wstring command = L"\"" + program.wstring() + L"\" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          program.parent_path().c_str(), &si, &pi))
+        return run;
+    const win::Handle process(pi.hProcess), thread(pi.hThread);
+    for (int i = 0; i < 600; ++i) {
+        if (::WaitForSingleObject(process.get(), 100) == WAIT_OBJECT_0) {
+            ::GetExitCodeProcess(process.get(), &run.exitCode);
+            return run;
+        }
+        if (HWND box = findWindowOf(pi.dwProcessId, L"TFrmMsgBox", L"")) {
+            ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
+            ++run.boxes;
+            // Wait until it is gone so that one box is not counted twice.
+            for (int j = 0; j < 50 && ::IsWindowVisible(box); ++j)
+                ::Sleep(20);
+        }
+    }
+    ::TerminateProcess(process.get(), kStoppedByTest);
+    return run;
+}
+
+} // namespace demo

@@ -1,0 +1,65 @@
+// The demo product as the end-to-end tests see it: the built installers run
+// as programs of their own against the reference vendor service, the traces
+// an install leaves, and the windows of another process found and answered.
+#pragma once
+
+#include "system/util.h"
+#include "tools/vendor_service/VendorService.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace demo {
+
+inline constexpr wchar_t kSoftId[] = L"velnotes_win";
+inline constexpr wchar_t kProductDir[] = L"Velmora Notes";
+inline constexpr wchar_t kProgram[] = L"VelmoraNotes.exe";
+inline constexpr wchar_t kShortcut[] = L"Velmora Notes.lnk";
+inline constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velnotes_win";
+// The demo build talks to this port (its vendor host).
+inline constexpr int kServicePort = 8765;
+// What an automatic run that had to be stopped from outside returns.
+inline constexpr DWORD kStoppedByTest = 1234;
+
+inline std::filesystem::path installDir() { return getLocalAppDataDir() + L"\\" + kProductDir; }
+inline std::filesystem::path dataDir() { return getAppDataDir() + L"\\" + kProductDir; }
+// The product appends a line to this file each time it starts.
+inline std::filesystem::path startRecord() { return dataDir() / L"runs.log"; }
+
+// Removes everything an install of the demo product leaves; before and after
+// each test.
+void removeTraces();
+
+// Ends the demo product that an install started (it shows a window and
+// stays), found by its program name.
+void endStartedProduct();
+
+// The number of starts the product recorded, waiting up to 10 s for it to
+// reach at least AT_LEAST.
+int waitForStarts(int atLeast);
+
+// The reference vendor service on the demo build's vendor host, serving the
+// demo content; null when the port is taken (the caller skips).
+std::unique_ptr<vendor::VendorService> startService();
+
+// The paths of the requests the service received for the demo product, in
+// order (other programs on the machine may talk to the same port).
+std::vector<std::string> productRequests(const vendor::VendorService& service);
+
+// A program started in its own folder and waited for. Every message box of
+// the toolkit ("TFrmMsgBox") it shows is answered with Escape and counted.
+struct RunResult {
+    DWORD exitCode = kStoppedByTest;
+    int boxes = 0;
+};
+RunResult runAnsweringBoxes(const std::filesystem::path& program, const std::wstring& args);
+
+// The first visible top-level window of process PID with the given class name
+// (any when empty) and title (any when empty); null when there is none.
+HWND findWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title);
+
+} // namespace demo
