@@ -1,20 +1,29 @@
 # Embeds a product folder into an executable as resources of type "file":
 #   config.json -> CONFIGFILE, package.zip -> ZIPFILE, NAME.png -> NAME
-# together with the application manifest.
+# together with the application manifest. PACKAGE names a package archive
+# made by the build to embed instead of the folder's own package.zip.
 function(add_product_resources target product_dir)
+  cmake_parse_arguments(ARG "" "PACKAGE" "" ${ARGN})
   file(GLOB pictures "${product_dir}/*.png")
+  set(files ${pictures})
   set(rc "1 24 \"${PROJECT_SOURCE_DIR}/resources/app.manifest\"\n")
   if(EXISTS "${product_dir}/config.json")
     string(APPEND rc "CONFIGFILE FILE \"${product_dir}/config.json\"\n")
+    list(APPEND files "${product_dir}/config.json")
   endif()
-  if(EXISTS "${product_dir}/package.zip")
-    string(APPEND rc "ZIPFILE FILE \"${product_dir}/package.zip\"\n")
+  set(package "${product_dir}/package.zip")
+  if(ARG_PACKAGE)
+    set(package "${ARG_PACKAGE}")
+  endif()
+  if(ARG_PACKAGE OR EXISTS "${package}")
+    string(APPEND rc "ZIPFILE FILE \"${package}\"\n")
+    list(APPEND files "${package}")
   endif()
   foreach(picture IN LISTS pictures)
     get_filename_component(name "${picture}" NAME_WE)
     string(TOUPPER "${name}" name)
     string(APPEND rc "${name} FILE \"${picture}\"\n")
   endforeach()
-  add_resource_fragment(${target} product "${rc}" ${pictures})
+  add_resource_fragment(${target} product "${rc}" ${files})
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${product_dir} ${pictures})
 endfunction()

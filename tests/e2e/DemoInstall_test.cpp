@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,23 @@ protected:
         return copy;
     }
 
+    // The service on the demo build's vendor host, told to hand out LINK as
+    // the package link.
+    std::unique_ptr<vendor::VendorService> serviceLinking(const std::string& link)
+    {
+        vendor::Options options = serviceOptions();
+        options.packageUrl = link;
+        auto service = std::make_unique<vendor::VendorService>(options);
+        return service->start() ? std::move(service) : nullptr;
+    }
+
+    static void expectNothingInstalled()
+    {
+        EXPECT_TRUE(readInstalledVersion(kSoftId).empty());
+        EXPECT_FALSE(fs::exists(installDir() / kProgram));
+        EXPECT_EQ(waitForStarts(0), 0);
+    }
+
     TempDir home_;
     ShellFolderRedirect desktop_{L"Desktop", (home_ / L"desktop").wstring()};
     ShellFolderRedirect programs_{L"Programs", (home_ / L"programs").wstring()};
@@ -53,7 +71,7 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
 
     // A browser's copy suffix: the source is "demo " with its trailing space.
     const RunResult run = runAnsweringBoxes(installer(L"setup_demo (1).exe"), L"/autoinst");
-    EXPECT_EQ(run.boxes, 0);
+    EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(run.exitCode, 0u);
 
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
@@ -91,9 +109,112 @@ TEST_F(DemoInstallTest, FailedPackageDownloadEndsWithItsOwnCode)
 
     const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
     EXPECT_EQ(run.exitCode, 6u);
-    EXPECT_EQ(run.boxes, 1) << "the failure is shown, also in a silent install";
-    EXPECT_TRUE(readInstalledVersion(kSoftId).empty());
-    EXPECT_FALSE(fs::exists(installDir() / L"unin.exe"));
+    EXPECT_EQ(run.boxes.size(), 1u) << "the failure is shown, also in a silent install";
+    expectNothingInstalled();
+}
+
+TEST_F(DemoInstallTest, PackageThatIsNoArchiveEndsWithItsOwnCode)
+{
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    vendor::Fault garbage;
+    ASSERT_TRUE(vendor::Fault::parse("garbage", garbage));
+    service->setFault("/files/package.zip", garbage);
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
+    EXPECT_EQ(run.exitCode, 5u);
+    EXPECT_EQ(run.boxes.size(), 1u);
+    expectNothingInstalled();
+}
+
+TEST_F(DemoInstallTest, NoPackageLinkAndRetryDeclinedEndsWithItsOwnCode)
+{
+    const auto service = serviceLinking("");
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
+    EXPECT_EQ(run.exitCode, 2u);
+    // The retry question (declined), then the failure.
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[0], L"警告");
+    expectNothingInstalled();
+    for (const auto& path : productRequests(*service))
+        EXPECT_FALSE(path.starts_with("/files/")) << path;
+}
+
+TEST_F(DemoInstallTest, HttpsPackageLinkIsRefusedWithItsOwnCode)
+{
+    const auto service = serviceLinking("https://127.0.0.1:8765/files/package.zip");
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
+    EXPECT_EQ(run.exitCode, 4u);
+    EXPECT_EQ(run.boxes.size(), 1u);
+    expectNothingInstalled();
+}
+
+TEST_F(DemoInstallTest, VisibleInstallFetchesAndStartsTheMissingFramework)
+{
+    if (isDotNetInstalled(L"4"))
+        GTEST_SKIP() << "this Wine prefix has the framework";
+    const fs::path record = getTempDir() + L"demo-framework-setup.log";
+    std::error_code ignored;
+    fs::remove(record, ignored);
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autostart");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.boxes.size(), 1u) << "the notice before the framework installer starts";
+    // The stand-in framework installer records its start.
+    for (int i = 0; i < 50 && !fs::exists(record); ++i)
+        ::Sleep(100);
+    EXPECT_NE(readFile(record).find("DotNetFramework.exe"), std::string::npos);
+    EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
+    EXPECT_EQ(waitForStarts(1), 1);
+    const std::vector<std::string> expected{"/api/report/preinstall", "/api/config/soft_down", "/api/report/install",
+                                            "/files/DotNetFramework.exe", "/files/package.zip"};
+    EXPECT_EQ(productRequests(*service), expected);
+    fs::remove(record, ignored);
+}
+
+TEST_F(DemoInstallTest, OfflineInstallerInstallsWithTheServiceDown)
+{
+    // Nothing may answer on the vendor host: the service taken up here is
+    // stopped again at once.
+    if (!startService())
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe", L"setup_offline.exe"), L"/autoinst");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_TRUE(fs::exists(installDir() / kProgram));
+    EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
+              (installDir() / L"unin.exe").wstring());
+    // No version came from the service, so the entry names none.
+    DWORD size = 0;
+    EXPECT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", RRF_RT_ANY, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(waitForStarts(1), 1);
+}
+
+TEST_F(DemoInstallTest, UnwritableEmbeddedPackageEndsWithItsOwnCode)
+{
+    // A folder where the installer writes its package out.
+    const fs::path blocker = getTempDir() + kSoftId + L".zip";
+    fs::create_directories(blocker / L"held");
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe", L"setup_offline.exe"), L"/autoinst");
+    EXPECT_EQ(run.exitCode, 7u);
+    EXPECT_EQ(run.boxes.size(), 1u);
+    expectNothingInstalled();
+    std::error_code ignored;
+    fs::remove_all(blocker, ignored);
 }
 
 } // namespace

@@ -56,12 +56,17 @@ int waitForStarts(int atLeast)
     return starts;
 }
 
-std::unique_ptr<vendor::VendorService> startService()
+vendor::Options serviceOptions()
 {
     vendor::Options options;
     options.port = kServicePort;
     options.contentDir = fs::path(L"Z:" + std::wstring(DEMO_SERVICE_DIR_W));
-    auto service = std::make_unique<vendor::VendorService>(options);
+    return options;
+}
+
+std::unique_ptr<vendor::VendorService> startService()
+{
+    auto service = std::make_unique<vendor::VendorService>(serviceOptions());
     if (!service->start())
         return nullptr;
     return service;
@@ -130,9 +135,17 @@ RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
             ::GetExitCodeProcess(process.get(), &run.exitCode);
             return run;
         }
-        if (HWND box = findWindowOf(pi.dwProcessId, L"TFrmMsgBox", L"")) {
+        HWND box = findWindowOf(pi.dwProcessId, L"TFrmMsgBox", L"");
+        if (box) {
             ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
-            ++run.boxes;
+        } else if ((box = findWindowOf(pi.dwProcessId, L"#32770", L""))) {
+            const int answer = ::GetDlgItem(box, IDNO) ? IDNO : IDOK;
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        }
+        if (box) {
+            wchar_t title[256] = {};
+            ::GetWindowTextW(box, title, 256);
+            run.boxes.emplace_back(title);
             // Wait until it is gone so that one box is not counted twice.
             for (int j = 0; j < 50 && ::IsWindowVisible(box); ++j)
                 ::Sleep(20);

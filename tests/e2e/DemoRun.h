@@ -44,17 +44,19 @@ int waitForStarts(int atLeast);
 
 // The reference vendor service on the demo build's vendor host, serving the
 // demo content; null when the port is taken (the caller skips).
+vendor::Options serviceOptions();
 std::unique_ptr<vendor::VendorService> startService();
 
 // The paths of the requests the service received for the demo product, in
 // order (other programs on the machine may talk to the same port).
 std::vector<std::string> productRequests(const vendor::VendorService& service);
 
-// A program started in its own folder and waited for. Every message box of
-// the toolkit ("TFrmMsgBox") it shows is answered with Escape and counted.
+// A program started in its own folder and waited for. Every message box it
+// shows is answered and its title recorded: the toolkit's ("TFrmMsgBox") with
+// Escape, the system's with "No" where it asks, else "OK".
 struct RunResult {
     DWORD exitCode = kStoppedByTest;
-    int boxes = 0;
+    std::vector<std::wstring> boxes;
 };
 RunResult runAnsweringBoxes(const std::filesystem::path& program, const std::wstring& args);
 

@@ -75,6 +75,10 @@ LoopbackServer::LoopbackServer() : impl_(std::make_unique<Impl>())
     });
     port_ = impl.server.bind_to_any_port("127.0.0.1");
     impl.thread = std::thread([&impl] { impl.server.listen_after_bind(); });
+    // The server's stop() ends only a server that is already listening: wait
+    // for that, so that stopping right after starting cannot hang.
+    for (int i = 0; i < 5000 && !impl.server.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 LoopbackServer::~LoopbackServer()

@@ -218,7 +218,7 @@ struct VendorService::Impl {
     void setUpRoutes()
     {
         route(kSoftDown, [this](const httplib::Request&) {
-            return envelope({{"url", base() + kFiles + kPackageFile},
+            return envelope({{"url", options.packageUrl.value_or(base() + kFiles + kPackageFile)},
                              {"ver", options.version},
                              {"framework_url", base() + kFiles + kFrameworkFile}});
         });
@@ -270,6 +270,10 @@ bool VendorService::start()
     if (s.port <= 0)
         return false;
     s.thread = std::thread([&s] { s.server.listen_after_bind(); });
+    // The server's stop() ends only a server that is already listening: wait
+    // for that, so that stopping right after starting cannot hang.
+    for (int i = 0; i < 5000 && !s.server.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct Options {
     int port = 0;                            // 0: any free port
     std::filesystem::path contentDir;        // package.zip, DotNetFramework.exe, qr.png
     std::string version = "2.0.1.0";         // "ver" of the download information
+    // The package link of the download information: unset, the package this
+    // service serves; empty, an answer without a link; else sent as it is.
+    std::optional<std::string> packageUrl;
     int couponPrice = 60;                    // value of every non-empty coupon code
     std::function<void(const std::string&)> log; // one JSON line per request
 };

@@ -1,8 +1,10 @@
 // vendor_service: the reference vendor service, for demos and for vendors
 // trying their setup.
 //   vendor_service [--port N] [--content DIR] [--version V] [--log FILE]
-//                  [--fault PATH=KIND]...
-// KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength. Runs until ended.
+//                  [--package-url URL] [--fault PATH=KIND]...
+// URL: the package link handed out instead of the served package ("" for
+// none). KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength. Runs until
+// ended.
 #include "VendorService.h"
 
 #include "system/Encoding.h"
@@ -18,7 +20,7 @@
 namespace {
 
 constexpr char kUsage[] = "usage: vendor_service [--port N] [--content DIR] [--version V] [--log FILE] "
-                          "[--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength]...\n";
+                          "[--package-url URL] [--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength]...\n";
 
 int usage()
 {
@@ -45,6 +47,8 @@ int wmain(int argc, wchar_t** argv)
             options.contentDir = value;
         } else if (option == "--version") {
             options.version = win::toUtf8(value);
+        } else if (option == "--package-url") {
+            options.packageUrl = win::toUtf8(value);
         } else if (option == "--log") {
             logFile.open(std::filesystem::path(value), std::ios::app);
         } else if (option == "--fault") {
