@@ -155,4 +155,76 @@ RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
     return run;
 }
 
+StartedProgram::StartedProgram(const fs::path& program, const std::wstring& args)
+{
+    std::wstring command = L"\"" + program.wstring() + L"\" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          program.parent_path().c_str(), &si, &pi))
+        return;
+    process_.reset(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    pid_ = pi.dwProcessId;
+}
+
+StartedProgram::~StartedProgram()
+{
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process_.get(), kStoppedByTest);
+        ::WaitForSingleObject(process_.get(), 5000);
+    }
+}
+
+bool StartedProgram::hasEnded(DWORD waitMs) const
+{
+    return !process_ || ::WaitForSingleObject(process_.get(), waitMs) == WAIT_OBJECT_0;
+}
+
+DWORD StartedProgram::waitForExit(DWORD limitMs)
+{
+    DWORD code = kStoppedByTest;
+    if (!process_)
+        return code;
+    if (::WaitForSingleObject(process_.get(), limitMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process_.get(), kStoppedByTest);
+        ::WaitForSingleObject(process_.get(), 5000);
+        return kStoppedByTest;
+    }
+    ::GetExitCodeProcess(process_.get(), &code);
+    return code;
+}
+
+HWND waitForWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title, DWORD limitMs)
+{
+    const ULONGLONG until = ::GetTickCount64() + limitMs;
+    for (;;) {
+        if (HWND found = findWindowOf(pid, className, title))
+            return found;
+        if (::GetTickCount64() > until)
+            return nullptr;
+        ::Sleep(50);
+    }
+}
+
+bool waitUntilGone(HWND wnd, DWORD limitMs)
+{
+    const ULONGLONG until = ::GetTickCount64() + limitMs;
+    while (::IsWindow(wnd) && ::IsWindowVisible(wnd)) {
+        if (::GetTickCount64() > until)
+            return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+void postClick(HWND wnd, int x, int y)
+{
+    const LPARAM at = MAKELPARAM(x, y);
+    ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
+    ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+}
+
 } // namespace demo

@@ -3,6 +3,7 @@
 // an install leaves, and the windows of another process found and answered.
 #pragma once
 
+#include "system/Handles.h"
 #include "system/util.h"
 #include "tools/vendor_service/VendorService.h"
 
@@ -63,5 +64,37 @@ RunResult runAnsweringBoxes(const std::filesystem::path& program, const std::wst
 // The first visible top-level window of process PID with the given class name
 // (any when empty) and title (any when empty); null when there is none.
 HWND findWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title);
+
+// A program started in its own folder, ended (and so failed) by the test when
+// it does not end by itself.
+class StartedProgram {
+public:
+    StartedProgram(const std::filesystem::path& program, const std::wstring& args);
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+    // Terminates it if it still runs.
+    ~StartedProgram();
+
+    bool started() const { return static_cast<bool>(process_); }
+    DWORD pid() const { return pid_; }
+    // Whether it has ended, waiting up to WAIT_MS for it.
+    bool hasEnded(DWORD waitMs) const;
+    // Its exit code once it has ended within LIMIT_MS; else it is terminated
+    // and kStoppedByTest comes back.
+    DWORD waitForExit(DWORD limitMs);
+
+private:
+    win::Handle process_;
+    DWORD pid_ = 0;
+};
+
+// findWindowOf, waiting up to LIMIT_MS for the window to appear.
+HWND waitForWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title, DWORD limitMs = 20000);
+
+// Waits up to LIMIT_MS until WND is gone or hidden.
+bool waitUntilGone(HWND wnd, DWORD limitMs = 10000);
+
+// A left click as the mouse sends it, at client coordinates X, Y of WND.
+void postClick(HWND wnd, int x, int y);
 
 } // namespace demo
