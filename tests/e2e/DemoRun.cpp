@@ -122,23 +122,16 @@ HWND findWindowOf(DWORD pid, const std::wstring& className, const std::wstring& 
 RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
 {
     RunResult run;
-    std::wstring command = L"\"" + program.wstring() + L"\" " + args;
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          program.parent_path().c_str(), &si, &pi))
-        return run;
-    const win::Handle process(pi.hProcess), thread(pi.hThread);
-    for (int i = 0; i < 600; ++i) {
-        if (::WaitForSingleObject(process.get(), 100) == WAIT_OBJECT_0) {
-            ::GetExitCodeProcess(process.get(), &run.exitCode);
+    StartedProgram started(program, args);
+    for (int i = 0; i < 600 && started.started(); ++i) {
+        if (started.hasEnded(100)) {
+            run.exitCode = started.waitForExit(0);
             return run;
         }
-        HWND box = findWindowOf(pi.dwProcessId, L"TFrmMsgBox", L"");
+        HWND box = findWindowOf(started.pid(), L"TFrmMsgBox", L"");
         if (box) {
             ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
-        } else if ((box = findWindowOf(pi.dwProcessId, L"#32770", L""))) {
+        } else if ((box = findWindowOf(started.pid(), L"#32770", L""))) {
             const int answer = ::GetDlgItem(box, IDNO) ? IDNO : IDOK;
             ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         }
@@ -147,11 +140,9 @@ RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
             ::GetWindowTextW(box, title, 256);
             run.boxes.emplace_back(title);
             // Wait until it is gone so that one box is not counted twice.
-            for (int j = 0; j < 50 && ::IsWindowVisible(box); ++j)
-                ::Sleep(20);
+            waitUntilGone(box, 1000);
         }
     }
-    ::TerminateProcess(process.get(), kStoppedByTest);
     return run;
 }
 

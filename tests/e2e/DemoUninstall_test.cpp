@@ -140,7 +140,7 @@ protected:
         ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"setup.exe", setup.wstring()));
         const RunResult install = runAnsweringBoxes(setup, L"/autoinst");
         ASSERT_EQ(install.exitCode, 0u);
-        ASSERT_EQ(install.boxes, 0);
+        ASSERT_TRUE(install.boxes.empty());
         ASSERT_EQ(waitForStarts(1), 1);
     }
     void TearDown() override
