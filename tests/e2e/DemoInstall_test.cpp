@@ -70,19 +70,29 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
 
     // A browser's copy suffix: the source is "demo " with its trailing space.
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo (1).exe"), L"/autoinst");
+    const fs::path setup = installer(L"setup_demo (1).exe");
+    // The product's own file beside the installer goes with it.
+    writeFile(home_ / L"config.dat", "vendor data");
+    const RunResult run = runAnsweringBoxes(setup, L"/autoinst");
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(run.exitCode, 0u);
 
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
     EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
+    EXPECT_EQ(readFile(installDir() / L"config.dat"), "vendor data");
     EXPECT_TRUE(fs::exists(home_ / L"desktop" / kShortcut));
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher"), L"velmora software");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
               (installDir() / L"unin.exe").wstring());
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Velmora Notes");
+    const std::wstring program = L"\"" + (installDir() / kProgram).wstring() + L"\"";
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon"), program);
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"ExePath"), program);
     EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, L".vnote", L""), L"vnoteFile");
+    EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, L".vnotes", L""), L"vnotesFile");
+    EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, L"velnotes", L""), L"URL:Velmora Notes Protocol");
     EXPECT_EQ(waitForStarts(1), 1) << "the product was started";
 
     const std::vector<std::string> expected{"/api/report/preinstall", "/api/config/soft_down", "/api/report/install",
