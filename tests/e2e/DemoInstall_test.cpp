@@ -108,34 +108,26 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     EXPECT_NE(installQuery.find("device_code=" + guid), std::string::npos) << installQuery;
 }
 
-TEST_F(DemoInstallTest, FailedPackageDownloadEndsWithItsOwnCode)
+TEST_F(DemoInstallTest, PackageNotFoundOrNoArchiveEndsWithItsOwnCode)
 {
     const auto service = startService();
     if (!service)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
-    vendor::Fault notFound;
-    ASSERT_TRUE(vendor::Fault::parse("404", notFound));
-    service->setFault("/files/package.zip", notFound);
+    const struct {
+        const char* fault;
+        DWORD exitCode;
+    } cases[] = {{"404", 6}, {"garbage", 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        vendor::Fault fault;
+        ASSERT_TRUE(vendor::Fault::parse(c.fault, fault));
+        service->setFault("/files/package.zip", fault);
 
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
-    EXPECT_EQ(run.exitCode, 6u);
-    EXPECT_EQ(run.boxes.size(), 1u) << "the failure is shown, also in a silent install";
-    expectNothingInstalled();
-}
-
-TEST_F(DemoInstallTest, PackageThatIsNoArchiveEndsWithItsOwnCode)
-{
-    const auto service = startService();
-    if (!service)
-        GTEST_SKIP() << "port " << kServicePort << " is taken";
-    vendor::Fault garbage;
-    ASSERT_TRUE(vendor::Fault::parse("garbage", garbage));
-    service->setFault("/files/package.zip", garbage);
-
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
-    EXPECT_EQ(run.exitCode, 5u);
-    EXPECT_EQ(run.boxes.size(), 1u);
-    expectNothingInstalled();
+        const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.boxes.size(), 1u) << "the failure is shown, also in a silent install";
+        expectNothingInstalled();
+    }
 }
 
 TEST_F(DemoInstallTest, NoPackageLinkAndRetryDeclinedEndsWithItsOwnCode)

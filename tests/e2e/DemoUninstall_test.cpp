@@ -191,6 +191,18 @@ protected:
         return run_->waitForExit(0);
     }
 
+    // Goes through the offer's two pages to the removal, both times
+    // confirmed, and ends the uninstaller with the exit button.
+    DWORD removeThroughOffer(HWND main, HWND offer)
+    {
+        if (!declineOffer(offer))
+            return kStoppedByTest;
+        postClick(offer, kContinueLink.x, kContinueLink.y);
+        if (!confirm() || !waitUntilGone(offer))
+            return kStoppedByTest;
+        return exitAfterRemoval(main);
+    }
+
     // Waits for the script the exit button starts to delete the uninstaller.
     static bool uninstallerDeletedItself()
     {
@@ -291,11 +303,7 @@ TEST_F(DemoUninstallTest, ConfirmedRemovalLeavesOnlyWhatTheUserKeeps)
     EXPECT_EQ(countOf(offerRequests, "/api/price_plan"), 1);
     EXPECT_EQ(countOf(offerRequests, kServedQr), 1);
 
-    ASSERT_TRUE(declineOffer(offer));
-    postClick(offer, kContinueLink.x, kContinueLink.y);
-    ASSERT_TRUE(confirm());
-    ASSERT_TRUE(waitUntilGone(offer));
-    EXPECT_EQ(exitAfterRemoval(main), 0u);
+    EXPECT_EQ(removeThroughOffer(main, offer), 0u);
 
     std::vector<std::string> reports;
     for (const auto& request : service_->requests())
@@ -328,11 +336,7 @@ TEST_F(DemoUninstallTest, ConfirmedRemovalLeavesOnlyWhatTheUserKeeps)
     ASSERT_NE(main, nullptr);
     offer = openOffer(main);
     ASSERT_NE(offer, nullptr);
-    ASSERT_TRUE(declineOffer(offer));
-    postClick(offer, kContinueLink.x, kContinueLink.y);
-    ASSERT_TRUE(confirm());
-    ASSERT_TRUE(waitUntilGone(offer));
-    EXPECT_EQ(exitAfterRemoval(main), 0u);
+    EXPECT_EQ(removeThroughOffer(main, offer), 0u);
     EXPECT_EQ(countOf(productRequests(*service_), kUninstallReport), 1);
     EXPECT_TRUE(uninstallerDeletedItself());
 }
