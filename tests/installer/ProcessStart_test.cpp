@@ -53,17 +53,6 @@ HWND visibleWindow(DWORD pid, const wchar_t* className)
     return s.found;
 }
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 // Whether the page area shows the install page's "自定义安装" (dark text
 // where the uninstall page is blank): read from the screen.
 bool showsInstallPage(HWND wnd)

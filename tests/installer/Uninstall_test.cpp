@@ -16,6 +16,7 @@
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ShellFolderRedirect.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui/ModalScript.h"
 #include "tests/ui/UiTest.h"
 #include "ui/UntConfirmbox.h"
 
@@ -55,17 +56,6 @@ std::wstring environment(const wchar_t* name)
     return n > 0 && n < 1024 ? value : L"";
 }
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 // Whether the product's uninstall entry exists (looked at without creating it).
 bool uninstallEntryExists()
 {
@@ -82,120 +72,36 @@ bool isEmptyFolder(const fs::path& folder)
 
 // ---- In the copy: the uninstaller's side ----------------------------------
 
-// The top-most modal form: a box opened from the offer window comes later in
-// the application's list of forms.
-TForm* topModal()
-{
-    const auto& forms = Application.forms();
-    for (auto it = forms.rbegin(); it != forms.rend(); ++it)
-        if ((*it)->modal())
-            return *it;
-    return nullptr;
-}
-
-void postClick(TForm& form, const TControl& control)
-{
-    const POINT c = centreOf(control);
-    const LPARAM at = MAKELPARAM(c.x, c.y);
-    ::PostMessageW(form.handle(), WM_MOUSEMOVE, 0, at);
-    ::PostMessageW(form.handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(form.handle(), WM_LBUTTONUP, 0, at);
-}
-
-// What the user does in the offer window and its boxes, one step per modal
-// form of the expected class, from a thread timer that fires inside the
-// modal loops. Meanwhile it watches the main window's uninstall pages. A
-// script that stalls cancels every modal form, so a broken flow fails
-// instead of hanging.
-class UserScript {
-public:
-    using Step = std::function<void(TForm&)>;
-
-    UserScript& on(std::wstring_view formClass, Step step)
+// What the main window's uninstall pages showed while a script ran.
+struct ProgressWatch {
+    void look(const TFrmCommInst& window)
     {
-        steps_.push_back({std::wstring(formClass), std::move(step)});
-        return *this;
-    }
-    UserScript& confirm()
-    {
-        return on(L"TFrmConfirmbox", [](TForm& f) { postClick(f, *static_cast<TFrmConfirmbox&>(f).btnYes); });
-    }
-    UserScript& decline()
-    {
-        return on(L"TFrmConfirmbox", [](TForm& f) { postClick(f, *static_cast<TFrmConfirmbox&>(f).btnNo); });
-    }
-
-    // Clicks the uninstall button of WINDOW and returns once its handler has.
-    void clickUninstall(TFrmCommInst& window)
-    {
-        window_ = &window;
-        current_ = this;
-        lastProgress_ = ::GetTickCount64();
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, tick);
-        const POINT at = centreOf(*window.btnUninstall);
-        clickAt(window, at.x, at.y);
-        ::KillTimer(nullptr, timer);
-        current_ = nullptr;
-    }
-
-    bool finished() const { return steps_.empty() && !stalled_; }
-    // Seen on the progress page: the close button enabled, the bar going back.
-    bool closeEnabledWhileRemoving = false;
-    bool barWentBack = false;
-    int highestBar = -1;
-    bool progressPageSeen = false;
-
-private:
-    static constexpr ULONGLONG kStallMs = 20000;
-
-    struct Entry {
-        std::wstring formClass;
-        Step step;
-    };
-
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
-    {
-        UserScript* self = current_;
-        if (!self)
-            return;
-        self->watch();
-        TForm* form = topModal();
-        if (!form)
-            return;
-        if (::GetTickCount64() - self->lastProgress_ > kStallMs) {
-            self->stalled_ = true;
-            for (TForm* f : Application.forms())
-                if (f->modal())
-                    f->setModalResult(mrCancel);
-            return;
-        }
-        if (self->steps_.empty() || form->className() != self->steps_.front().formClass)
-            return;
-        Entry entry = std::move(self->steps_.front());
-        self->steps_.pop_front();
-        entry.step(*form);
-        self->lastProgress_ = ::GetTickCount64();
-    }
-
-    void watch()
-    {
-        if (window_->cnMain->activePage() != window_->tbUninProcess)
+        if (window.cnMain->activePage() != window.tbUninProcess)
             return;
         progressPageSeen = true;
-        if (window_->imgbtnClose->enabled())
+        if (window.imgbtnClose->enabled())
             closeEnabledWhileRemoving = true;
-        const int position = window_->pbUninstall->position();
+        const int position = window.pbUninstall->position();
         if (position < highestBar)
             barWentBack = true;
         highestBar = std::max(highestBar, position);
     }
 
-    static inline UserScript* current_ = nullptr;
-    std::deque<Entry> steps_;
-    TFrmCommInst* window_ = nullptr;
-    ULONGLONG lastProgress_ = 0;
-    bool stalled_ = false;
+    bool closeEnabledWhileRemoving = false;
+    bool barWentBack = false;
+    int highestBar = -1;
+    bool progressPageSeen = false;
 };
+
+// Clicks the uninstall button of WINDOW with SCRIPT doing what the user does
+// in the forms it opens, and returns once its handler has.
+ProgressWatch clickUninstall(TFrmCommInst& window, ModalScript& script)
+{
+    ProgressWatch watch;
+    const POINT at = centreOf(*window.btnUninstall);
+    script.run([&] { clickAt(window, at.x, at.y); }, [&] { watch.look(window); });
+    return watch;
+}
 
 TfrmBigCoupon& offer(TForm& f) { return static_cast<TfrmBigCoupon&>(f); }
 
@@ -227,15 +133,15 @@ TEST(UninstallerCopy, DISABLED_Run)
     ASSERT_TRUE(waitForFile(mark));
     fs::remove(mark);
 
-    UserScript script;
+    ModalScript script;
     if (answer == kDecline) {
         // Declines to give up the offer, then leaves the window with Esc.
         script.on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue); })
-            .decline()
+            .confirm(false)
             .on(L"TfrmBigCoupon", [](TForm& f) { ::PostMessageW(f.handle(), WM_KEYDOWN, VK_ESCAPE, 0); });
-        script.clickUninstall(*window);
+        const ProgressWatch watch = clickUninstall(*window, script);
         EXPECT_TRUE(script.finished());
-        EXPECT_FALSE(script.progressPageSeen);
+        EXPECT_FALSE(watch.progressPageSeen);
         EXPECT_EQ(window->cnMain->activePage(), window->tbUninstall);
         EXPECT_TRUE(window->imgbtnClose->enabled());
         return;
@@ -246,11 +152,11 @@ TEST(UninstallerCopy, DISABLED_Run)
         .confirm()
         .on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue2); })
         .confirm();
-    script.clickUninstall(*window);
+    const ProgressWatch watch = clickUninstall(*window, script);
     EXPECT_TRUE(script.finished());
-    EXPECT_TRUE(script.progressPageSeen);
-    EXPECT_FALSE(script.closeEnabledWhileRemoving);
-    EXPECT_FALSE(script.barWentBack);
+    EXPECT_TRUE(watch.progressPageSeen);
+    EXPECT_FALSE(watch.closeEnabledWhileRemoving);
+    EXPECT_FALSE(watch.barWentBack);
     EXPECT_EQ(window->cnMain->activePage(), window->tbUninFinish);
     EXPECT_EQ(window->pbUninstall->position(), 100);
     EXPECT_TRUE(window->imgbtnClose->enabled());

@@ -4,6 +4,7 @@
 #include "tests/support/DialogAnswerer.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui/ModalScript.h"
 
 #include "ui/PngImage.h"
 #include "ui/UntConfirmbox.h"
@@ -20,6 +21,9 @@
 #include <vector>
 
 namespace {
+
+using uitest::ModalScript;
+using uitest::postClick;
 
 constexpr char kCoupon[] = "/api/coupon-detail";
 constexpr char kPricePlan[] = "/api/price_plan";
@@ -74,108 +78,6 @@ public:
 
 private:
     std::wstring softId_;
-};
-
-// The top-most modal form: a box opened from the offer window comes later in
-// the application's list of forms than the window.
-TForm* topModal()
-{
-    const auto& forms = Application.forms();
-    for (auto it = forms.rbegin(); it != forms.rend(); ++it)
-        if ((*it)->modal())
-            return *it;
-    return nullptr;
-}
-
-void clickControl(TForm& form, const TControl& control)
-{
-    const POINT c = control.originInForm();
-    const LPARAM at = MAKELPARAM(c.x + control.width() / 2, c.y + control.height() / 2);
-    ::PostMessageW(form.handle(), WM_MOUSEMOVE, 0, at);
-    ::PostMessageW(form.handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(form.handle(), WM_LBUTTONUP, 0, at);
-}
-
-// What a user does in the offer window and the boxes it opens, step by
-// step: each step runs from a timer inside the running modal loop once the
-// form of its kind is the top modal one, and may ask to be run again (a
-// wait). A script that stops making progress cancels every modal form, so a
-// broken flow fails instead of hanging.
-class Script {
-public:
-    using Step = std::function<bool(TForm&)>;
-
-    Script& on(std::wstring_view formClass, std::function<void(TForm&)> step)
-    {
-        return waitOn(formClass, [step](TForm& f) {
-            step(f);
-            return true;
-        });
-    }
-    Script& waitOn(std::wstring_view formClass, Step step)
-    {
-        steps_.push_back({std::wstring(formClass), std::move(step)});
-        return *this;
-    }
-    Script& confirm(bool yes, std::vector<std::wstring>* asked)
-    {
-        return on(L"TFrmConfirmbox", [yes, asked](TForm& f) {
-            auto& box = static_cast<TFrmConfirmbox&>(f);
-            if (asked)
-                asked->push_back(box.lblMsg->caption());
-            clickControl(box, yes ? *box.btnYes : *box.btnNo);
-        });
-    }
-
-    // Runs the script while the offer window is shown modally.
-    int showModal(TfrmBigCoupon& form)
-    {
-        current_ = this;
-        lastProgress_ = ::GetTickCount64();
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 40, tick);
-        const int result = form.ShowModal();
-        ::KillTimer(nullptr, timer);
-        current_ = nullptr;
-        return result;
-    }
-    bool finished() const { return steps_.empty() && !stalled_; }
-
-private:
-    static constexpr ULONGLONG kStallMs = 20000;
-
-    struct Entry {
-        std::wstring formClass;
-        Step step;
-    };
-
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
-    {
-        Script* self = current_;
-        TForm* form = topModal();
-        if (!self || !form)
-            return;
-        if (::GetTickCount64() - self->lastProgress_ > kStallMs) {
-            self->stalled_ = true;
-            for (TForm* f : Application.forms())
-                if (f->modal())
-                    f->setModalResult(mrCancel);
-            return;
-        }
-        if (self->steps_.empty() || form->className() != self->steps_.front().formClass)
-            return;
-        Entry entry = std::move(self->steps_.front());
-        self->steps_.pop_front();
-        if (!entry.step(*form)) {
-            self->steps_.push_front(std::move(entry));
-            return;
-        }
-        self->lastProgress_ = ::GetTickCount64();
-    }
-
-    static inline Script* current_ = nullptr;
-    std::deque<Entry> steps_;
-    ULONGLONG lastProgress_ = 0;
-    bool stalled_ = false;
 };
 
 TfrmBigCoupon& offer(TForm& f) { return static_cast<TfrmBigCoupon&>(f); }
@@ -259,14 +161,14 @@ protected:
     {
         const auto form = open();
         std::vector<std::wstring> asked;
-        Script script;
-        script.on(L"TfrmBigCoupon", [](TForm& f) { clickControl(f, *offer(f).lblContinue); })
-            .confirm(true, nullptr)
-            .on(L"TfrmBigCoupon", [](TForm& f) { clickControl(f, *offer(f).btnFinishInstallApp); })
+        ModalScript script;
+        script.on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue); })
+            .confirm()
+            .on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).btnFinishInstallApp); })
             .confirm(false, &asked)
-            .on(L"TfrmBigCoupon", [](TForm& f) { clickControl(f, *offer(f).btnFinishInstallApp); })
+            .on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).btnFinishInstallApp); })
             .confirm(true, &asked);
-        script.showModal(*form);
+        script.run([&] { return form->ShowModal(); });
         const bool ok = script.finished() && starts_ == 1 && Application.terminated() && !form->shouldUninstall() &&
                         asked == std::vector<std::wstring>{kKeepProduct, kKeepProduct};
         product_.remove(); // no destructor runs after _Exit
@@ -430,8 +332,8 @@ TEST_F(OfferWindowTest, RemovalGoesOnOnlyAfterBothConfirmations)
     const auto form = open();
     std::vector<std::wstring> asked;
     bool offerKept = false, secondPage = false, scriptErrorOpen = false;
-    Script script;
-    script.on(L"TfrmBigCoupon", [&](TForm& f) { clickControl(f, *offer(f).lblContinue); })
+    ModalScript script;
+    script.on(L"TfrmBigCoupon", [&](TForm& f) { postClick(f, *offer(f).lblContinue); })
         .confirm(false, &asked)
         .on(L"TfrmBigCoupon",
             [&](TForm& f) {
@@ -439,7 +341,7 @@ TEST_F(OfferWindowTest, RemovalGoesOnOnlyAfterBothConfirmations)
                 offerKept = o.pgMain->activePage() == o.tbCoupon && !o.imgbtnClose->visible() &&
                             !o.tmrScriptError->enabled();
                 scriptErrorOpen = ::IsWindow(dialog);
-                clickControl(f, *o.lblContinue);
+                postClick(f, *o.lblContinue);
             })
         .confirm(true, &asked)
         .on(L"TfrmBigCoupon",
@@ -450,12 +352,12 @@ TEST_F(OfferWindowTest, RemovalGoesOnOnlyAfterBothConfirmations)
             })
         // The script-error closer is on now: the dialog goes.
         .waitOn(L"TfrmBigCoupon", [&](TForm&) { return !::IsWindow(dialog); })
-        .on(L"TfrmBigCoupon", [&](TForm& f) { clickControl(f, *offer(f).lblContinue2); })
+        .on(L"TfrmBigCoupon", [&](TForm& f) { postClick(f, *offer(f).lblContinue2); })
         .confirm(false, &asked)
-        .on(L"TfrmBigCoupon", [&](TForm& f) { clickControl(f, *offer(f).lblContinue2); })
+        .on(L"TfrmBigCoupon", [&](TForm& f) { postClick(f, *offer(f).lblContinue2); })
         .confirm(true, &asked);
 
-    script.showModal(*form);
+    script.run([&] { return form->ShowModal(); });
     ASSERT_TRUE(script.finished());
     EXPECT_TRUE(offerKept);
     EXPECT_TRUE(scriptErrorOpen) << "closed before the free-membership page was shown";
@@ -472,28 +374,28 @@ TEST_F(OfferWindowTest, EveryOtherWayOutKeepsTheProduct)
         const auto form = open();
         std::vector<std::wstring> asked;
         bool backOnOffer = false, loadedAgain = false;
-        Script script;
-        script.on(L"TfrmBigCoupon", [&](TForm& f) { clickControl(f, *offer(f).lblContinue); })
+        ModalScript script;
+        script.on(L"TfrmBigCoupon", [&](TForm& f) { postClick(f, *offer(f).lblContinue); })
             .confirm(true, &asked)
             .on(L"TfrmBigCoupon",
                 [&](TForm& f) {
                     offer(f).wbFreeMembere->Navigate(L"about:blank");
-                    clickControl(f, *offer(f).lblBack);
+                    postClick(f, *offer(f).lblBack);
                 })
             .on(L"TfrmBigCoupon",
                 [&](TForm& f) {
                     auto& o = offer(f);
                     backOnOffer = o.pgMain->activePage() == o.tbCoupon && o.imgbtnClose->visible() &&
                                   o.tmrScriptError->enabled();
-                    clickControl(f, *o.lblContinue);
+                    postClick(f, *o.lblContinue);
                 })
             .confirm(true, &asked)
             .on(L"TfrmBigCoupon",
                 [&](TForm& f) {
                     loadedAgain = offer(f).wbFreeMembere->url() == TfrmBigCoupon::freeMemberUrl();
-                    clickControl(f, *offer(f).imgbtnClose);
+                    postClick(f, *offer(f).imgbtnClose);
                 });
-        EXPECT_EQ(script.showModal(*form), mrCancel);
+        EXPECT_EQ(script.run([&] { return form->ShowModal(); }), mrCancel);
         ASSERT_TRUE(script.finished());
         EXPECT_TRUE(backOnOffer);
         EXPECT_TRUE(loadedAgain);
@@ -505,14 +407,14 @@ TEST_F(OfferWindowTest, EveryOtherWayOutKeepsTheProduct)
     {
         const auto form = open();
         bool stillOpen = false;
-        Script script;
-        script.on(L"TfrmBigCoupon", [](TForm& f) { clickControl(f, *offer(f).imgbtnClose); })
+        ModalScript script;
+        script.on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).imgbtnClose); })
             .on(L"TfrmBigCoupon",
                 [&](TForm& f) {
                     stillOpen = f.modalResult() == mrNone;
                     ::PostMessageW(f.handle(), WM_KEYDOWN, VK_ESCAPE, 0);
                 });
-        EXPECT_EQ(script.showModal(*form), mrCancel);
+        EXPECT_EQ(script.run([&] { return form->ShowModal(); }), mrCancel);
         ASSERT_TRUE(script.finished());
         EXPECT_TRUE(stillOpen);
         EXPECT_FALSE(form->shouldUninstall());

@@ -32,3 +32,25 @@ bool waitForFile(const fs::path& file, std::chrono::milliseconds limit)
     }
     return true;
 }
+
+win::Handle startProcess(std::wstring command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return {};
+    ::CloseHandle(info.hThread);
+    return win::Handle(info.hProcess);
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}

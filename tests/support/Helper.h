@@ -1,8 +1,11 @@
 // The mark helper: a small program that records how it was started.
 #pragma once
 
+#include "system/Handles.h"
+
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 // Path of mark_helper.exe beside the running test.
@@ -16,3 +19,7 @@ std::wstring markHelperCommand(const std::wstring& helper, const std::filesystem
                                int exitCode = 0);
 // Waits (bounded) until FILE exists and holds something; false on time-out.
 bool waitForFile(const std::filesystem::path& file, std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Starts COMMAND directly; the process handle, empty when it did not start.
+win::Handle startProcess(std::wstring command);
+// Polls CONDITION until it holds or LIMIT has passed; false on time-out.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20));

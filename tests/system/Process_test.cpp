@@ -27,18 +27,6 @@ std::vector<std::string> markLines(const fs::path& mark)
     return lines;
 }
 
-// Starts COMMAND directly and owns the process handle.
-win::Handle startProcess(std::wstring command)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return {};
-    ::CloseHandle(info.hThread);
-    return win::Handle(info.hProcess);
-}
-
 } // namespace
 
 TEST(Process, WindowsVersionIsVistaOrLater)

@@ -24,17 +24,6 @@ void writeWithAttributes(const fs::path& file, DWORD attributes)
     ::SetFileAttributesW(file.c_str(), attributes);
 }
 
-win::Handle startProcess(std::wstring command)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return {};
-    ::CloseHandle(info.hThread);
-    return win::Handle(info.hProcess);
-}
-
 // The batch scripts in the temporary folder that name FILE.
 std::vector<fs::path> scriptsNaming(const std::wstring& file)
 {
