@@ -132,12 +132,17 @@ bool writeBlock(HANDLE file, const unsigned char* data, size_t size)
     return ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
-void setModificationTime(HANDLE file, time_t mtime)
+// Modification time and attributes in one call on the open handle: each
+// call by path opens the file again.
+void setTimeAndAttributes(HANDLE file, time_t mtime, DWORD attributes)
 {
     // Seconds since 1970 to 100 ns intervals since 1601.
     const ULONGLONG ticks = (static_cast<ULONGLONG>(mtime) + 11644473600ULL) * 10000000ULL;
-    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    ::SetFileTime(file, nullptr, nullptr, &time);
+    FILE_BASIC_INFO info{};
+    info.LastWriteTime.QuadPart = static_cast<LONGLONG>(ticks);
+    // Zero would mean "keep the current attributes".
+    info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info));
 }
 
 // Decrypted but still compressed data of one entry, inflated here so that
@@ -247,15 +252,14 @@ void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
-    bool ok = ::SetEndOfFile(file.get()) && EntryWriter(entry.get(), stat, file.get(), progress).run();
+    // A new file is empty already; only a replaced one is cut.
+    const bool replaced = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    const bool ok = (!replaced || ::SetEndOfFile(file.get())) && EntryWriter(entry.get(), stat, file.get(), progress).run();
     if (ok)
-        setModificationTime(file.get(), stat.mtime);
+        setTimeAndAttributes(file.get(), stat.mtime, attributes);
     file.reset();
-    if (!ok) {
+    if (!ok)
         ::DeleteFileW(target.c_str());
-        return;
-    }
-    ::SetFileAttributesW(target.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace
