@@ -1,5 +1,6 @@
 #include "system/MyZip.h"
 
+#include "system/Crc32.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/ZipEntryName.h"
@@ -188,7 +189,7 @@ private:
         if (size_ + size > stat_.size || !writeBlock(file_, data, size))
             return false;
         size_ += size;
-        crc_ = crc32(crc_, data, static_cast<uInt>(size));
+        crc_ = crc32Update(crc_, data, size);
         for (size_t offset = 0; offset < size; offset += kProgressBlock)
             progress_.written(std::min(kProgressBlock, size - offset));
         return true;
@@ -225,7 +226,7 @@ private:
     std::vector<unsigned char> input_;
     std::vector<unsigned char> output_;
     uint64_t size_ = 0;
-    uLong crc_ = crc32(0, nullptr, 0);
+    uint32_t crc_ = 0;
 };
 
 void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::path& target, DWORD attributes,

@@ -1,5 +1,7 @@
 #include "system/MyZip.h"
 
+#include "system/Crc32.h"
+
 #include "system/Resource.h"
 #include "system/ZipEntryName.h"
 #include "tests/support/TempDir.h"
@@ -7,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <windows.h>
 
@@ -289,6 +292,22 @@ TEST_F(UnZipFile, EntriesThatWouldLeaveTheDestinationAreSkipped)
         if (entry.is_regular_file())
             written.push_back(entry.path().lexically_relative(dir_.path()));
     EXPECT_EQ(written.size(), 3u) << "archive, kept.txt, kept2.txt";
+}
+
+// Every length around the folding's 64- and 16-byte steps, every alignment,
+// and a CRC carried from one block into the next, against zlib.
+TEST(Crc32Update, MatchesZlibForEveryLengthAlignmentAndSplit)
+{
+    const std::string bytes = patternBytes(70000, 9);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (size_t offset = 0; offset < 16; ++offset)
+        for (size_t size = 0; size <= 300; ++size)
+            ASSERT_EQ(crc32Update(0, data + offset, size), crc32(0, data + offset, uInt(size))) << offset << " " << size;
+    for (size_t split : {size_t(1), size_t(63), size_t(64), size_t(1000), size_t(65537)}) {
+        const uint32_t whole = crc32Update(0, data, bytes.size());
+        EXPECT_EQ(crc32Update(crc32Update(0, data, split), data + split, bytes.size() - split), whole) << split;
+        EXPECT_EQ(whole, crc32(0, data, uInt(bytes.size())));
+    }
 }
 
 TEST(EntryRelativePath, ResolvesInsideAndRefusesEverythingElse)
