@@ -10,6 +10,10 @@ namespace {
 
 constexpr wchar_t kHandOffClass[] = L"InstallerDownloadHandOff";
 constexpr UINT kRunCall = WM_APP + 0x40;
+// Progress goes to the starting thread at most this often, and once more at
+// the end: each hand-off waits for that thread, and pieces of the body can
+// arrive thousands of times a second.
+constexpr ULONGLONG kProgressIntervalMs = 50;
 
 LRESULT CALLBACK handOffProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -84,6 +88,13 @@ void TDownThread::Execute()
         } else {
             FResponseCode = -1;
             bool isBody = false;
+            int64_t shownCount = 0;
+            ULONGLONG shownAt = 0;
+            const auto showProgress = [&] {
+                shownCount = FWorkCount;
+                shownAt = ::GetTickCount64();
+                handOff([&] { FOnWorkEvent(this, FWorkCount); });
+            };
             net::HttpReceiver receiver;
             receiver.onBegin = [&](int status, int64_t total) {
                 // An error page is not the file asked for: it is neither
@@ -101,11 +112,13 @@ void TDownThread::Execute()
                 if (!writeAll(file.get(), data, size))
                     return false;
                 FWorkCount += static_cast<int64_t>(size);
-                if (FOnWorkEvent)
-                    handOff([&] { FOnWorkEvent(this, FWorkCount); });
+                if (FOnWorkEvent && (shownCount == 0 || ::GetTickCount64() - shownAt >= kProgressIntervalMs))
+                    showProgress();
                 return true;
             };
             const int status = HTTP.get(win::toUtf8(FURL), receiver);
+            if (FOnWorkEvent && FWorkCount != shownCount)
+                showProgress();
             FResponseCode = status < 0 ? -2 : status;
         }
     }

@@ -18,6 +18,8 @@ class TDownThread;
 // A window that may be destroyed before its download ends guards its
 // handlers with a TDownloadLink, so late notifications are dropped.
 using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkCountMax)>;
+// AWorkCount: the bytes of the body written so far; told for the first piece,
+// then at most every 50 ms, and once more for the last one.
 using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)>;
 // ResponseCode: the HTTP status of the answer, or -2 when the download failed
 // (no connection, time-out, broken transfer, file not writable). Callers count
