@@ -81,8 +81,12 @@ DWORD WINAPI TDownThread::threadMain(void* self)
 void TDownThread::Execute()
 {
     {
+        // Only a file that was there already is cut: truncating a new one
+        // costs time, under Wine a flush of the whole file when it is closed.
         win::FileHandle file(::CreateFileW(FFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file && ::GetLastError() == ERROR_ALREADY_EXISTS && !::SetEndOfFile(file.get()))
+            file.reset();
         if (!file) {
             FResponseCode = -2;
         } else {
