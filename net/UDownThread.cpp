@@ -4,16 +4,19 @@
 #include "system/Handles.h"
 
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace {
 
 constexpr wchar_t kHandOffClass[] = L"InstallerDownloadHandOff";
 constexpr UINT kRunCall = WM_APP + 0x40;
-// Progress goes to the starting thread at most this often, and once more at
-// the end: each hand-off waits for that thread, and pieces of the body can
-// arrive thousands of times a second.
-constexpr ULONGLONG kProgressIntervalMs = 50;
+constexpr UINT kProgressIntervalMs = 50;
+
+// The downloads this thread started, by their progress timer. A timer
+// message that comes after its download ended finds nothing here.
+thread_local std::map<UINT_PTR, TDownThread*> downloadsByTimer;
+thread_local UINT_PTR lastTimerId = 0;
 
 LRESULT CALLBACK handOffProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -64,6 +67,22 @@ void TDownThread::handOff(const std::function<void()>& call) const
     ::SendMessageW(handOffWindow_, kRunCall, 0, reinterpret_cast<LPARAM>(&call));
 }
 
+void TDownThread::showProgress()
+{
+    const int64_t received = received_;
+    if (received == FWorkCount)
+        return;
+    FWorkCount = received;
+    if (FOnWorkEvent)
+        FOnWorkEvent(this, FWorkCount);
+}
+
+void CALLBACK TDownThread::progressTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (const auto found = downloadsByTimer.find(id); found != downloadsByTimer.end())
+        found->second->showProgress();
+}
+
 bool TDownThread::start()
 {
     win::Handle thread(::CreateThread(nullptr, 0, threadMain, this, CREATE_SUSPENDED, nullptr));
@@ -92,13 +111,6 @@ void TDownThread::Execute()
         } else {
             FResponseCode = -1;
             bool isBody = false;
-            int64_t shownCount = 0;
-            ULONGLONG shownAt = 0;
-            const auto showProgress = [&] {
-                shownCount = FWorkCount;
-                shownAt = ::GetTickCount64();
-                handOff([&] { FOnWorkEvent(this, FWorkCount); });
-            };
             net::HttpReceiver receiver;
             receiver.onBegin = [&](int status, int64_t total) {
                 // An error page is not the file asked for: it is neither
@@ -115,20 +127,24 @@ void TDownThread::Execute()
                     return true;
                 if (!writeAll(file.get(), data, size))
                     return false;
-                FWorkCount += static_cast<int64_t>(size);
-                if (FOnWorkEvent && (shownCount == 0 || ::GetTickCount64() - shownAt >= kProgressIntervalMs))
-                    showProgress();
+                received_ += static_cast<int64_t>(size);
                 return true;
             };
             const int status = HTTP.get(win::toUtf8(FURL), receiver);
-            if (FOnWorkEvent && FWorkCount != shownCount)
-                showProgress();
             FResponseCode = status < 0 ? -2 : status;
         }
     }
     // The file is closed here: the handler may open, move or run it.
-    if (FOnFinish)
-        handOff([&] { FOnFinish(this, FResponseCode); });
+    if (FOnFinish || progressTimer_)
+        handOff([&] {
+            if (progressTimer_) {
+                ::KillTimer(handOffWindow_, progressTimer_);
+                downloadsByTimer.erase(progressTimer_);
+            }
+            showProgress();
+            if (FOnFinish)
+                FOnFinish(this, FResponseCode);
+        });
 }
 
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
@@ -150,7 +166,16 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);
     worker->FFileName = FileName;
+    if (worker->FOnWorkEvent) {
+        worker->progressTimer_ = ++lastTimerId;
+        downloadsByTimer[worker->progressTimer_] = worker;
+        ::SetTimer(handOff, worker->progressTimer_, kProgressIntervalMs, &TDownThread::progressTimer);
+    }
     if (!worker->start()) {
+        if (worker->progressTimer_) {
+            ::KillTimer(handOff, worker->progressTimer_);
+            downloadsByTimer.erase(worker->progressTimer_);
+        }
         // No thread: the caller still gets its one finish notification.
         if (worker->FOnFinish)
             worker->FOnFinish(nullptr, -2);
