@@ -44,9 +44,11 @@ std::string fileBytes(const fs::path& file)
 // Every file of SOURCE is in OUT with the same bytes.
 bool sameTree(const fs::path& source, const fs::path& out)
 {
-    for (const auto& entry : fs::recursive_directory_iterator(source))
-        if (entry.is_regular_file() && fileBytes(entry.path()) != fileBytes(out / entry.path().lexically_relative(source)))
+    for (const auto& entry : fs::recursive_directory_iterator(source)) {
+        const fs::path copy = out / entry.path().lexically_relative(source);
+        if (entry.is_regular_file() && fileBytes(entry.path()) != fileBytes(copy))
             return false;
+    }
     return true;
 }
 

@@ -253,9 +253,12 @@ void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
-    // A new file is empty already; only a replaced one is cut.
+    // A new file is empty already, and cutting it anyway makes the file
+    // system under Wine write it all out when it is closed: only a
+    // replaced file is cut.
     const bool replaced = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    const bool ok = (!replaced || ::SetEndOfFile(file.get())) && EntryWriter(entry.get(), stat, file.get(), progress).run();
+    const bool ok =
+        (!replaced || ::SetEndOfFile(file.get())) && EntryWriter(entry.get(), stat, file.get(), progress).run();
     if (ok)
         setTimeAndAttributes(file.get(), stat.mtime, attributes);
     file.reset();

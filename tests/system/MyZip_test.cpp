@@ -302,12 +302,12 @@ TEST(Crc32Update, MatchesZlibForEveryLengthAlignmentAndSplit)
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     for (size_t offset = 0; offset < 16; ++offset)
         for (size_t size = 0; size <= 300; ++size)
-            ASSERT_EQ(crc32Update(0, data + offset, size), crc32(0, data + offset, uInt(size))) << offset << " " << size;
-    for (size_t split : {size_t(1), size_t(63), size_t(64), size_t(1000), size_t(65537)}) {
-        const uint32_t whole = crc32Update(0, data, bytes.size());
+            ASSERT_EQ(crc32Update(0, data + offset, size), crc32(0, data + offset, uInt(size)))
+                << offset << " " << size;
+    const uint32_t whole = crc32Update(0, data, bytes.size());
+    EXPECT_EQ(whole, crc32(0, data, uInt(bytes.size())));
+    for (size_t split : {size_t(1), size_t(63), size_t(64), size_t(1000), size_t(65537)})
         EXPECT_EQ(crc32Update(crc32Update(0, data, split), data + split, bytes.size() - split), whole) << split;
-        EXPECT_EQ(whole, crc32(0, data, uInt(bytes.size())));
-    }
 }
 
 TEST(EntryRelativePath, ResolvesInsideAndRefusesEverythingElse)
