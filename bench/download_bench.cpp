@@ -54,6 +54,10 @@ int get(const std::wstring& url, const std::wstring& file)
     int64_t code = 0;
     int64_t bytes = 0;
     uint64_t notifications = 0;
+    // The installer downloads from a thread that has its windows already;
+    // the first window of a process makes Wine start its desktop, which is
+    // no part of the download.
+    ::DestroyWindow(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
     const auto start = std::chrono::steady_clock::now();
     StartDownload(
         url, file, nullptr,

@@ -35,6 +35,23 @@ uint64_t treeBytes(const fs::path& root)
     return total;
 }
 
+std::string fileBytes(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every file of SOURCE is in OUT with the same bytes.
+bool sameTree(const fs::path& source, const fs::path& out)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(source)) {
+        const fs::path copy = out / entry.path().lexically_relative(source);
+        if (entry.is_regular_file() && fileBytes(entry.path()) != fileBytes(copy))
+            return false;
+    }
+    return true;
+}
+
 void report(const std::wstring& what, uint64_t bytes, double secs)
 {
     std::wprintf(L"%-28ls %8.1f MB in %6.2f s = %7.1f MB/s\n", what.c_str(), bytes / 1e6, secs, bytes / 1e6 / secs);
@@ -80,8 +97,7 @@ std::vector<Deflated> deflateTree(const fs::path& root)
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file())
             continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string bytes = fileBytes(entry.path());
         Deflated item{entry.path().lexically_relative(root), {}, static_cast<uLong>(bytes.size())};
         item.data.resize(compressBound(item.size) + 64);
         z_stream z{};
@@ -120,8 +136,8 @@ int wmain(int argc, wchar_t** argv)
         int lastPercent = -1;
         unZipFile(argv[i], out.wstring(), kPassword, [&](int percent) { lastPercent = percent; });
         const double secs = seconds(start);
-        if (lastPercent != 100 || treeBytes(out) != bytes)
-            std::fwprintf(stderr, L"%ls: incomplete extraction\n", argv[i]);
+        if (lastPercent != 100 || treeBytes(out) != bytes || !sameTree(source, out))
+            std::fwprintf(stderr, L"%ls: incomplete or wrong extraction\n", argv[i]);
         report(L"unZipFile " + fs::path(argv[i]).filename().wstring(), bytes, secs);
     }
     fs::remove_all(out);

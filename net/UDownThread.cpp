@@ -4,12 +4,19 @@
 #include "system/Handles.h"
 
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace {
 
 constexpr wchar_t kHandOffClass[] = L"InstallerDownloadHandOff";
 constexpr UINT kRunCall = WM_APP + 0x40;
+constexpr UINT kProgressIntervalMs = 50;
+
+// The downloads this thread started, by their progress timer. A timer
+// message that comes after its download ended finds nothing here.
+thread_local std::map<UINT_PTR, TDownThread*> downloadsByTimer;
+thread_local UINT_PTR lastTimerId = 0;
 
 LRESULT CALLBACK handOffProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -60,6 +67,22 @@ void TDownThread::handOff(const std::function<void()>& call) const
     ::SendMessageW(handOffWindow_, kRunCall, 0, reinterpret_cast<LPARAM>(&call));
 }
 
+void TDownThread::showProgress()
+{
+    const int64_t received = received_;
+    if (received == FWorkCount)
+        return;
+    FWorkCount = received;
+    if (FOnWorkEvent)
+        FOnWorkEvent(this, FWorkCount);
+}
+
+void CALLBACK TDownThread::progressTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (const auto found = downloadsByTimer.find(id); found != downloadsByTimer.end())
+        found->second->showProgress();
+}
+
 bool TDownThread::start()
 {
     win::Handle thread(::CreateThread(nullptr, 0, threadMain, this, CREATE_SUSPENDED, nullptr));
@@ -77,8 +100,12 @@ DWORD WINAPI TDownThread::threadMain(void* self)
 void TDownThread::Execute()
 {
     {
+        // Only a file that was there already is cut: truncating a new one
+        // costs time, under Wine a flush of the whole file when it is closed.
         win::FileHandle file(::CreateFileW(FFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file && ::GetLastError() == ERROR_ALREADY_EXISTS && !::SetEndOfFile(file.get()))
+            file.reset();
         if (!file) {
             FResponseCode = -2;
         } else {
@@ -100,9 +127,7 @@ void TDownThread::Execute()
                     return true;
                 if (!writeAll(file.get(), data, size))
                     return false;
-                FWorkCount += static_cast<int64_t>(size);
-                if (FOnWorkEvent)
-                    handOff([&] { FOnWorkEvent(this, FWorkCount); });
+                received_ += static_cast<int64_t>(size);
                 return true;
             };
             const int status = HTTP.get(win::toUtf8(FURL), receiver);
@@ -110,8 +135,16 @@ void TDownThread::Execute()
         }
     }
     // The file is closed here: the handler may open, move or run it.
-    if (FOnFinish)
-        handOff([&] { FOnFinish(this, FResponseCode); });
+    if (FOnFinish || progressTimer_)
+        handOff([&] {
+            if (progressTimer_) {
+                ::KillTimer(handOffWindow_, progressTimer_);
+                downloadsByTimer.erase(progressTimer_);
+            }
+            showProgress();
+            if (FOnFinish)
+                FOnFinish(this, FResponseCode);
+        });
 }
 
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
@@ -133,7 +166,16 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);
     worker->FFileName = FileName;
+    if (worker->FOnWorkEvent) {
+        worker->progressTimer_ = ++lastTimerId;
+        downloadsByTimer[worker->progressTimer_] = worker;
+        ::SetTimer(handOff, worker->progressTimer_, kProgressIntervalMs, &TDownThread::progressTimer);
+    }
     if (!worker->start()) {
+        if (worker->progressTimer_) {
+            ::KillTimer(handOff, worker->progressTimer_);
+            downloadsByTimer.erase(worker->progressTimer_);
+        }
         // No thread: the caller still gets its one finish notification.
         if (worker->FOnFinish)
             worker->FOnFinish(nullptr, -2);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,10 +15,15 @@
 class TDownThread;
 
 // The handlers run on the thread that called StartDownload, while it
-// processes its messages; the worker waits until each one has returned.
-// A window that may be destroyed before its download ends guards its
-// handlers with a TDownloadLink, so late notifications are dropped.
+// processes its messages; the worker waits until the begin and finish
+// handlers have returned. A window that may be destroyed before its download
+// ends guards its handlers with a TDownloadLink, so late notifications are
+// dropped.
 using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkCountMax)>;
+// AWorkCount: the bytes of the body written so far, when they have grown,
+// looked at every 50 ms and once more before the finish handler. The worker
+// goes on receiving meanwhile: waiting for the starting thread after every
+// piece cost more than the transfer itself.
 using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)>;
 // ResponseCode: the HTTP status of the answer, or -2 when the download failed
 // (no connection, time-out, broken transfer, file not writable). Callers count
@@ -67,6 +73,7 @@ public:
     const std::wstring& URL() const { return FURL; }
     const std::wstring& FileName() const { return FFileName; }
     int64_t WorkCountMax() const { return FWorkCountMax; }
+    // The count last handed to the work handler.
     int64_t WorkCount() const { return FWorkCount; }
 
 private:
@@ -82,6 +89,8 @@ private:
     static DWORD WINAPI threadMain(void* self);
     void Execute();
     void handOff(const std::function<void()>& call) const;
+    void showProgress();
+    static void CALLBACK progressTimer(HWND wnd, UINT msg, UINT_PTR id, DWORD time);
 
     net::HttpClient HTTP;
     TOnWorkBeginEvent FOnWorkBeginEvent;
@@ -92,5 +101,8 @@ private:
     std::wstring FFileName;
     int64_t FWorkCountMax = 0;
     int64_t FWorkCount = 0;
+    // Written by the worker, read by the starting thread's timer.
+    std::atomic<int64_t> received_{0};
+    UINT_PTR progressTimer_ = 0;
     HWND handOffWindow_;
 };

@@ -1,5 +1,6 @@
 #include "system/MyZip.h"
 
+#include "system/Crc32.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/ZipEntryName.h"
@@ -132,12 +133,17 @@ bool writeBlock(HANDLE file, const unsigned char* data, size_t size)
     return ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
-void setModificationTime(HANDLE file, time_t mtime)
+// Modification time and attributes in one call on the open handle: each
+// call by path opens the file again.
+void setTimeAndAttributes(HANDLE file, time_t mtime, DWORD attributes)
 {
     // Seconds since 1970 to 100 ns intervals since 1601.
     const ULONGLONG ticks = (static_cast<ULONGLONG>(mtime) + 11644473600ULL) * 10000000ULL;
-    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    ::SetFileTime(file, nullptr, nullptr, &time);
+    FILE_BASIC_INFO info{};
+    info.LastWriteTime.QuadPart = static_cast<LONGLONG>(ticks);
+    // Zero would mean "keep the current attributes".
+    info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info));
 }
 
 // Decrypted but still compressed data of one entry, inflated here so that
@@ -183,7 +189,7 @@ private:
         if (size_ + size > stat_.size || !writeBlock(file_, data, size))
             return false;
         size_ += size;
-        crc_ = crc32(crc_, data, static_cast<uInt>(size));
+        crc_ = crc32Update(crc_, data, size);
         for (size_t offset = 0; offset < size; offset += kProgressBlock)
             progress_.written(std::min(kProgressBlock, size - offset));
         return true;
@@ -220,7 +226,7 @@ private:
     std::vector<unsigned char> input_;
     std::vector<unsigned char> output_;
     uint64_t size_ = 0;
-    uLong crc_ = crc32(0, nullptr, 0);
+    uint32_t crc_ = 0;
 };
 
 void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::path& target, DWORD attributes,
@@ -247,15 +253,17 @@ void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
-    bool ok = ::SetEndOfFile(file.get()) && EntryWriter(entry.get(), stat, file.get(), progress).run();
+    // A new file is empty already, and cutting it anyway makes the file
+    // system under Wine write it all out when it is closed: only a
+    // replaced file is cut.
+    const bool replaced = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    const bool ok =
+        (!replaced || ::SetEndOfFile(file.get())) && EntryWriter(entry.get(), stat, file.get(), progress).run();
     if (ok)
-        setModificationTime(file.get(), stat.mtime);
+        setTimeAndAttributes(file.get(), stat.mtime, attributes);
     file.reset();
-    if (!ok) {
+    if (!ok)
         ::DeleteFileW(target.c_str());
-        return;
-    }
-    ::SetFileAttributesW(target.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #include "system/MyZip.h"
 
+#include "system/Crc32.h"
+
 #include "system/Resource.h"
 #include "system/ZipEntryName.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ZipMaker.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
+#include <zlib.h>
 
 #include <windows.h>
 
@@ -45,6 +49,26 @@ std::string textBytes(size_t lines)
 
 DWORD attributesOf(const fs::path& file) { return ::GetFileAttributesW(file.c_str()); }
 
+// Last write time in seconds since 1970, as libzip gives an entry's time.
+time_t writeTimeOf(const fs::path& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    const ULONGLONG ticks = (ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return static_cast<time_t>(ticks / 10000000ULL - 11644473600ULL);
+}
+
+time_t entryTime(const fs::path& archive, const char* name)
+{
+    zip_t* zip = zip_open(archive.string().c_str(), ZIP_RDONLY, nullptr);
+    zip_stat_t stat{};
+    const bool found = zip && zip_stat(zip, name, 0, &stat) == 0;
+    if (zip)
+        zip_discard(zip);
+    return found ? stat.mtime : -2;
+}
+
 // Extracts and keeps every progress value.
 std::vector<int> extract(const fs::path& archive, const fs::path& dest, const wchar_t* password = kPassword)
 {
@@ -81,6 +105,8 @@ TEST_P(SevenZipPackage, ExtractsEveryEntryWithFoldersAndAttributes)
     EXPECT_EQ(readFile(dest / L"readonly.txt"), resourceText(L"READONLY"));
     EXPECT_TRUE(attributesOf(dest / L"readonly.txt") & FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(attributesOf(dest / L"readme.txt") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(writeTimeOf(dest / L"readme.txt"), entryTime(archive, "readme.txt"));
+    EXPECT_EQ(writeTimeOf(dest / L"readonly.txt"), entryTime(archive, "readonly.txt"));
     expectProgressShape(percents);
     // One call per written block of at most 32 KiB, at least.
     const size_t bytes = resourceText(L"README").size() + resourceText(L"DATABIN").size();
@@ -219,6 +245,27 @@ TEST_F(UnZipFile, TamperedAesEntryIsNotLeftBehind)
     EXPECT_EQ(readFile(dest_ / L"second.txt"), "intact");
 }
 
+// One changed byte in the data of a stored or deflated entry, plain or
+// PKWARE: only the CRC tells, and the entry's file is removed again.
+TEST_F(UnZipFile, DamagedEntryWithoutAuthenticationIsNotLeftBehind)
+{
+    const std::string first = patternBytes(60000, 5);
+    for (const auto& [cipher, stored] : {std::pair{ZipCipher::none, true}, std::pair{ZipCipher::none, false},
+                                         std::pair{ZipCipher::pkware, true}}) {
+        makeZip(archive_, {{"first.bin", first, cipher, stored}, {"second.txt", "intact", cipher, stored}});
+        std::string bytes = readFile(archive_);
+        const size_t nameLength = uint8_t(bytes[26]) | uint8_t(bytes[27]) << 8;
+        const size_t extraLength = uint8_t(bytes[28]) | uint8_t(bytes[29]) << 8;
+        bytes[30 + nameLength + extraLength + 12 + 20000] ^= 0x01;
+        writeFile(archive_, bytes);
+
+        extract(archive_, dest_);
+        EXPECT_FALSE(fs::exists(dest_ / L"first.bin")) << int(cipher) << stored;
+        EXPECT_EQ(readFile(dest_ / L"second.txt"), "intact") << int(cipher) << stored;
+        fs::remove_all(dest_);
+    }
+}
+
 TEST_F(UnZipFile, EntriesThatWouldLeaveTheDestinationAreSkipped)
 {
     const fs::path outside = dir_ / L"outside";
@@ -245,6 +292,22 @@ TEST_F(UnZipFile, EntriesThatWouldLeaveTheDestinationAreSkipped)
         if (entry.is_regular_file())
             written.push_back(entry.path().lexically_relative(dir_.path()));
     EXPECT_EQ(written.size(), 3u) << "archive, kept.txt, kept2.txt";
+}
+
+// Every length around the folding's 64- and 16-byte steps, every alignment,
+// and a CRC carried from one block into the next, against zlib.
+TEST(Crc32Update, MatchesZlibForEveryLengthAlignmentAndSplit)
+{
+    const std::string bytes = patternBytes(70000, 9);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (size_t offset = 0; offset < 16; ++offset)
+        for (size_t size = 0; size <= 300; ++size)
+            ASSERT_EQ(crc32Update(0, data + offset, size), crc32(0, data + offset, uInt(size)))
+                << offset << " " << size;
+    const uint32_t whole = crc32Update(0, data, bytes.size());
+    EXPECT_EQ(whole, crc32(0, data, uInt(bytes.size())));
+    for (size_t split : {size_t(1), size_t(63), size_t(64), size_t(1000), size_t(65537)})
+        EXPECT_EQ(crc32Update(crc32Update(0, data, split), data + split, bytes.size() - split), whole) << split;
 }
 
 TEST(EntryRelativePath, ResolvesInsideAndRefusesEverythingElse)
