@@ -207,7 +207,9 @@ InstallResult TFrmCommInst::installSteps()
     }
     pbProgress->setPosition(100);
     cnMain->setActivePage(tbFinish);
-    const bool started = runAsDesktopUser(program, false, true, L"", false) != 0;
+    // Quoted: unquoted, a path with a space would start "C:\Program.exe" or
+    // the like first, wherever such a file stands.
+    const bool started = runAsDesktopUser(L"\"" + program + L"\"", false, true, L"", false) != 0;
     return started ? InstallResult::Installed : InstallResult::NotStarted;
 }
 

@@ -2,6 +2,7 @@
 // service on the demo build's vendor host.
 #include "system/Encoding.h"
 #include "system/MyCommonFuns.h"
+#include "system/Process.h"
 #include "system/RegValues.h"
 #include "tests/e2e/DemoRun.h"
 #include "tests/support/ShellFolderRedirect.h"
@@ -73,7 +74,14 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     const fs::path setup = installer(L"setup_demo (1).exe");
     // The product's own file beside the installer goes with it.
     writeFile(home_ / L"config.dat", "vendor data");
+    // A program where an unquoted path with a space would find one first.
+    const fs::path decoy = installDir().parent_path() / L"Velmora.exe";
+    ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"mark_helper.exe", decoy.wstring()));
     const RunResult run = runAnsweringBoxes(setup, L"/autoinst");
+    killProcessByName(decoy.filename().wstring());
+    std::error_code busy;
+    for (int i = 0; i < 50 && !fs::remove(decoy, busy) && busy; ++i)
+        ::Sleep(100);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(run.exitCode, 0u);
 
