@@ -9,8 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -56,6 +58,25 @@ std::wstring processWebOrigin;
 
 using json = nlohmann::json;
 
+// A JSON number as a 32-bit integer, fractions cut off. Values outside the
+// range stop at its ends: a plain cast would wrap a refusal code of 2^32 to
+// 0 (success), and is undefined for a double out of range.
+int32_t clampedInt32(const json& number)
+{
+    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    if (number.is_number_unsigned())
+        return static_cast<int32_t>(std::min<uint64_t>(number.get<uint64_t>(), kMax));
+    if (number.is_number_integer())
+        return static_cast<int32_t>(std::clamp<int64_t>(number.get<int64_t>(), kMin, kMax));
+    const double value = number.get<double>();
+    if (!(value > double(kMin) - 1))
+        return static_cast<int32_t>(kMin);
+    if (!(value < double(kMax) + 1))
+        return static_cast<int32_t>(kMax);
+    return static_cast<int32_t>(value);
+}
+
 // The envelope: "data" (null when absent) and "code" (0 when absent). False
 // for an empty text, or one that is not a JSON object.
 bool getJsonObject(const std::string& strData, json& jsData, int& retCode)
@@ -70,7 +91,7 @@ bool getJsonObject(const std::string& strData, json& jsData, int& retCode)
     if (const auto code = root.find("code"); code != root.end()) {
         if (!code->is_number())
             return false;
-        retCode = code->is_number_float() ? static_cast<int>(code->get<double>()) : code->get<int>();
+        retCode = clampedInt32(*code);
     }
     return true;
 }
@@ -92,10 +113,8 @@ int32_t readInteger(const json& object, const char* name)
     const auto it = object.find(name);
     if (it == object.end())
         return 0;
-    if (it->is_number_float())
-        return static_cast<int32_t>(it->get<double>());
     if (it->is_number())
-        return static_cast<int32_t>(it->get<int64_t>());
+        return clampedInt32(*it);
     if (it->is_boolean())
         return it->get<bool>() ? 1 : 0;
     if (it->is_string()) {
@@ -103,7 +122,7 @@ int32_t readInteger(const json& object, const char* name)
         int64_t value = 0;
         auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (ec == std::errc() && end == text.data() + text.size())
-            return static_cast<int32_t>(value);
+            return clampedInt32(json(value));
     }
     return 0;
 }

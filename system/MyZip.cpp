@@ -278,7 +278,10 @@ void unZipFile(const std::wstring& archivePath, const std::wstring& destDir, con
     const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
 
     std::wstring destination = destDir;
-    if (!destination.empty() && (destination.back() == L'\\' || destination.back() == L'/'))
+    // A drive root keeps its separator: "D:" alone names the current folder
+    // of drive D:, not its root.
+    const bool driveRoot = destination.size() == 3 && destination[1] == L':';
+    if (!destination.empty() && !driveRoot && (destination.back() == L'\\' || destination.back() == L'/'))
         destination.pop_back();
     const std::filesystem::path root(destination);
 

@@ -1,6 +1,7 @@
 #include "system/MyZip.h"
 
 #include "system/Crc32.h"
+#include "system/Encoding.h"
 
 #include "system/Resource.h"
 #include "system/ZipEntryName.h"
@@ -187,6 +188,25 @@ TEST_F(UnZipFile, ReplacesWritableFilesAndKeepsReadOnlyOnes)
     EXPECT_EQ(readFile(dest_ / L"a.txt"), "new a");
     EXPECT_EQ(readFile(dest_ / L"locked.txt"), "old locked");
     EXPECT_EQ(readFile(dest_ / L"hidden.txt"), "new hidden");
+}
+
+TEST_F(UnZipFile, DriveRootDestinationMeansTheRoot)
+{
+    // With the current folder elsewhere on the same drive, "X:" without its
+    // separator would name that folder instead of the root.
+    const fs::path current = dest_ / L"current";
+    fs::create_directories(current);
+    const std::wstring root = current.root_name().wstring() + L"\\";
+    const std::wstring name = L"unzip-root-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    makeZip(archive_, {{win::toUtf8(name), "root"}});
+    const fs::path previous = fs::current_path();
+    ASSERT_TRUE(::SetCurrentDirectoryW(current.c_str()));
+    extract(archive_, root);
+    ::SetCurrentDirectoryW(previous.c_str());
+    const std::string atRoot = readFile(fs::path(root) / name);
+    ::DeleteFileW((root + name).c_str());
+    EXPECT_EQ(atRoot, "root");
+    EXPECT_FALSE(fs::exists(current / name));
 }
 
 TEST_F(UnZipFile, WrongPasswordSkipsOnlyTheEncryptedEntries)
