@@ -10,6 +10,11 @@
 // root such as "C:\".
 std::wstring joinInstallDir(const std::wstring& folder, const std::wstring& programDirName);
 
+// The volume that holds DIR, as the free-space query takes it: the drive
+// ("C:\") or, for a network path, the server and its share
+// ("\\server\share\"); "" when DIR names neither.
+std::wstring installVolume(const std::wstring& dir);
+
 // The system's folder-browse dialog (new style, file-system folders only, no
 // "new folder" button, nothing preselected). False when it was cancelled or
 // the choice is not a file-system folder.

@@ -3,6 +3,7 @@
 // button.
 #include "installer/UntMain.h"
 
+#include "installer/InstallDir.h"
 #include "net/UDownThread.h"
 #include "net/UntDownFramework.h"
 #include "net/api.h"
@@ -49,13 +50,6 @@ constexpr wchar_t kFromMark[] = L"[from]";
 constexpr int kMinimumFreeMB = 100;
 
 bool hasHttps(const std::wstring& url) { return url.find(kHttpsMark) != std::wstring::npos; }
-
-// The drive ("C:\") or share ("\\server\share\") that holds PATH.
-std::wstring volumeOf(const std::wstring& path)
-{
-    const std::wstring root = std::filesystem::path(path).root_name().wstring();
-    return root.empty() ? root : root + L"\\";
-}
 
 // Gives the close button back when the sequence returns, whichever way.
 class CloseButtonLock {
@@ -128,7 +122,7 @@ InstallResult TFrmCommInst::installSteps()
     std::error_code ignored;
     std::filesystem::create_directories(FTargetDir, ignored);
     int freeMB = 0;
-    if (getDiskFreeMB(volumeOf(FTargetDir), freeMB) && freeMB < kMinimumFreeMB) {
+    if (getDiskFreeMB(installVolume(FTargetDir), freeMB) && freeMB < kMinimumFreeMB) {
         ShowMsgBox(kNoSpace);
         Application.terminate();
         return InstallResult::NoSpace;

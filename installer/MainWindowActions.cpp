@@ -24,6 +24,15 @@ void TFrmCommInst::imgbtnCloseClick(TComponent*)
         Close();
 }
 
+void TFrmCommInst::wndProc(TMessage& message)
+{
+    // The close button is disabled while an install or uninstall runs, so
+    // that the user cannot end it halfway; Alt+F4 must not either.
+    if (message.Msg == WM_CLOSE && !imgbtnClose->enabled())
+        return;
+    TCommLangForm::wndProc(message);
+}
+
 void TFrmCommInst::imgDownClick(TComponent*)
 {
     FImgDown = !FImgDown;

@@ -97,6 +97,9 @@ public:
     // 0 for an interactive run.
     int exitCode() const { return FAutomatic ? static_cast<int>(FInstallResult) : 0; }
 
+protected:
+    void wndProc(TMessage& message) override;
+
 private:
     // Window heights with the directory row closed and open.
     static constexpr int kRowClosedHeight = 401;

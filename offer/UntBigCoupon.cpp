@@ -32,6 +32,8 @@ constexpr wchar_t kGiveUpFreeMember[] = L"确定要放弃 免费领取会员活�
 constexpr wchar_t kKeepProduct[] = L"确定要取消卸载，并重新启动软件吗？";
 constexpr wchar_t kQrFile[] = L"qr.png";
 constexpr wchar_t kFreeMemberPath[] = L"/docs/freemember";
+constexpr wchar_t kHttpScheme[] = L"http://";
+constexpr wchar_t kHttpsScheme[] = L"https://";
 // Title of the embedded browser's script-error dialog.
 constexpr wchar_t kScriptErrorTitle[] = L"脚本错误";
 
@@ -48,6 +50,14 @@ std::wstring fillIn(std::wstring_view pattern, std::initializer_list<std::wstrin
         at = mark + 2;
     }
     return text.append(pattern.substr(at));
+}
+
+// The payment code is a picture on the web. The system's downloader would
+// also copy a local file or open a network share (handing it the user's
+// credentials) for whatever link the service's answer names.
+bool isWebLink(const std::wstring& url)
+{
+    return startsWithText(url, kHttpScheme) || startsWithText(url, kHttpsScheme);
 }
 
 std::wstring twoDigits(int value)
@@ -165,7 +175,7 @@ TPricePlan TfrmBigCoupon::fetchPlan(int32_t couponValue)
 
 void TfrmBigCoupon::loadPaymentCode(const std::wstring& url)
 {
-    if (url.empty())
+    if (!isWebLink(url))
         return;
     const std::wstring file = getTempDir() + kQrFile;
     deleteFileForce(file);

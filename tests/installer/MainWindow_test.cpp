@@ -201,6 +201,9 @@ TEST(InstallDir, ChosenFolderGetsTheProductFolderWithOneBackslash)
     EXPECT_EQ(joinInstallDir(L"C:\\", L"Prod"), L"C:\\Prod");
     EXPECT_EQ(joinInstallDir(L"D:\\Apps", L"Prod"), L"D:\\Apps\\Prod");
     EXPECT_EQ(joinInstallDir(L"\\\\server\\share\\", L"Prod"), L"\\\\server\\share\\Prod");
+    // The free-space check asks the drive, or the share of a network path.
+    EXPECT_EQ(installVolume(L"D:\\Apps\\Prod"), L"D:\\");
+    EXPECT_EQ(installVolume(L"\\\\server\\share\\Apps\\Prod"), L"\\\\server\\share\\");
 }
 
 TEST(Designs, TheMainAndFrameworkWindowsBuildFromTheirDesigns)

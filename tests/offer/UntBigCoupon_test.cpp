@@ -303,6 +303,14 @@ TEST_F(OfferWindowTest, OnlyAFreshPngReplacesThePlaceholder)
         return LoopbackReply{200, "image/png", pngBytes(20, 20, kQrColour), {}, 0};
     });
     EXPECT_EQ(open()->imgQR->picture().width(), 20);
+
+    // A link that is no web address (a file of this machine, a network
+    // share) is not followed.
+    const TempDir local;
+    writeFile(local / L"local.png", pngBytes(15, 15, kQrColour));
+    server_->onJson(kPayQr, R"({"code":0,"data":{"url":"file:///)" + (local / L"local.png").generic_string() +
+                                R"("}})");
+    EXPECT_EQ(open()->imgQR->picture().pixels(), placeholder().pixels());
 }
 
 TEST_F(OfferWindowTest, CouponCountersCarryOnAcrossWindows)
