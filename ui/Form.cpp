@@ -243,7 +243,6 @@ int TForm::ShowModal()
     if (visible() || modal_)
         throw std::logic_error("a form already shown cannot be shown modally");
     ::ReleaseCapture();
-    ModalScope scope(handle());
     // Hidden and no longer modal however the loop ends, a handler's
     // exception included.
     struct EndModal {
@@ -254,6 +253,10 @@ int TForm::ShowModal()
             form.Hide();
         }
     } end{*this};
+    // Ends before END: the other windows are enabled and the one that was
+    // active is activated again before this one hides, else the system
+    // activates another program's window and ours drop behind it.
+    ModalScope scope(handle());
     modal_ = true;
     modalResult_ = mrNone;
     Show();
