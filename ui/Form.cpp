@@ -268,11 +268,18 @@ int TForm::ShowModal()
     return modalResult_;
 }
 
+void TForm::setModalResult(int value)
+{
+    modalResult_ = value;
+    if (modal_ && wnd_)
+        ::PostMessageW(wnd_, WM_NULL, 0, 0);
+}
+
 void TForm::Close()
 {
     if (modal_) {
         if (modalResult_ == mrNone)
-            modalResult_ = mrCancel;
+            setModalResult(mrCancel);
         return;
     }
     Hide();

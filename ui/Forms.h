@@ -130,7 +130,9 @@ public:
     // ends the application.
     void Close();
     int modalResult() const { return modalResult_; }
-    void setModalResult(int value) { modalResult_ = value; }
+    // Set from anywhere, a sent message's handler included: the modal loop
+    // is woken to see it (a sent message does not end the wait for one).
+    void setModalResult(int value);
     bool modal() const { return modal_; }
 
     // Fire OnCreate once the form object is complete and OnDestroy while it

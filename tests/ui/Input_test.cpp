@@ -6,7 +6,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace uitest;
@@ -104,6 +106,42 @@ TEST(Modal, DisablesOtherWindowsAndEndsWithTheModalResult)
 
     whenModal([](TForm& modal) { modal.Close(); });
     EXPECT_EQ(dialog.ShowModal(), mrCancel) << "closing a modal form cancels it";
+}
+
+TEST(Modal, EndsWhenAnotherThreadsSentMessageClosesIt)
+{
+    // The handler of a message another thread sends runs inside GetMessage,
+    // which then goes on waiting for a posted one: with nothing posted the
+    // loop would never see the result.
+    TForm dialog(nullptr);
+    dialog.setBounds(0, 0, 80, 80);
+    static TForm* closing = nullptr;
+    closing = &dialog;
+    const HWND receiver = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ::SetWindowLongPtrW(receiver, GWLP_WNDPROC,
+                        reinterpret_cast<LONG_PTR>(+[](HWND wnd, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+                            if (msg != WM_APP)
+                                return ::DefWindowProcW(wnd, msg, w, l);
+                            closing->Close();
+                            return 0;
+                        }));
+    std::atomic<bool> ended{false}, rescued{false};
+    std::thread sender([&] {
+        ::Sleep(300); // the loop is waiting by then
+        ::SendMessageW(receiver, WM_APP, 0, 0);
+        // A loop that missed the result is freed, so the test fails instead of hanging.
+        for (int i = 0; i < 50 && !ended; ++i)
+            ::Sleep(100);
+        if (!ended) {
+            rescued = true;
+            ::PostMessageW(receiver, WM_NULL, 0, 0);
+        }
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    ended = true;
+    sender.join();
+    EXPECT_FALSE(rescued);
+    ::DestroyWindow(receiver);
 }
 
 TEST(CommonForm, EscClosesWithCancelAndTheKeyGoesNoFurther)
