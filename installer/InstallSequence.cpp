@@ -229,7 +229,7 @@ void TFrmCommInst::registerProduct(const std::wstring& program)
         registerUrlProtocol(config.ProtocalRootKeyName, config.Protocalname, program);
     if (!config.RegDllName.empty()) {
         const std::wstring parameters = kRegsvr32Switch + FTargetDir + L"\\" + config.RegDllName + L"\"";
-        ::ShellExecuteW(nullptr, kOpenVerb, kRegsvr32, parameters.c_str(), L"", SW_HIDE);
+        ::ShellExecuteW(nullptr, kOpenVerb, (getSystemDir() + kRegsvr32).c_str(), parameters.c_str(), L"", SW_HIDE);
     }
     writeUninstallEntry(config.SoftId, config.ShortcutName, program, FTargetDir, config.Version, kPublisher);
     if (!config.AfterInstBat1.empty())

@@ -3,6 +3,7 @@
 #include "BuildConstants.h"
 #include "net/HttpClient.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 #include "system/Process.h"
 #include "system/RegValues.h"
 #include "system/util.h"
@@ -29,9 +30,11 @@ constexpr wchar_t kCustomerServicePage[] = L"/t.php?act=chatwithus&name=";
 constexpr wchar_t kGuidValue[] = L"guid";
 constexpr wchar_t kRequestFailed[] = L"请求失败.";
 
-// Service answers are small envelopes; anything far bigger is not one.
+// Service answers are small envelopes, and the payment code a small picture;
+// anything far bigger is neither.
 constexpr size_t kMaxAnswerBytes = 4u << 20;
-constexpr net::HttpTimeouts kRequestTimeouts{10, 30};
+// The window waits for these calls: a server that trickles is cut off.
+constexpr net::HttpTimeouts kRequestTimeouts{10, 15, 30};
 
 // Uninstall campaign of each of the vendor's products (empty: no campaign).
 struct CouponRow {
@@ -164,6 +167,21 @@ bool isUnreserved(unsigned char c)
 
 std::wstring originOf(const wchar_t* host) { return std::wstring(kHttpPrefix) + host; }
 
+// The body of a 2xx answer to URL, at most kMaxAnswerBytes of it.
+bool fetchSmallBody(const std::wstring& url, std::string& body)
+{
+    net::HttpReceiver receiver;
+    receiver.onData = [&body](const char* data, size_t size) {
+        if (body.size() + size > kMaxAnswerBytes)
+            return false;
+        body.append(data, size);
+        return true;
+    };
+    net::HttpClient client(kRequestTimeouts);
+    const int status = client.get(win::toUtf8(url), receiver);
+    return status >= 200 && status <= 299;
+}
+
 } // namespace
 
 std::wstring encodeQueryValue(const std::wstring& value)
@@ -192,19 +210,28 @@ bool HttpGet(const std::wstring& url, const std::wstring& query, std::string& an
     request += (!query.empty() && query.front() == L'&') ? query.substr(1) : query;
 
     std::string body;
-    net::HttpReceiver receiver;
-    receiver.onData = [&body](const char* data, size_t size) {
-        if (body.size() + size > kMaxAnswerBytes)
-            return false;
-        body.append(data, size);
-        return true;
-    };
-    net::HttpClient client(kRequestTimeouts);
-    const int status = client.get(win::toUtf8(request), receiver);
-    if (status < 200 || status > 299)
+    if (!fetchSmallBody(request, body))
         return false;
     answer = std::move(body);
     return true;
+}
+
+bool downloadUrlToFile(const std::wstring& url, const std::wstring& file)
+{
+    std::string body;
+    if (!fetchSmallBody(url, body))
+        return false;
+    bool written = false;
+    {
+        const win::FileHandle out(
+            ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD count = 0;
+        written = out && ::WriteFile(out.get(), body.data(), static_cast<DWORD>(body.size()), &count, nullptr) &&
+                  count == body.size();
+    }
+    if (!written)
+        ::DeleteFileW(file.c_str());
+    return written;
 }
 
 TAPI::TAPI(const std::wstring& fromSource, const std::wstring& softId)

@@ -21,6 +21,10 @@ struct TPricePlan {
 // with an empty ANSWER for anything else.
 bool HttpGet(const std::wstring& url, const std::wstring& query, std::string& answer);
 
+// Fetches a small file (at most 4 MiB, such as the payment code picture) into
+// FILE, replacing it; true for a 2xx answer written whole.
+bool downloadUrlToFile(const std::wstring& url, const std::wstring& file);
+
 // A query value in RFC 3986 form: UTF-8, unreserved characters kept, every
 // other byte as %XX.
 std::wstring encodeQueryValue(const std::wstring& value);

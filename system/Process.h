@@ -15,6 +15,10 @@
 DWORD runAsDesktopUser(const std::wstring& commandLine, bool useOwnToken, bool showWindow,
                        const std::wstring& workDir, bool wait);
 
+// A system DLL loaded by its full path in the system folder, never by bare
+// name (which would find one planted beside the program first).
+win::Module loadSystemLibrary(const std::wstring& name);
+
 // CreateProcessWithTokenW resolved at run time (absent before Vista); false
 // when advapi32 cannot be loaded or lacks it.
 bool createProcessWithToken(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
@@ -35,8 +39,6 @@ bool enablePrivilege(HANDLE process, const std::wstring& privilegeName);
 void shellOpenIn(const std::wstring& path);
 // Shell "open" of a web address, maximised.
 void openUrl(const std::wstring& target);
-// Fetches URL into FILE through the system's URL moniker; true on success.
-bool downloadUrlToFile(const std::wstring& url, const std::wstring& file);
 
 // True when the system's major version number is above 5 (Vista and later).
 bool isVistaOrLater();

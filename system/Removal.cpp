@@ -19,6 +19,12 @@ constexpr char kClearAttributes[] = "attrib -s -h -r ";
 constexpr char kDelete[] = "del ";
 constexpr char kIfExists[] = "if exist ";
 constexpr char kRetry[] = " goto try";
+// The command interpreter by its full path, without the AutoRun commands
+// that the user's registry may hold (the script runs elevated); /s keeps the
+// quoted script path as it is.
+constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
+constexpr wchar_t kRunScript[] = L" /d /s /c \"\"";
+constexpr wchar_t kRunScriptEnd[] = L"\"\"";
 
 bool isDirectory(DWORD attributes)
 {
@@ -171,7 +177,8 @@ void deleteFileByBatch(const std::wstring& file)
     if (!writeNewFile(script, deleteScript(file, script)))
         return;
     // Quoted: the temporary folder may contain blanks.
-    runAsDesktopUser(L"\"" + script + L"\"", true, false, L"", false);
+    runAsDesktopUser(L"\"" + getSystemDir() + kCommandInterpreter + L"\"" + kRunScript + script + kRunScriptEnd, true,
+                     false, L"", false);
 }
 
 void deleteSelf() { deleteFileByBatch(getExeDir() + getExeFileName()); }

@@ -96,13 +96,3 @@ TEST(Process, ShellOpenStartsTheFileInItsOwnFolder)
     ASSERT_TRUE(waitForFile(dir / L"mark.txt"));
     EXPECT_EQ(win::fromUtf8(markLines(dir / L"mark.txt")[0]), dir.str());
 }
-
-TEST(Process, DownloadUrlToFile)
-{
-    TempDir dir;
-    writeFile(dir / L"source.bin", "payload");
-    const std::wstring url = L"file:///" + (dir / L"source.bin").wstring();
-    ASSERT_TRUE(downloadUrlToFile(url, (dir / L"copy.bin").wstring()));
-    EXPECT_EQ(readFile(dir / L"copy.bin"), "payload");
-    EXPECT_FALSE(downloadUrlToFile(L"http://127.0.0.1:1/nothing", (dir / L"none.bin").wstring()));
-}
