@@ -1,10 +1,9 @@
 #include "ConfigFile.h"
 
+#include "system/BoundedJson.h"
 #include "system/Encoding.h"
 #include "system/RegValues.h"
 #include "system/util.h"
-
-#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -43,14 +42,10 @@ bool flag(const Json& object, const char* key)
 
 Json parseObject(std::wstring_view data)
 {
-    Json object;
-    try {
-        object = Json::parse(win::toUtf8(data));
-    } catch (const Json::exception& e) {
-        throw ConfigDataError(std::string(kInvalidConfig) + e.what());
-    }
+    std::string reason = kNotAnObject;
+    Json object = parseBoundedJson(win::toUtf8(data), &reason);
     if (!object.is_object())
-        throw ConfigDataError(std::string(kInvalidConfig) + kNotAnObject);
+        throw ConfigDataError(kInvalidConfig + reason);
     return object;
 }
 

@@ -2,6 +2,7 @@
 
 #include "BuildConstants.h"
 #include "net/HttpClient.h"
+#include "system/BoundedJson.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/Process.h"
@@ -89,7 +90,8 @@ bool getJsonObject(const std::string& strData, json& jsData, int& retCode)
     json root = json::parse(strData, nullptr, false);
     if (root.is_discarded() || !root.is_object())
         return false;
-    jsData = root.contains("data") ? root["data"] : json();
+    const auto data = root.find("data");
+    jsData = data != root.end() ? *data : json();
     retCode = 0;
     if (const auto code = root.find("code"); code != root.end()) {
         if (!code->is_number())

@@ -160,6 +160,19 @@ TEST_F(ApiTest, SmallFileDownloadReplacesTheFileOnlyWithAWholeAnswer)
     }
 }
 
+TEST_F(ApiTest, DeeplyNestedAnswersAreRefusedWithoutHarm)
+{
+    // 200 KB, nested 100 000 deep: copying such a value would overflow the stack.
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    server_.onJson(kSoftDown, R"({"code":0,"data":)" + deep + "}");
+    server_.onJson(kPricePlan, R"({"code":0,"data":[)" + deep + "]}");
+    TAPI api = makeApi();
+    std::wstring url, ver, framework;
+    EXPECT_FALSE(api.GetSoftDownloadInfo(url, ver, framework));
+    std::vector<TPricePlan> plans;
+    EXPECT_FALSE(api.getPriceList(plans));
+}
+
 TEST_F(ApiTest, DownloadInformationIsReadFromData)
 {
     server_.onJson(kSoftDown, R"({"data":{"url":"http://h/\u5305.zip","ver":3,"extra":1}})");
