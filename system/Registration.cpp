@@ -52,7 +52,9 @@ void writeUninstallEntry(const std::wstring& softId, const std::wstring& display
     }
     setRegString(key.get(), kDisplayName, displayName);
     setRegStringIfAny(key.get(), kDisplayIcon, quoted(exePath));
-    setRegString(key.get(), kUninstallString, installDir + L"\\" + kUninstallerName);
+    // Quoted like DisplayIcon: unquoted, a path with blanks makes Windows
+    // try "C:\\Program.exe" and the like first.
+    setRegString(key.get(), kUninstallString, quoted(installDir + L"\\" + kUninstallerName));
     setRegStringIfAny(key.get(), kDisplayVersion, version);
     setRegStringIfAny(key.get(), kPublisher, publisher);
     setRegStringIfAny(key.get(), kExePath, quoted(exePath));

@@ -175,7 +175,7 @@ TEST_F(InstallSequenceTest, InstallsTheDownloadedPackageRegistersAndStartsThePro
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, win::fromUtf8(kUninstallKey), L"Publisher"), L"velmora software");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, win::fromUtf8(kUninstallKey), L"UninstallString"),
-              (dir / L"unin.exe").wstring());
+              L"\"" + (dir / L"unin.exe").wstring() + L"\"");
     EXPECT_EQ(form_->configFile()->Version, L"3.1.4");
 
     // The install report carries the service's version and goes before the
