@@ -270,8 +270,9 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 {
     const TConfigFile& config = *FConfigFile;
     if (!config.OpenWebsiteAfterInstall.empty()) {
-        std::wstring page = replaceText(config.OpenWebsiteAfterInstall, kVersionMark, config.Version, false);
-        page = replaceText(page, kFromMark, config.FromSource, false);
+        std::wstring page =
+            replaceText(config.OpenWebsiteAfterInstall, kVersionMark, encodeQueryValue(config.Version), false);
+        page = replaceText(page, kFromMark, encodeQueryValue(config.FromSource), false);
         openUrl(page);
     }
     Close();

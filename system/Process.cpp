@@ -184,7 +184,3 @@ void shellOpenIn(const std::wstring& path)
     ::ShellExecuteW(nullptr, kOpenVerb, path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
 }
 
-void openUrl(const std::wstring& target)
-{
-    ::ShellExecuteW(nullptr, kOpenVerb, target.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
-}

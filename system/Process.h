@@ -37,7 +37,10 @@ bool enablePrivilege(HANDLE process, const std::wstring& privilegeName);
 
 // Shell "open" of a file in its own folder, normal window; errors swallowed.
 void shellOpenIn(const std::wstring& path);
-// Shell "open" of a web address, maximised.
+// Shell "open" of a web address, maximised, done by the desktop's shell
+// (Explorer) so that the browser runs with the desktop user's rights, not
+// the installer's. When the desktop's shell cannot be reached the page is not
+// opened, rather than opened elevated.
 void openUrl(const std::wstring& target);
 
 // True when the system's major version number is above 5 (Vista and later).
