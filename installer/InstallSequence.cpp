@@ -180,6 +180,12 @@ InstallResult TFrmCommInst::installSteps()
             return InstallResult::DownloadFailed;
     }
 
+    // What the package says it holds must fit, as the free space had to.
+    if (!packageFits(archive, FTargetDir)) {
+        ShowMsgBox(kNoSpace);
+        Application.terminate();
+        return InstallResult::NoSpace;
+    }
     pbProgress->setPosition(70);
     Application.processMessages();
     unZipFile(archive, FTargetDir, kPackagePassword, [this](int percent) {

@@ -22,7 +22,9 @@ private:
 };
 
 // Extracts every entry of ARCHIVE below DESTDIR with its stored folders and
-// attributes (read-only, hidden, system, archive), replacing existing files.
+// attributes (read-only, hidden, system, archive), replacing existing files
+// only once their new content checked out. Nothing is written through a
+// junction or symbolic link that stands inside DESTDIR.
 // PASSWORD decrypts PKWARE and WinZip-AES entries; it is used in the ANSI
 // code page. An entry that cannot be extracted (wrong password, damaged data,
 // unknown method, a target that cannot be written, a name that would leave
@@ -30,6 +32,11 @@ private:
 // TZipError, before writing anything, when the archive itself is unusable.
 void unZipFile(const std::wstring& archive, const std::wstring& destDir, const std::wstring& password,
                const TOnTotalPercent& onTotalPercent);
+
+// False when the entries of ARCHIVE declare more bytes than the drive of
+// DESTDIR has free for the caller; true when they fit, or when either cannot
+// be told (unZipFile then reports an unusable archive).
+bool packageFits(const std::wstring& archive, const std::wstring& destDir);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);

@@ -297,6 +297,18 @@ TEST_F(InstallSequenceTest, BrokenArchiveShowsTheErrorAndStops)
     EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
 }
 
+TEST_F(InstallSequenceTest, PackageThatDeclaresMoreThanTheFreeSpaceQuitsBeforeExtracting)
+{
+    servePackage();
+    package_ = zipDeclaring(2000, 0xFFFFFFF0u); // about 8.6 TB
+    answerMsgBox();
+    form_->btnInstallClick(form_->btnInstall);
+    EXPECT_EQ(form_->installResult(), InstallResult::NoSpace);
+    EXPECT_EQ(shown_, std::vector<std::wstring>{L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装"});
+    EXPECT_TRUE(quitRequested());
+    EXPECT_TRUE(fs::is_empty(target()));
+}
+
 TEST_F(InstallSequenceTest, DownloadProgressFollowsTheAnnouncedTotal)
 {
     form_->pbProgress->setPosition(10);

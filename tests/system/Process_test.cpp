@@ -45,7 +45,7 @@ TEST(Process, DesktopUserStartRunsTheCommandInTheGivenFolder)
     EXPECT_NE(started, 0u);
     ASSERT_TRUE(waitForFile(mark));
     const auto lines = markLines(mark);
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(win::fromUtf8(lines[0]), dir.str());
 }
 
