@@ -4,17 +4,11 @@
 // caller: a failed or refused request gives false or an empty text.
 #pragma once
 
+#include "net/ServiceAnswer.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-struct TPricePlan {
-    std::wstring plan_name;
-    int32_t id = 0;
-    double price = 0;
-    int32_t validity_type = 0;
-    int32_t device_limit = 0;
-};
 
 // GETs URL followed by QUERY: a "?" is added when URL has none and a leading
 // "&" of QUERY is dropped. True with the body (UTF-8) for a 2xx answer; false
