@@ -1,9 +1,10 @@
 // Program entry: the application object, the one main window and the message
 // loop. Creating the window does the whole start-up; the program ends when
 // that window closes.
+#include "installer/InstallResult.h"
 #include "installer/UntMain.h"
 #include "system/Encoding.h"
-#include "system/util.h"
+#include "ui/SystemBoxes.h"
 
 #include <windows.h>
 
@@ -19,6 +20,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
     } catch (const std::exception& e) {
         // A main window that cannot be built: say why and end.
         showInfo(win::fromUtf8(e.what()));
-        return 1;
+        return kWindowNotBuiltExitCode;
     }
 }

@@ -168,7 +168,9 @@ TEST_F(DemoInstallTest, HttpsPackageLinkIsRefusedWithItsOwnCode)
 
 TEST_F(DemoInstallTest, VisibleInstallFetchesAndStartsTheMissingFramework)
 {
-    if (isDotNetInstalled(L"4"))
+    DotNetProblem problem;
+    std::wstring error;
+    if (isDotNetInstalled(L"4", problem, error))
         GTEST_SKIP() << "this Wine prefix has the framework";
     const fs::path record = getTempDir() + L"demo-framework-setup.log";
     std::error_code ignored;
