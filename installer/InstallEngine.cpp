@@ -57,6 +57,7 @@ constexpr wchar_t kFrameworkPresent[] = L"framework check: present";
 constexpr wchar_t kFrameworkMissing[] = L"framework check: missing, its download window opens";
 constexpr wchar_t kEmbeddedPackage[] = L"package: the installer's own";
 constexpr wchar_t kDownloading[] = L"package: downloading ";
+constexpr wchar_t kNoLink[] = L"(no link)";
 constexpr wchar_t kPackageSize[] = L"package: ";
 constexpr wchar_t kBytesIn[] = L" bytes in ";
 constexpr wchar_t kSeconds[] = L" s (";
@@ -259,7 +260,7 @@ std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& ar
 
 bool InstallEngine::downloadPackage(const std::wstring& archive)
 {
-    observer_.detail(kDownloading + url_);
+    observer_.detail(kDownloading + (url_.empty() ? std::wstring(kNoLink) : url_));
     download_ = Download::Started;
     total_ = received_ = 0;
     shownProgress_ = -1;

@@ -37,6 +37,7 @@ constexpr wchar_t kInstallMode[] = L", install mode";
 constexpr wchar_t kUninstallMode[] = L", uninstall mode";
 constexpr wchar_t kSilentRun[] = L", silent automatic install";
 constexpr wchar_t kVisibleRun[] = L", visible automatic install";
+constexpr wchar_t kProduct[] = L"product: ";
 constexpr wchar_t kWhatStopRunning[] = L"stopping the running ";
 constexpr int kVersionGap = 10;
 
@@ -220,6 +221,8 @@ void TFrmCommInst::setUpObservers(const CommandLine& commandLine, bool installMo
     else if (FAutomatic)
         started += kVisibleRun;
     FLogObserver->detail(started);
+    if (FConfigFile)
+        FLogObserver->detail(kProduct + FConfigFile->SoftId + L" " + FConfigFile->Version);
 }
 
 SequenceObserver& TFrmCommInst::observer() const
