@@ -293,7 +293,8 @@ void InstallEngine::workFinish(int64_t responseCode)
     const bool ok = responseCode >= 0 && responseCode <= 300;
     download_ = ok ? Download::Finished : Download::Failed;
     if (!ok)
-        observer_.error({ErrorKind::Download, kWhatDownload, 0, kDownloadEnded + std::to_wstring(responseCode)});
+        observer_.error({ErrorKind::Download, kWhatDownload, 0,
+                         kDownloadEnded + std::to_wstring(responseCode)});
 }
 
 int downloadBarValue(int64_t received, int64_t total)

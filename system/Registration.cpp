@@ -39,8 +39,8 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
         return {};
     const std::wstring keyPath = uninstallKeyPath(softId);
     win::RegKey key;
-    const LSTATUS status =
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                             nullptr, key.put(), nullptr);
     // Every write against the unopened key could only fail again.
     if (status != ERROR_SUCCESS)
         return {{keyPath, status}};

@@ -22,9 +22,9 @@ struct RegWriteFailure {
 // HKLM, value by value, going on after a value that cannot be written.
 // Returns what could not be written, in order: the key alone when it cannot
 // be created.
-std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName, const std::wstring& exePath,
-                         const std::wstring& installDir, const std::wstring& version,
-                         const std::wstring& publisher);
+std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName,
+                                                 const std::wstring& exePath, const std::wstring& installDir,
+                                                 const std::wstring& version, const std::wstring& publisher);
 // Deletes the product's uninstall entry with everything below it; false, with
 // the system's error as the last error, when it could not be deleted (an
 // entry that is not there gives ERROR_FILE_NOT_FOUND; an empty id names none).

@@ -82,7 +82,8 @@ bool saveLink(const std::wstring& exePath, const std::wstring& linkPath)
 {
     const win::ComInit com;
     win::ComPtr<IShellLinkW> link;
-    HRESULT result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.putVoid());
+    HRESULT result =
+        ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.putVoid());
     if (FAILED(result) || FAILED(result = link->SetPath(exePath.c_str())) ||
         FAILED(result = link->SetWorkingDirectory(folderWithSeparator(exePath).c_str())))
         return failWith(static_cast<DWORD>(result));

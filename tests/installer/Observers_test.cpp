@@ -100,7 +100,8 @@ TEST(LogSecrets, AddressesKeepSchemeHostAndPathOnly)
 {
     EXPECT_EQ(LogObserver::withoutSecrets(L"https not supported! http://u:pw@h:80/p.zip?token=s3cret#x end"),
               L"https not supported! http://h:80/p.zip?<hidden> end");
-    EXPECT_EQ(LogObserver::withoutSecrets(L"package http://h/a/b.zip, version 1"), L"package http://h/a/b.zip, version 1");
+    EXPECT_EQ(LogObserver::withoutSecrets(L"package http://h/a/b.zip, version 1"),
+              L"package http://h/a/b.zip, version 1");
     EXPECT_EQ(LogObserver::withoutSecrets(L"no address here"), L"no address here");
 }
 

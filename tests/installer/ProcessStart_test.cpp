@@ -201,7 +201,8 @@ TEST_F(ProcessStartTest, WithoutUsableConfigurationTheMessageEndsTheProgram)
 
     // A silent install waits for nobody: the message goes to the log.
     const fs::path log = dir_ / L"setup.log";
-    StartedInstaller silent(dir_, L"installer_noconfig.exe", L"setup.exe", L"/autoinst \"/log=" + log.wstring() + L"\"");
+    StartedInstaller silent(dir_, L"installer_noconfig.exe", L"setup.exe",
+                            L"/autoinst \"/log=" + log.wstring() + L"\"");
     ASSERT_TRUE(silent.started());
     EXPECT_TRUE(silent.ended(10s));
     EXPECT_EQ(silent.exitCode(), 10u);

@@ -247,7 +247,8 @@ TEST_F(UnZipFile, WrongPasswordSkipsOnlyTheEncryptedEntries)
     std::vector<TSkippedEntry> skipped;
     EXPECT_NO_THROW(extract(archive_, dest_, kPassword, &skipped));
     EXPECT_EQ(reasons(skipped), (std::vector<std::pair<std::wstring, TSkipReason>>{
-                                    {L"aes.txt", TSkipReason::WrongPassword}, {L"pk.txt", TSkipReason::WrongPassword}}));
+                                    {L"aes.txt", TSkipReason::WrongPassword},
+                                    {L"pk.txt", TSkipReason::WrongPassword}}));
     EXPECT_EQ(readFile(dest_ / L"plain.txt"), "plain");
     EXPECT_FALSE(fs::exists(dest_ / L"aes.txt"));
     EXPECT_FALSE(fs::exists(dest_ / L"pk.txt"));
