@@ -97,7 +97,6 @@ public:
     // The configuration of this run; null when the start was refused.
     TConfigFile* configFile() const { return FConfigFile.get(); }
     bool directoryRowOpen() const { return FImgDown; }
-    bool silentAutoInstall() const { return FbAutoInst; }
     // How the last install ended.
     const InstallOutcome& installOutcome() const { return FInstallOutcome; }
     // The process exit code: the install's after an automatic install, 0 for
