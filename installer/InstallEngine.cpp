@@ -55,7 +55,8 @@ constexpr wchar_t kFreeSpaceUnknown[] = L"free space: unknown, the check passes"
 constexpr wchar_t kFrameworkSkipped[] = L"framework check: skipped in a silent install";
 constexpr wchar_t kFrameworkPresent[] = L"framework check: present";
 constexpr wchar_t kFrameworkMissing[] = L"framework check: missing, its download window opens";
-constexpr wchar_t kEmbeddedPackage[] = L"package: the installer's own";
+constexpr wchar_t kEmbeddedPackage[] = L"package: the installer's own, ";
+constexpr wchar_t kBytes[] = L" bytes";
 constexpr wchar_t kDownloading[] = L"package: downloading ";
 constexpr wchar_t kNoLink[] = L"(no link)";
 constexpr wchar_t kPackageSize[] = L"package: ";
@@ -244,9 +245,12 @@ bool InstallEngine::checkEnvironment()
 std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& archive)
 {
     if (resourceExists(kPackageResource, kFileResourceType)) {
-        observer_.detail(kEmbeddedPackage);
-        if (saveResourceToFile(kPackageResource, kFileResourceType, archive))
+        if (saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(archive, error);
+            observer_.detail(kEmbeddedPackage + (error ? std::wstring() : std::to_wstring(size) + kBytes));
             return {};
+        }
         observer_.error({ErrorKind::File, kWhatEmbedded + archive, 0});
         observer_.message({kEmbeddedBroken, MessageStyle::SystemInformation});
         return InstallResult::EmbeddedPackageUnwritable;
