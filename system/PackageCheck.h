@@ -1,0 +1,35 @@
+// The check of the package the installer is about to extract against the
+// vendor key that the build carries (the product folder's "package.pub",
+// embedded as the resource "packagekey" of type "file").
+#pragma once
+
+#include "system/PackageSignature.h"
+
+#include <cstdint>
+#include <optional>
+
+inline constexpr wchar_t kPackageKeyResource[] = L"packagekey";
+
+// Without a key every package passes unchecked, as before vendors had keys;
+// a key that cannot be read fails every package.
+class TPackageCheck {
+public:
+    TPackageCheck();
+
+    // Every byte of the package, in order, from one thread at a time (the
+    // download worker's, then the caller's after the hand-off).
+    void update(const void* data, size_t size);
+    // After the last byte: true when the package may be extracted. The
+    // answer is given once and kept.
+    bool passed();
+    // How many bytes a passed check covered; 0 when nothing was checked.
+    uint64_t checkedSize() const { return checked_; }
+
+private:
+    bool hasKey_ = false;
+    bool keyRead_ = false;
+    signing::PublicKey key_;
+    signing::PackageDigest digest_;
+    uint64_t checked_ = 0;
+    std::optional<bool> passed_;
+};
