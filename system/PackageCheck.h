@@ -6,15 +6,21 @@
 #include "system/PackageSignature.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 inline constexpr wchar_t kPackageKeyResource[] = L"packagekey";
 
 // Without a key every package passes unchecked, as before vendors had keys;
-// a key that cannot be read fails every package.
+// a key that cannot be read fails every package. The bytes are hashed on a
+// thread of the check's own, so that the download, or the writing of an
+// embedded package, does not wait for the hash.
 class TPackageCheck {
 public:
     TPackageCheck();
+    TPackageCheck(const TPackageCheck&) = delete;
+    TPackageCheck& operator=(const TPackageCheck&) = delete;
+    ~TPackageCheck();
 
     // Every byte of the package, in order, from one thread at a time (the
     // download worker's, then the caller's after the hand-off).
@@ -26,10 +32,12 @@ public:
     uint64_t checkedSize() const { return checked_; }
 
 private:
-    bool hasKey_ = false;
+    class Hasher;
+
     bool keyRead_ = false;
     signing::PublicKey key_;
-    signing::PackageDigest digest_;
+    // Only with a key.
+    std::unique_ptr<Hasher> hasher_;
     uint64_t checked_ = 0;
     std::optional<bool> passed_;
 };
