@@ -101,13 +101,16 @@ TfrmBigCoupon::TfrmBigCoupon(TAPI& API, std::function<void()> StartMainProgram)
       lblDiscountVal(designComponent<TLabel>(*this, L"lblDiscountVal")),
       lblSoftName(designComponent<TLabel>(*this, L"lblSoftName")),
       imgQR(designComponent<TImage>(*this, L"imgQR")),
+      lblCurrency(designComponent<TLabel>(*this, L"lblCurrency")),
       lblPrice(designComponent<TLabel>(*this, L"lblPrice")),
       lblOriginal(designComponent<TLabel>(*this, L"lblOriginal")),
       pnlDays(designComponent<TPanel>(*this, L"pnlDays")),
       pnlHour(designComponent<TPanel>(*this, L"pnlHour")),
       pnlMinute(designComponent<TPanel>(*this, L"pnlMinute")),
       pnlSec(designComponent<TPanel>(*this, L"pnlSec")),
+      lblRemainCaption(designComponent<TLabel>(*this, L"lblRemainCaption")),
       lblRemain(designComponent<TLabel>(*this, L"lblRemain")),
+      lblTotalCaption(designComponent<TLabel>(*this, L"lblTotalCaption")),
       lblTotal(designComponent<TLabel>(*this, L"lblTotal")),
       lblExpiration(designComponent<TLabel>(*this, L"lblExpiration")),
       lblContactService(designComponent<TLinkLabel>(*this, L"lblContactService")),
@@ -139,6 +142,7 @@ void TfrmBigCoupon::FormCreate(TComponent*)
     const int32_t couponValue = fetchCoupon(couponCode);
     const TPricePlan plan = fetchPlan(couponValue);
     loadPaymentCode(FApi.getPayQRUrl_NotLogin(plan.id, couponCode));
+    alignTexts();
 
     tmrCountdownTimer(this);
     tmrCountdown->setEnabled(true);
@@ -172,6 +176,14 @@ TPricePlan TfrmBigCoupon::fetchPlan(int32_t couponValue)
     else
         showMessage(kPriceWrong);
     return plan;
+}
+
+void TfrmBigCoupon::alignTexts()
+{
+    lblCurrency->setLeft(lblPrice->left() - lblCurrency->width());
+    lblCurrency->alignBaselineWith(*lblPrice);
+    lblRemain->alignBaselineWith(*lblRemainCaption);
+    lblTotal->alignBaselineWith(*lblTotalCaption);
 }
 
 void TfrmBigCoupon::loadPaymentCode(const std::wstring& url)
