@@ -34,8 +34,8 @@ bool isSignatureTrusted(const std::wstring& file, LONG& status)
                                        reinterpret_cast<void*>(::GetProcAddress(wintrust.get(), kWinVerifyTrust)))
                                  : nullptr;
     // Checked through a handle that keeps writers out until the answer.
-    const win::FileHandle handle(
-        ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::FileHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!verify || !handle) {
         status = static_cast<LONG>(HRESULT_FROM_WIN32(::GetLastError()));
         return false;

@@ -64,8 +64,8 @@ zip_source_t* openSource(const std::wstring& path, uint64_t length, zip_error_t&
 {
     if (length == 0)
         return zip_source_win32w_create(path.c_str(), 0, -1, &error);
-    win::FileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != length)
         throw TZipError(openError(path, kChangedSinceCheck));

@@ -51,7 +51,8 @@ TEST(PrivateTempDir, OneFolderPerRunInTheSystemTemporaryFolderHeldOpen)
     EXPECT_EQ(getPrivateTempDir(), folder);
     EXPECT_EQ(privateTempPath(L"a.zip"), folder + L"a.zip");
     wchar_t windows[MAX_PATH + 1] = {};
-    const std::wstring parent = std::wstring(windows, ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1)) + L"\\Temp\\";
+    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
+    const std::wstring parent = std::wstring(windows, length) + L"\\Temp\\";
     EXPECT_EQ(_wcsnicmp(folder.c_str(), parent.c_str(), parent.size()), 0);
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 

@@ -88,8 +88,8 @@ bool fail(const std::string& what, std::string& error)
 
 bool readWholeFile(const std::wstring& path, std::string& bytes)
 {
-    const win::FileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > (1 << 20))
         return false;
@@ -104,7 +104,8 @@ bool writeNewFile(const std::wstring& path, const std::string& bytes)
     win::FileHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    const bool ok = file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    const bool ok = file &&
+                    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                     written == bytes.size();
     if (file && !ok) {
         file.reset();
@@ -255,7 +256,8 @@ bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile
     if (!signedOk || !signing::verifySignature(publicKey, digest, signature))
         return fail("cannot sign", error);
 
-    const std::string tail = std::string(newLength, sizeof(newLength)) + signing::signatureComment(publicKey.id, signature);
+    const std::string tail =
+        std::string(newLength, sizeof(newLength)) + signing::signatureComment(publicKey.id, signature);
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(covered);
     DWORD written = 0;

@@ -101,7 +101,8 @@ int wmain(int argc, wchar_t** argv)
             return usage();
         if (command == L"verify")
             return verify(argv[2], argv[3]);
-        const bool done = command == L"keygen" ? makeKeyPair(argv[2], argv[3], error) : signPackage(argv[3], argv[2], error);
+        const bool done =
+            command == L"keygen" ? makeKeyPair(argv[2], argv[3], error) : signPackage(argv[3], argv[2], error);
         return done ? 0 : failed(error);
     }
     return pack(argc, argv);
