@@ -25,4 +25,7 @@ enum class InstallResult : int {
     // The start-up refused to run (no or bad configuration, old Windows), or
     // the window closed before the install ran.
     NotRun = 10,
+    // The package failed the check against the vendor key the build carries
+    // (unsigned, signed by another key, or changed): nothing was extracted.
+    PackageNotTrusted = 11,
 };

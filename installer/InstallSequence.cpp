@@ -10,6 +10,8 @@
 #include "system/MyCommonFuns.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
+#include "system/PackageCheck.h"
+#include "system/PrivateTempDir.h"
 #include "system/Resource.h"
 #include "system/Process.h"
 #include "system/Removal.h"
@@ -22,6 +24,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -38,6 +41,7 @@ constexpr wchar_t kNoSpace[] = L"当前分区空间不足，剩余空间小于10
 constexpr wchar_t kHttpsRefused[] = L"https not supported! ";
 constexpr wchar_t kHttpsMark[] = L"https://";
 constexpr wchar_t kEmbeddedBroken[] = L"资源不存在,安装包已损坏!";
+constexpr wchar_t kPackageNotTrusted[] = L"安装包未通过厂商签名校验，可能已被篡改，已停止安装！请联系官网客服获取安装包。";
 constexpr wchar_t kPackageResource[] = L"zipfile";
 constexpr wchar_t kPackagePassword[] = L"402718";
 constexpr wchar_t kConfigCopyName[] = L"config.dat";
@@ -150,10 +154,15 @@ InstallResult TFrmCommInst::installSteps()
 
     lblWaitingInfo->setCaption(kStartingInstall);
     Application.processMessages();
-    const std::wstring archive = getTempDir() + config.SoftId + L".zip";
+    const std::wstring archive = privateTempPath(config.SoftId + L".zip");
     deleteFileForce(archive);
 
+    // Shared with the download worker, which may outlive a sequence that
+    // stops waiting for it.
+    const auto check = std::make_shared<TPackageCheck>();
     if (resourceExists(kPackageResource, kFileResourceType)) {
+        const auto embedded = ownResourceBytes(kPackageResource, kFileResourceType);
+        check->update(embedded.data(), embedded.size());
         if (!saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
             showInfo(kEmbeddedBroken);
             Application.setShowMainForm(false);
@@ -171,7 +180,8 @@ InstallResult TFrmCommInst::installSteps()
             [this](TDownThread* s, int64_t code) {
                 idhtp1WorkFinish(s, code);
                 ::PostMessageW(handle(), WM_NULL, 0, 0);
-            });
+            },
+            kDownloadTimeouts, [check](const char* data, size_t size) { check->update(data, size); });
         // The finish notification always comes; a program that is ending
         // stops waiting for it.
         while (FDownloadStatus != 2 && FDownloadStatus != -1 && Application.handleMessage()) {
@@ -180,15 +190,23 @@ InstallResult TFrmCommInst::installSteps()
             return InstallResult::DownloadFailed;
     }
 
+    if (!check->passed()) {
+        ShowMsgBox(kPackageNotTrusted);
+        return InstallResult::PackageNotTrusted;
+    }
+
     pbProgress->setPosition(70);
     Application.processMessages();
-    unZipFile(archive, FTargetDir, kPackagePassword, [this](int percent) {
-        const int value = 70 + static_cast<int>(0.2 * percent);
-        if (value != pbProgress->position()) {
-            pbProgress->setPosition(value);
-            Application.processMessages();
-        }
-    });
+    unZipFile(
+        archive, FTargetDir, kPackagePassword,
+        [this](int percent) {
+            const int value = 70 + static_cast<int>(0.2 * percent);
+            if (value != pbProgress->position()) {
+                pbProgress->setPosition(value);
+                Application.processMessages();
+            }
+        },
+        check->checkedSize());
 
     lblWaitingInfo->setCaption(kWritingRegistration);
     const std::wstring program = FTargetDir + config.MainProgPath + config.MainProg;

@@ -2,6 +2,7 @@
 // access to a package embedded in the installer itself.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -28,8 +29,11 @@ private:
 // unknown method, a target that cannot be written, a name that would leave
 // DESTDIR) is skipped, and no partial file of it is left behind. Throws
 // TZipError, before writing anything, when the archive itself is unusable.
+// CHECKEDLENGTH, when not 0, is the length of the archive whose signature
+// was checked: only those bytes are read, and an archive of another length
+// is unusable.
 void unZipFile(const std::wstring& archive, const std::wstring& destDir, const std::wstring& password,
-               const TOnTotalPercent& onTotalPercent);
+               const TOnTotalPercent& onTotalPercent, uint64_t checkedLength = 0);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);

@@ -84,8 +84,6 @@ protected:
         for (int i = 0; i < 100 && findProcessByName(kMainProg); ++i)
             ::Sleep(50);
         deleteUninstallEntry(kSoftId);
-        std::error_code ignored;
-        fs::remove(getTempDir() + kSoftId + L".zip", ignored);
         programs_.reset();
         desktop_.reset();
         setProcessAPIOrigins(L"", L"");
