@@ -3,6 +3,8 @@
 #include "installer/InstallDir.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
+#include "system/PackageCheck.h"
+#include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Registration.h"
 #include "system/Removal.h"
@@ -25,6 +27,7 @@ constexpr wchar_t kInstallFailed[] = L"安装失败，请联系官网客服获�
 constexpr wchar_t kNoSpace[] = L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装";
 constexpr wchar_t kHttpsRefused[] = L"https not supported! ";
 constexpr wchar_t kEmbeddedBroken[] = L"资源不存在,安装包已损坏!";
+constexpr wchar_t kPackageNotTrusted[] = L"安装包未通过厂商签名校验，可能已被篡改，已停止安装！请联系官网客服获取安装包。";
 constexpr wchar_t kNoVersionRequired[] = L"DotNet version required";
 constexpr wchar_t kVersionNotANumber[] = L"The required .NET Framework version is not a number";
 constexpr wchar_t kHttpsMark[] = L"https://";
@@ -68,6 +71,8 @@ constexpr wchar_t kWhatService[] = L"download information";
 constexpr wchar_t kWhatDownload[] = L"package download";
 constexpr wchar_t kWhatEmbedded[] = L"writing the installer's own package to ";
 constexpr wchar_t kWhatExtraction[] = L"package extraction";
+constexpr wchar_t kWhatSignature[] = L"the vendor's signature check";
+constexpr wchar_t kNotTrusted[] = L"unsigned, signed by another key, or changed since it was signed";
 constexpr wchar_t kWhatFramework[] = L"framework check";
 constexpr wchar_t kWhatUnexpected[] = L"install";
 constexpr wchar_t kWhatStart[] = L"starting ";
@@ -119,12 +124,17 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
         return InstallResult::HttpsRefused;
 
     observer_.stage(Stage::Installing);
-    const std::wstring archive = getTempDir() + config_.SoftId + kPackageExtension;
+    const std::wstring archive = privateTempPath(config_.SoftId + kPackageExtension);
     deleteFileForce(archive);
-    if (const auto failure = obtainPackage(archive))
+    // Shared with the download worker, which may outlive an install that
+    // stops waiting for it.
+    const auto check = std::make_shared<TPackageCheck>();
+    if (const auto failure = obtainPackage(archive, check))
         return *failure;
+    if (!trusted(*check))
+        return InstallResult::PackageNotTrusted;
     observer_.progress(kExtractionStart);
-    if (!extractPackage(archive, outcome))
+    if (!extractPackage(archive, check->checkedSize(), outcome))
         return InstallResult::BrokenArchive;
 
     observer_.stage(Stage::Registering);
@@ -242,9 +252,12 @@ bool InstallEngine::checkEnvironment()
     return true;
 }
 
-std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& archive)
+std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& archive,
+                                                         const std::shared_ptr<TPackageCheck>& check)
 {
     if (resourceExists(kPackageResource, kFileResourceType)) {
+        const auto embedded = ownResourceBytes(kPackageResource, kFileResourceType);
+        check->update(embedded.data(), embedded.size());
         if (saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
             std::error_code error;
             const auto size = std::filesystem::file_size(archive, error);
@@ -255,21 +268,22 @@ std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& ar
         observer_.message({kEmbeddedBroken, MessageStyle::SystemInformation});
         return InstallResult::EmbeddedPackageUnwritable;
     }
-    if (downloadPackage(archive))
+    if (downloadPackage(archive, check))
         return {};
     observer_.message({kInstallFailed});
     openUrl(config_.ProductURL);
     return InstallResult::DownloadFailed;
 }
 
-bool InstallEngine::downloadPackage(const std::wstring& archive)
+// The package is checked while it arrives: no second pass over the file.
+bool InstallEngine::downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check)
 {
     observer_.detail(kDownloading + (url_.empty() ? std::wstring(kNoLink) : url_));
     download_ = Download::Started;
     total_ = received_ = 0;
     shownProgress_ = -1;
     const auto started = std::chrono::steady_clock::now();
-    host_.startPackageDownload(url_, archive);
+    host_.startPackageDownload(url_, archive, [check](const char* data, size_t size) { check->update(data, size); });
     // The finish notification always comes; a program that is ending stops
     // waiting for it.
     while (download_ != Download::Finished && download_ != Download::Failed && host_.waitForMessage())
@@ -321,7 +335,18 @@ void InstallEngine::showDownloadProgress()
     observer_.progress(value);
 }
 
-bool InstallEngine::extractPackage(const std::wstring& archive, InstallOutcome& outcome)
+// Nothing is extracted from a package that is not the vendor's.
+bool InstallEngine::trusted(TPackageCheck& check)
+{
+    if (check.passed())
+        return true;
+    observer_.error({ErrorKind::Package, kWhatSignature, 0, kNotTrusted});
+    observer_.message({kPackageNotTrusted});
+    return false;
+}
+
+// CHECKEDSIZE: exactly the bytes the signature check covered are read.
+bool InstallEngine::extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome)
 {
     int shown = kExtractionStart;
     try {
@@ -331,7 +356,7 @@ bool InstallEngine::extractPackage(const std::wstring& archive, InstallOutcome& 
                 shown = value;
                 observer_.progress(value);
             }
-        });
+        }, checkedSize);
     } catch (const TZipError& e) {
         observer_.error({ErrorKind::Package, kWhatExtraction, 0, e.message()});
         observer_.message({e.message()});

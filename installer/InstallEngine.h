@@ -6,9 +6,11 @@
 #include "config/ConfigFile.h"
 #include "installer/InstallResult.h"
 #include "installer/SequenceObserver.h"
+#include "net/UDownThread.h"
 #include "net/api.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,8 +19,9 @@ class InstallHost {
 public:
     virtual ~InstallHost() = default;
     // Starts downloading URL into FILE; the download's notifications come
-    // back through the engine's workBegin, work and workFinish, on this thread.
-    virtual void startPackageDownload(const std::wstring& url, const std::wstring& file) = 0;
+    // back through the engine's workBegin, work and workFinish, on this
+    // thread. ONDATA sees every byte of the body on the download's thread.
+    virtual void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) = 0;
     // Waits for this thread's next message and handles it; false once the
     // program is ending.
     virtual bool waitForMessage() = 0;
@@ -30,6 +33,8 @@ public:
 // The bar during a download: 10 + T(0.8 × percent received), at most 90; -1
 // while no total has been announced (the bar then waits).
 int downloadBarValue(int64_t received, int64_t total);
+
+class TPackageCheck;
 
 class InstallEngine {
 public:
@@ -59,10 +64,11 @@ private:
     bool refusedAsHttps(const std::wstring& url);
     bool checkEnvironment();
     // The failure, nothing when the package is at ARCHIVE.
-    std::optional<InstallResult> obtainPackage(const std::wstring& archive);
-    bool downloadPackage(const std::wstring& archive);
+    std::optional<InstallResult> obtainPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check);
+    bool downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check);
     void showDownloadProgress();
-    bool extractPackage(const std::wstring& archive, InstallOutcome& outcome);
+    bool trusted(TPackageCheck& check);
+    bool extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome);
     bool registerProduct();
     void registerShortcuts();
     void copyUninstallerAndData();

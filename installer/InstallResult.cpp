@@ -40,6 +40,8 @@ int exitCode(bool automatic, const InstallOutcome& outcome)
         return 8;
     case InstallResult::NotRun:
         return 10;
+    case InstallResult::PackageNotTrusted:
+        return 11;
     case InstallResult::Unexpected:
         return 13;
     }

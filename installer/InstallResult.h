@@ -29,6 +29,9 @@ enum class InstallResult {
     // The start-up refused to run (no or bad configuration, old Windows), or
     // the window closed before the install ran.
     NotRun,
+    // The package failed the check against the vendor key the build carries
+    // (unsigned, signed by another key, or changed): nothing was extracted.
+    PackageNotTrusted,
     // Something the install does not expect stopped it (the log has its text).
     Unexpected,
 };

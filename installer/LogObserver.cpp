@@ -101,6 +101,8 @@ const wchar_t* resultName(InstallResult result)
         return L"the registration failed";
     case InstallResult::NotRun:
         return L"not run";
+    case InstallResult::PackageNotTrusted:
+        return L"the package failed its signature check";
     case InstallResult::Unexpected:
         return L"stopped by an unexpected error";
     }

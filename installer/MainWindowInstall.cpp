@@ -60,11 +60,12 @@ void TFrmCommInst::btnInstallClick(TComponent*)
     Application.terminate();
 }
 
-void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstring& file)
+void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData)
 {
     StartDownload(url, file, FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkBegin(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1Work(s, v); }),
-                  FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkFinish(s, v); }));
+                  FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkFinish(s, v); }),
+                  kDownloadTimeouts, std::move(onData));
 }
 
 bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }

@@ -128,7 +128,7 @@ private:
     void fillBanner();
 
     // What the install engine needs of the window.
-    void startPackageDownload(const std::wstring& url, const std::wstring& file) override;
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override;
     bool waitForMessage() override;
     void runFrameworkWindow(const std::wstring& url) override;
 

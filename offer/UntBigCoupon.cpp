@@ -6,6 +6,7 @@
 #include "ui/SystemBoxes.h"
 #include "ui/UntConfirmbox.h"
 
+#include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Removal.h"
 #include "system/util.h"
@@ -187,7 +188,10 @@ void TfrmBigCoupon::loadPaymentCode(const std::wstring& url)
 {
     if (!isWebLink(url))
         return;
-    const std::wstring file = getTempDir() + kQrFile;
+    // Where no unelevated program can put its own picture in its place.
+    const std::wstring file = privateTempPath(kQrFile);
+    if (file.empty())
+        return;
     deleteFileForce(file);
     // Only a picture fetched now is shown: neither the code of an earlier
     // order that could not be deleted nor a cached copy of the link.

@@ -18,6 +18,7 @@
 namespace {
 
 constexpr wchar_t kCannotOpen[] = L"Cannot open the archive \"%1\": %2";
+constexpr wchar_t kChangedSinceCheck[] = L"it is not the file that was checked";
 // Progress is told per block of the decompressor's window; the file is
 // written in larger pieces, because each write costs a system call.
 constexpr size_t kProgressBlock = 32768;
@@ -57,11 +58,29 @@ std::wstring openError(const std::wstring& archive, const std::wstring& reason)
     return text;
 }
 
-Archive openArchive(const std::wstring& path)
+// LENGTH 0: the whole file. Otherwise exactly the LENGTH bytes that were
+// checked: the file must still have that length, and nobody may write to it
+// while it is read.
+zip_source_t* openSource(const std::wstring& path, uint64_t length, zip_error_t& error)
+{
+    if (length == 0)
+        return zip_source_win32w_create(path.c_str(), 0, -1, &error);
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != length)
+        throw TZipError(openError(path, kChangedSinceCheck));
+    zip_source_t* source = zip_source_win32handle_create(file.get(), 0, static_cast<zip_int64_t>(length), &error);
+    if (source)
+        file.release(); // closed with the source
+    return source;
+}
+
+Archive openArchive(const std::wstring& path, uint64_t length)
 {
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &error);
+    zip_source_t* source = openSource(path, length, error);
     zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
     if (!archive) {
         if (source)
@@ -330,9 +349,10 @@ EntryResult extractFolder(const std::filesystem::path& folder, DWORD attributes)
 TZipError::TZipError(const std::wstring& message) : std::runtime_error(win::toUtf8(message)), message_(message) {}
 
 std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std::wstring& destDir,
-                                     const std::wstring& password, const TOnTotalPercent& onTotalPercent)
+                                     const std::wstring& password, const TOnTotalPercent& onTotalPercent,
+                                     uint64_t checkedLength)
 {
-    const Archive archive = openArchive(archivePath);
+    const Archive archive = openArchive(archivePath, checkedLength);
     const std::string ansiPassword = win::toAnsi(password);
     const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -54,11 +55,13 @@ struct TSkippedEntry {
 // PASSWORD decrypts PKWARE and WinZip-AES entries; it is used in the ANSI
 // code page. An entry that cannot be extracted is skipped, no partial file of
 // it is left behind, and it is returned with the reason (an entry whose
-// directory record cannot be read as "#<index>").
-// Throws TZipError, before writing anything, when the archive itself is
-// unusable.
+// directory record cannot be read as "#<index>"). Throws TZipError, before
+// writing anything, when the archive itself is unusable. CHECKEDLENGTH, when
+// not 0, is the length of the archive whose signature was checked: only those
+// bytes are read, and an archive of another length is unusable.
 std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wstring& destDir,
-                                     const std::wstring& password, const TOnTotalPercent& onTotalPercent);
+                                     const std::wstring& password, const TOnTotalPercent& onTotalPercent,
+                                     uint64_t checkedLength = 0);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);

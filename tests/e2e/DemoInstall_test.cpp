@@ -142,6 +142,8 @@ TEST_F(DemoInstallTest, SilentFailuresEndOnTheirOwnWithTheirCodeAndTheLogSaysWhy
     const auto service = startService();
     if (!service)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
+    // The demo build carries a key: what is no signed package fails its
+    // signature check before anything reads it as an archive.
     const struct {
         const char* path;
         const char* fault;
@@ -151,7 +153,7 @@ TEST_F(DemoInstallTest, SilentFailuresEndOnTheirOwnWithTheirCodeAndTheLogSaysWhy
         {"/api/config/soft_down", "refuse:3", 6, "no download information: refused with code 3"},
         {"/api/config/soft_down", "garbage", 6, "no download information: an answer that is not the service's JSON"},
         {"/files/package.zip", "404", 6, "package download: download ended with 404"},
-        {"/files/package.zip", "garbage", 5, "error (package): package extraction: Cannot open the archive"},
+        {"/files/package.zip", "garbage", 11, "error (package): the vendor's signature check"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + c.fault);
@@ -274,18 +276,28 @@ TEST_F(DemoInstallTest, OfflineInstallerInstallsWithTheServiceDown)
     EXPECT_EQ(waitForStarts(1), 1);
 }
 
-TEST_F(DemoInstallTest, UnwritableEmbeddedPackageEndsWithItsOwnCode)
+TEST_F(DemoInstallTest, PackageWithOneChangedByteIsRefusedWithItsOwnCode)
 {
-    // A folder where the installer writes its package out.
-    const fs::path blocker = getTempDir() + kSoftId + L".zip";
-    fs::create_directories(blocker / L"held");
+    // The signed demo package with one byte changed on its way.
+    const TempDir content;
+    for (const wchar_t* name : {L"package.zip", L"DotNetFramework.exe", L"qr.png"})
+        fs::copy_file(serviceOptions().contentDir / name, content / name);
+    std::string package = readFile(content / L"package.zip");
+    package[package.size() / 2] ^= 0x20;
+    writeFile(content / L"package.zip", package);
+    vendor::Options options = serviceOptions();
+    options.contentDir = content.path();
+    vendor::VendorService service(options);
+    if (!service.start())
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
 
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe", L"setup_offline.exe"), L"/autoinst");
-    EXPECT_EQ(run.exitCode, 7u);
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 11u);
     EXPECT_TRUE(run.boxes.empty());
+    expectLogged({"error (package): the vendor's signature check", "exit code: 11"});
     expectNothingInstalled();
-    std::error_code ignored;
-    fs::remove_all(blocker, ignored);
+    EXPECT_TRUE(!fs::exists(installDir()) || fs::is_empty(installDir())) << "nothing was extracted";
+    EXPECT_EQ(productRequests(service).back(), "/files/package.zip");
 }
 
 } // namespace

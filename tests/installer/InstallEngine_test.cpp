@@ -42,7 +42,7 @@ size_t indexOf(const std::vector<LoopbackRequest>& requests, const std::string& 
 // recorded.
 class TestHost : public InstallHost {
 public:
-    void startPackageDownload(const std::wstring& url, const std::wstring& file) override
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override
     {
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
@@ -50,7 +50,8 @@ public:
             [this](TDownThread*, int64_t code) {
                 engine->workFinish(code);
                 ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
-            });
+            },
+            kDownloadTimeouts, std::move(onData));
     }
     bool waitForMessage() override { return Application.handleMessage(); }
     void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }

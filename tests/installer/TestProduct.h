@@ -59,8 +59,6 @@ public:
         for (int i = 0; i < 100 && findProcessByName(kMainProg); ++i)
             ::Sleep(50);
         deleteUninstallEntry(kSoftId);
-        std::error_code ignored;
-        std::filesystem::remove(getTempDir() + kSoftId + L".zip", ignored);
     }
 
     const std::filesystem::path& path() const { return dir_.path(); }

@@ -10,6 +10,7 @@
 #include "ui/UntConfirmbox.h"
 
 #include "system/Handles.h"
+#include "system/PrivateTempDir.h"
 #include "system/RegValues.h"
 #include "system/util.h"
 
@@ -293,7 +294,7 @@ TEST_F(OfferWindowTest, OnlyAFreshPngReplacesThePlaceholder)
 
     // The code of an earlier order that cannot be replaced (the file is held
     // open without sharing) is not shown again.
-    const std::wstring file = getTempDir() + L"qr.png";
+    const std::wstring file = privateTempPath(L"qr.png");
     writeFile(file, pngBytes(12, 12, 0xFF00FF00));
     serveQrLink(kQrPicture);
     {
