@@ -64,7 +64,8 @@ private:
     bool refusedAsHttps(const std::wstring& url);
     bool checkEnvironment();
     // The failure, nothing when the package is at ARCHIVE.
-    std::optional<InstallResult> obtainPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check);
+    std::optional<InstallResult> obtainPackage(const std::wstring& archive,
+                                               const std::shared_ptr<TPackageCheck>& check);
     bool downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check);
     void showDownloadProgress();
     bool trusted(TPackageCheck& check);
