@@ -3,9 +3,9 @@
 #include "offer/OfferRules.h"
 
 #include "ui/PngImage.h"
+#include "ui/SystemBoxes.h"
 #include "ui/UntConfirmbox.h"
 
-#include "system/AppContext.h"
 #include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Removal.h"
@@ -21,6 +21,7 @@
 
 namespace {
 
+constexpr wchar_t kRequestFailed[] = L"请求失败.";
 constexpr wchar_t kCouponFailed[] = L"获取优惠信息失败";
 constexpr wchar_t kPlanFailed[] = L"获取价格信息失败";
 constexpr wchar_t kPriceWrong[] = L"价格异常！";
@@ -68,12 +69,6 @@ std::wstring twoDigits(int value)
     return text;
 }
 
-// The system's plain message dialog: OK only, captioned with the
-// application's title, waiting for the user.
-void showMessage(const wchar_t* text)
-{
-    ::MessageBoxW(applicationWindow(), text, applicationTitle().c_str(), MB_OK);
-}
 
 } // namespace
 
@@ -152,11 +147,14 @@ void TfrmBigCoupon::FormCreate(TComponent*)
 int32_t TfrmBigCoupon::fetchCoupon(std::wstring& couponCode)
 {
     int32_t value = 0;
-    if (FApi.getUninstallCoupon(couponCode, value)) {
+    std::wstring failedRequest;
+    if (FApi.getUninstallCoupon(couponCode, value, failedRequest)) {
         lblDiscountVal->setCaption(std::to_wstring(value));
         return value;
     }
-    showMessage(kCouponFailed);
+    if (!failedRequest.empty())
+        showInfo(failedRequest + kRequestFailed);
+    showPlainMessage(kCouponFailed);
     // A refused coupon takes nothing off, whatever value came with it: a
     // negative one must not raise the price.
     return 0;
@@ -166,7 +164,7 @@ TPricePlan TfrmBigCoupon::fetchPlan(int32_t couponValue)
 {
     TPricePlan plan{};
     if (!FApi.getPricePlanFromlist(plan)) {
-        showMessage(kPlanFailed);
+        showPlainMessage(kPlanFailed);
         return TPricePlan{};
     }
     lblOriginal->setCaption(fillIn(kOriginalPrice, {formatNumber(plan.price)}));
@@ -174,7 +172,7 @@ TPricePlan TfrmBigCoupon::fetchPlan(int32_t couponValue)
     if (toPay > 0)
         lblPrice->setCaption(formatNumber(toPay));
     else
-        showMessage(kPriceWrong);
+        showPlainMessage(kPriceWrong);
     return plan;
 }
 

@@ -175,7 +175,6 @@ void TForm::createHandle()
     if (!wnd_)
         throw std::runtime_error("cannot create the window of a form");
     createChildWindows(*this);
-    Application.formHandleChanged(this);
 }
 
 void TForm::createChildWindows(TControl& container)
@@ -427,7 +426,6 @@ LRESULT CALLBACK TForm::windowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPa
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
         form->wnd_ = nullptr;
-        Application.formHandleChanged(form);
     }
     return message.Result;
 }

@@ -284,7 +284,6 @@ public:
 
     void addForm(TForm* form);
     void removeForm(TForm* form);
-    void formHandleChanged(TForm* form);
 
 private:
     void dispatch(MSG& msg);

@@ -112,6 +112,7 @@ TEST_F(ShortcutFolders, NoShortcutForAMissingProgramOrAnEscapingName)
     std::wstring shortcut;
     const std::wstring missing = (dir_ / L"My App" / L"Gone.exe").wstring();
     EXPECT_FALSE(createDesktopShortcut(missing, L"Gone", shortcut));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "the reason is told";
     EXPECT_FALSE(createStartMenuShortcut(missing, L"Gone Folder", L"Gone"));
     EXPECT_TRUE(shortcut.empty());
     EXPECT_FALSE(fs::exists(programs() / L"Gone Folder"));

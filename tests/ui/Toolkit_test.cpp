@@ -7,7 +7,8 @@
 #include "ui/UntConfirmbox.h"
 #include "ui/UntMsgBox.h"
 
-#include "system/AppContext.h"
+#include "tests/support/DialogAnswerer.h"
+#include "ui/SystemBoxes.h"
 #include "system/Resource.h"
 
 #include <gtest/gtest.h>
@@ -291,20 +292,19 @@ TEST(Pictures, SavedPngReadsBackTheSame)
     }
 }
 
-TEST(Application, KeepsTitleFormsAndMainWindowForTheSystemBoxes)
+TEST(Application, KeepsFormsAndGivesTheSystemBoxesItsTitle)
 {
     Application.setTitle(L"App title");
-    EXPECT_EQ(applicationTitle(), L"App title");
     {
         TForm form(nullptr);
         form.setName(L"FrmMain");
         EXPECT_EQ(Application.findForm(L"frmmain"), &form);
-        form.handle();
         Application.setMainForm(&form);
-        EXPECT_EQ(applicationWindow(), form.handle());
+        DialogAnswerer answerer(L"App title");
+        showInfo(L"a notice");
+        EXPECT_EQ(answerer.texts(), std::vector<std::wstring>{L"a notice"});
     }
     EXPECT_EQ(Application.mainForm(), nullptr);
-    EXPECT_EQ(applicationWindow(), nullptr);
     EXPECT_EQ(Application.findForm(L"FrmMain"), nullptr);
 }
 
