@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <charconv>
+#include <memory>
+#include <mutex>
 
 namespace net {
 
@@ -11,6 +13,24 @@ namespace {
 
 constexpr std::string_view kHttpScheme = "http://";
 constexpr char kContentLength[] = "Content-Length";
+constexpr char kNotHttp[] = "not an http:// address";
+constexpr char kStopped[] = "stopped by the receiver";
+constexpr char kLibraryError[] = "the HTTP library failed";
+
+// Set and read from any thread: a worker may finish while the listener goes.
+std::mutex listenerMutex;
+std::shared_ptr<const RequestListener> requestListener;
+
+void tellListener(const RequestRecord& record)
+{
+    std::shared_ptr<const RequestListener> listener;
+    {
+        const std::lock_guard lock(listenerMutex);
+        listener = requestListener;
+    }
+    if (listener)
+        (*listener)(record);
+}
 
 int64_t announcedLength(const httplib::Response& response)
 {
@@ -48,12 +68,41 @@ HttpClient::HttpClient(HttpTimeouts timeouts) : timeouts_(timeouts) {}
 
 HttpClient::~HttpClient() = default;
 
+void setRequestListener(RequestListener listener)
+{
+    auto shared = listener ? std::make_shared<const RequestListener>(std::move(listener)) : nullptr;
+    const std::lock_guard lock(listenerMutex);
+    requestListener = std::move(shared);
+}
+
 int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
+{
+    RequestRecord record;
+    record.url = url;
+    const auto started = std::chrono::steady_clock::now();
+    HttpReceiver counting = receiver;
+    counting.onData = [&](const char* data, size_t size) {
+        if (receiver.onData && !receiver.onData(data, size)) {
+            record.error = kStopped;
+            return false;
+        }
+        record.bytes += size;
+        return true;
+    };
+    record.status = exchange(url, counting, record.error);
+    record.duration = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    tellListener(record);
+    return record.status;
+}
+
+int HttpClient::exchange(const std::string& url, const HttpReceiver& receiver, std::string& error)
 {
     std::string origin;
     std::string target;
-    if (!splitHttpUrl(url, origin, target))
+    if (!splitHttpUrl(url, origin, target)) {
+        error = kNotHttp;
         return -1;
+    }
     try {
         httplib::Client client(origin);
         client.set_connection_timeout(timeouts_.connectSeconds, 0);
@@ -67,13 +116,17 @@ int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
                     receiver.onBegin(response.status, announcedLength(response));
                 return true;
             },
-            [&](const char* data, size_t size) { return !receiver.onData || receiver.onData(data, size); });
-        if (!result)
+            [&](const char* data, size_t size) { return receiver.onData(data, size); });
+        if (!result) {
+            if (error.empty())
+                error = httplib::to_string(result.error());
             return -1;
+        }
         return result->status;
     } catch (...) {
         // The library may throw (bad allocation, malformed answer); callers
         // only ever see a failed exchange.
+        error = kLibraryError;
         return -1;
     }
 }

@@ -127,6 +127,8 @@ void TDownThread::Execute()
                     return true;
                 if (!writeAll(file.get(), data, size))
                     return false;
+                if (onData_)
+                    onData_(data, size);
                 received_ += static_cast<int64_t>(size);
                 return true;
             };
@@ -148,7 +150,7 @@ void TDownThread::Execute()
 }
 
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
-                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, net::HttpTimeouts timeouts)
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, net::HttpTimeouts timeouts, TOnBodyData OnData)
 {
     const HWND handOff = handOffWindowOfThisThread();
     if (!handOff) {
@@ -162,6 +164,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     worker->FOnWorkBeginEvent = std::move(OnWorkBegin);
     worker->FOnWorkEvent = std::move(OnWork);
     worker->FOnFinish = std::move(OnFinish);
+    worker->onData_ = std::move(OnData);
     worker->FURL = URL;
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);

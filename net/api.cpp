@@ -27,7 +27,10 @@ constexpr wchar_t kPricePlanPath[] = L"/api/price_plan";
 constexpr wchar_t kPayQrPath[] = L"/api/notlogin-pay-qr";
 constexpr wchar_t kCustomerServicePage[] = L"/t.php?act=chatwithus&name=";
 constexpr wchar_t kGuidValue[] = L"guid";
-constexpr wchar_t kRequestFailed[] = L"请求失败.";
+constexpr wchar_t kNoAnswer[] = L"no answer";
+constexpr wchar_t kNotAnEnvelope[] = L"an answer that is not the service's JSON";
+constexpr wchar_t kRefused[] = L"refused with code ";
+constexpr wchar_t kNoData[] = L"an answer without data";
 
 // Service answers are small envelopes; anything far bigger is not one.
 constexpr size_t kMaxAnswerBytes = 4u << 20;
@@ -236,8 +239,18 @@ bool TAPI::GetSoftDownloadInfo(std::wstring& url, std::wstring& ver, std::wstrin
 {
     std::string answer;
     json data;
-    if (!HttpGet(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer) ||
-        !readDataObject(answer, data))
+    int retCode = 0;
+    if (!HttpGet(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer))
+        lastFailure_ = kNoAnswer;
+    else if (!getJsonObject(answer, data, retCode))
+        lastFailure_ = kNotAnEnvelope;
+    else if (retCode != 0)
+        lastFailure_ = kRefused + std::to_wstring(retCode);
+    else if (!data.is_object())
+        lastFailure_ = kNoData;
+    else
+        lastFailure_.clear();
+    if (!lastFailure_.empty())
         return false;
     url = readString(data, "url");
     ver = readString(data, "ver");
@@ -261,7 +274,7 @@ void TAPI::ReportInstall() { sendReport(kInstallPath, FCurrVer); }
 
 void TAPI::ReportUninstall(const std::wstring& localVersion) { sendReport(kUninstallPath, localVersion); }
 
-bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal)
+bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal, std::wstring& failedRequest)
 {
     couponCode.clear();
     for (const CouponRow& row : kUninstallCoupons) {
@@ -271,10 +284,11 @@ bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal)
         }
     }
     couponVal = 0;
+    failedRequest.clear();
     const std::wstring url = apiUrl(kCouponPath);
     std::string answer;
     if (!HttpGet(url, L"code=" + encodeQueryValue(couponCode), answer)) {
-        showInfo(url + kRequestFailed + win::fromUtf8(answer));
+        failedRequest = url;
         return false;
     }
     json data;

@@ -11,12 +11,14 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 namespace {
 
 constexpr wchar_t kCannotOpen[] = L"Cannot open the archive \"%1\": %2";
+constexpr wchar_t kChangedSinceCheck[] = L"it is not the file that was checked";
 // Progress is told per block of the decompressor's window; the file is
 // written in larger pieces, because each write costs a system call.
 constexpr size_t kProgressBlock = 32768;
@@ -56,11 +58,29 @@ std::wstring openError(const std::wstring& archive, const std::wstring& reason)
     return text;
 }
 
-Archive openArchive(const std::wstring& path)
+// LENGTH 0: the whole file. Otherwise exactly the LENGTH bytes that were
+// checked: the file must still have that length, and nobody may write to it
+// while it is read.
+zip_source_t* openSource(const std::wstring& path, uint64_t length, zip_error_t& error)
+{
+    if (length == 0)
+        return zip_source_win32w_create(path.c_str(), 0, -1, &error);
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != length)
+        throw TZipError(openError(path, kChangedSinceCheck));
+    zip_source_t* source = zip_source_win32handle_create(file.get(), 0, static_cast<zip_int64_t>(length), &error);
+    if (source)
+        file.release(); // closed with the source
+    return source;
+}
+
+Archive openArchive(const std::wstring& path, uint64_t length)
 {
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &error);
+    zip_source_t* source = openSource(path, length, error);
     zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
     if (!archive) {
         if (source)
@@ -127,10 +147,16 @@ private:
     const TOnTotalPercent& callback_;
 };
 
+// False with the system's error in the thread's last error.
 bool writeBlock(HANDLE file, const unsigned char* data, size_t size)
 {
     DWORD written = 0;
-    return ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    if (!::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr))
+        return false;
+    if (written == size)
+        return true;
+    ::SetLastError(ERROR_WRITE_FAULT);
+    return false;
 }
 
 // Modification time and attributes in one call on the open handle: each
@@ -156,6 +182,8 @@ public:
     {
     }
 
+    // False for a damaged entry, or one whose file cannot be written
+    // (writeError() then holds the system's error).
     bool run()
     {
         const bool deflated = stat_.comp_method == ZIP_CM_DEFLATE;
@@ -181,13 +209,19 @@ public:
         return !(stat_.valid & ZIP_STAT_CRC) || crc_ == stat_.crc;
     }
 
+    DWORD writeError() const { return writeError_; }
+
 private:
     bool emit(const unsigned char* data, size_t size)
     {
         if (size == 0)
             return true;
-        if (size_ + size > stat_.size || !writeBlock(file_, data, size))
+        if (size_ + size > stat_.size)
             return false;
+        if (!writeBlock(file_, data, size)) {
+            writeError_ = ::GetLastError();
+            return false;
+        }
         size_ += size;
         crc_ = crc32Update(crc_, data, size);
         for (size_t offset = 0; offset < size; offset += kProgressBlock)
@@ -227,23 +261,46 @@ private:
     std::vector<unsigned char> output_;
     uint64_t size_ = 0;
     uint32_t crc_ = 0;
+    DWORD writeError_ = 0;
 };
 
-void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::path& target, DWORD attributes,
-                 const char* password, Progress& progress)
+// Why an entry was skipped; nothing when it was extracted.
+struct Skip {
+    TSkipReason reason;
+    DWORD error = 0;
+};
+using EntryResult = std::optional<Skip>;
+
+TSkipReason openFailure(zip_t* archive)
+{
+    switch (zip_error_code_zip(zip_get_error(archive))) {
+    case ZIP_ER_WRONGPASSWD:
+    case ZIP_ER_NOPASSWD:
+        return TSkipReason::WrongPassword;
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_COMPNOTSUPP:
+        return TSkipReason::UnknownMethod;
+    default:
+        return TSkipReason::Damaged;
+    }
+}
+
+EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::path& target,
+                        DWORD attributes, const char* password, Progress& progress)
 {
     if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)
-        return;
+        return Skip{TSkipReason::UnknownMethod};
     // A read-only file already there keeps its content. Windows refuses to
     // open it for writing anyway; asking first also holds where that refusal
     // is not enforced (an administrator under Wine).
     const DWORD existing = ::GetFileAttributesW(target.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
-        return;
+        return Skip{TSkipReason::ReadOnlyTarget};
     // A wrong password is caught here, before the target is touched.
+    zip_error_clear(archive);
     EntryFile entry(zip_fopen_index_encrypted(archive, stat.index, ZIP_FL_COMPRESSED, password));
     if (!entry)
-        return;
+        return Skip{openFailure(archive)};
     std::error_code ignored;
     std::filesystem::create_directories(target.parent_path(), ignored);
     // OPEN_ALWAYS rather than CREATE_ALWAYS: the latter refuses to replace
@@ -252,28 +309,50 @@ void extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::
     win::FileHandle file(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return;
+        return Skip{TSkipReason::Unwritable, ::GetLastError()};
     // A new file is empty already, and cutting it anyway makes the file
     // system under Wine write it all out when it is closed: only a
     // replaced file is cut.
     const bool replaced = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    const bool ok =
-        (!replaced || ::SetEndOfFile(file.get())) && EntryWriter(entry.get(), stat, file.get(), progress).run();
-    if (ok)
+    EntryResult result;
+    if (replaced && !::SetEndOfFile(file.get())) {
+        result = Skip{TSkipReason::Unwritable, ::GetLastError()};
+    } else {
+        EntryWriter writer(entry.get(), stat, file.get(), progress);
+        if (!writer.run())
+            result = writer.writeError() ? Skip{TSkipReason::Unwritable, writer.writeError()}
+                                         : Skip{TSkipReason::Damaged};
+    }
+    if (!result)
         setTimeAndAttributes(file.get(), stat.mtime, attributes);
     file.reset();
-    if (!ok)
+    if (result)
         ::DeleteFileW(target.c_str());
+    return result;
+}
+
+// A stored folder, with its hidden and system attributes.
+EntryResult extractFolder(const std::filesystem::path& folder, DWORD attributes)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    // The library's error is the C runtime's, not the system's.
+    if (error)
+        return Skip{TSkipReason::Unwritable, ERROR_CANNOT_MAKE};
+    if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        ::SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return {};
 }
 
 } // namespace
 
 TZipError::TZipError(const std::wstring& message) : std::runtime_error(win::toUtf8(message)), message_(message) {}
 
-void unZipFile(const std::wstring& archivePath, const std::wstring& destDir, const std::wstring& password,
-               const TOnTotalPercent& onTotalPercent)
+std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std::wstring& destDir,
+                                     const std::wstring& password, const TOnTotalPercent& onTotalPercent,
+                                     uint64_t checkedLength)
 {
-    const Archive archive = openArchive(archivePath);
+    const Archive archive = openArchive(archivePath, checkedLength);
     const std::string ansiPassword = win::toAnsi(password);
     const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
 
@@ -287,11 +366,14 @@ void unZipFile(const std::wstring& archivePath, const std::wstring& destDir, con
 
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     std::vector<zip_stat_t> stats;
+    std::vector<TSkippedEntry> skipped;
     uint64_t total = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t stat;
-        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat) != 0)
+        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat) != 0) {
+            skipped.push_back({L"#" + std::to_wstring(i), TSkipReason::Damaged});
             continue;
+        }
         total += stat.size;
         stats.push_back(stat);
     }
@@ -300,17 +382,20 @@ void unZipFile(const std::wstring& archivePath, const std::wstring& destDir, con
     std::filesystem::create_directories(root, ignored);
     Progress progress(total, onTotalPercent);
     for (const zip_stat_t& stat : stats) {
+        const std::wstring name = entryName(archive.get(), stat.index);
         std::wstring relative;
-        if (!entryRelativePath(entryName(archive.get(), stat.index), relative))
-            continue;
-        const DWORD attributes = storedAttributes(archive.get(), stat.index);
-        if (relative.back() == L'\\') {
-            const std::filesystem::path folder = root / relative.substr(0, relative.size() - 1);
-            std::filesystem::create_directories(folder, ignored);
-            if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
-                ::SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            continue;
+        EntryResult result;
+        if (!entryRelativePath(name, relative)) {
+            result = Skip{TSkipReason::UnsafeName};
+        } else {
+            const DWORD attributes = storedAttributes(archive.get(), stat.index);
+            if (relative.back() == L'\\')
+                result = extractFolder(root / relative.substr(0, relative.size() - 1), attributes);
+            else
+                result = extractFile(archive.get(), stat, root / relative, attributes, passwordBytes, progress);
         }
-        extractFile(archive.get(), stat, root / relative, attributes, passwordBytes, progress);
+        if (result)
+            skipped.push_back({name, result->reason, result->error});
     }
+    return skipped;
 }

@@ -19,7 +19,7 @@ void removeTraces()
     std::error_code ignored;
     fs::remove_all(installDir(), ignored);
     fs::remove_all(dataDir(), ignored);
-    fs::remove(getTempDir() + kSoftId + L".zip", ignored);
+    fs::remove(defaultLog(), ignored);
     deleteUninstallEntry(kSoftId);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"SOFTWARE\\") + kSoftId).c_str());
     for (const wchar_t* key : {L".vnote", L".vnotes", L"vnoteFile", L"vnotesFile", L"velnotes"})

@@ -30,6 +30,8 @@ inline std::filesystem::path installDir() { return getLocalAppDataDir() + L"\\" 
 inline std::filesystem::path dataDir() { return getAppDataDir() + L"\\" + kProductDir; }
 // The product appends a line to this file each time it starts.
 inline std::filesystem::path startRecord() { return dataDir() / L"runs.log"; }
+// Where "/log" without a path writes the install's log.
+inline std::filesystem::path defaultLog() { return getTempDir() + kSoftId + L"-install.log"; }
 
 // Removes everything an install of the demo product leaves; before and after
 // each test.
