@@ -93,7 +93,7 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     const RunResult run = runAnsweringBoxes(setup, L"/autoinst /log");
     killProcessByName(decoy.filename().wstring());
     std::error_code busy;
-    for (int i = 0; i < 50 && !fs::remove(decoy, busy) && busy; ++i)
+    for (int i = 0; i < 300 && !fs::remove(decoy, busy) && busy; ++i)
         ::Sleep(100);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(run.exitCode, 0u);
@@ -244,7 +244,7 @@ TEST_F(DemoInstallTest, VisibleInstallFetchesAndStartsTheMissingFramework)
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.boxes.size(), 1u) << "the notice before the framework installer starts";
     // The stand-in framework installer records its start.
-    for (int i = 0; i < 50 && !fs::exists(record); ++i)
+    for (int i = 0; i < 300 && !fs::exists(record); ++i)
         ::Sleep(100);
     EXPECT_NE(readFile(record).find("DotNetFramework.exe"), std::string::npos);
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
