@@ -1,9 +1,11 @@
 // Program entry: the application object, the one main window and the message
 // loop. Creating the window does the whole start-up; the program ends when
 // that window closes.
+#include "installer/CommandLine.h"
+#include "installer/InstallResult.h"
 #include "installer/UntMain.h"
 #include "system/Encoding.h"
-#include "system/util.h"
+#include "ui/SystemBoxes.h"
 
 #include <windows.h>
 
@@ -17,8 +19,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         Application.run();
         return form->exitCode();
     } catch (const std::exception& e) {
-        // A main window that cannot be built: say why and end.
-        showInfo(win::fromUtf8(e.what()));
-        return 1;
+        // A main window that cannot be built: say why and end, unless the
+        // silent install has nobody to tell.
+        if (parseCommandLine(programArguments()).automatic != CommandLine::Automatic::Silent)
+            showInfo(win::fromUtf8(e.what()));
+        return kWindowNotBuiltExitCode;
     }
 }

@@ -1,9 +1,11 @@
 # Embeds a product folder into an executable as resources of type "file":
-#   config.json -> CONFIGFILE, package.zip -> ZIPFILE, NAME.png -> NAME
+#   config.json -> CONFIGFILE, package.zip -> ZIPFILE, NAME.png -> NAME,
+#   package.pub (the vendor's public key) -> PACKAGEKEY
 # together with the application manifest. PACKAGE names a package archive
-# made by the build to embed instead of the folder's own package.zip.
+# made by the build to embed instead of the folder's own package.zip;
+# NO_PACKAGE_KEY leaves the key out (an installer that checks no signature).
 function(add_product_resources target product_dir)
-  cmake_parse_arguments(ARG "" "PACKAGE" "" ${ARGN})
+  cmake_parse_arguments(ARG "NO_PACKAGE_KEY" "PACKAGE" "" ${ARGN})
   file(GLOB pictures "${product_dir}/*.png")
   set(files ${pictures})
   set(rc "1 24 \"${PROJECT_SOURCE_DIR}/resources/app.manifest\"\n")
@@ -18,6 +20,15 @@ function(add_product_resources target product_dir)
   if(ARG_PACKAGE OR EXISTS "${package}")
     string(APPEND rc "ZIPFILE FILE \"${package}\"\n")
     list(APPEND files "${package}")
+  endif()
+  set(key "${product_dir}/package.pub")
+  if(EXISTS "${key}" AND NOT ARG_NO_PACKAGE_KEY)
+    file(READ "${key}" key_text)
+    if(NOT key_text MATCHES "-----BEGIN PUBLIC KEY-----")
+      message(FATAL_ERROR "${key} is no public key file made by mkpackage keygen")
+    endif()
+    string(APPEND rc "PACKAGEKEY FILE \"${key}\"\n")
+    list(APPEND files "${key}")
   endif()
   foreach(picture IN LISTS pictures)
     get_filename_component(name "${picture}" NAME_WE)

@@ -1,28 +1,55 @@
-// How an install ended. An automatic install ("/autoinst", "/autostart")
-// ends the process with this as its exit code, so that whoever deploys it
-// silently can tell the outcomes apart; an interactive run always ends with 0.
+// How an install ended, and the exit code that tells it. An automatic install
+// ("/autoinst", "/autostart") ends the process with that code, so that whoever
+// deploys it silently can tell the outcomes apart; an interactive run always
+// ends with 0.
 #pragma once
 
-enum class InstallResult : int {
-    // Installed, and the product was started.
-    Installed = 0,
+#include "system/MyZip.h"
+
+#include <vector>
+
+enum class InstallResult {
+    // Everything was done; the product's start and the package's skipped
+    // entries are in the outcome.
+    Installed,
     // The service answered without a package link and no retry brought one.
-    NoPackageLink = 2,
+    NoPackageLink,
     // Less than 100 MB free on the target drive.
-    NoSpace = 3,
+    NoSpace,
     // The package or framework link is an https:// link.
-    HttpsRefused = 4,
+    HttpsRefused,
     // The package is not a readable zip archive.
-    BrokenArchive = 5,
+    BrokenArchive,
     // The package download failed (no link, no connection, an HTTP error).
-    DownloadFailed = 6,
+    DownloadFailed,
     // The installer's own package could not be written to the temporary folder.
-    EmbeddedPackageUnwritable = 7,
-    // A registry value of the registration could not be written.
-    RegistrationFailed = 8,
-    // Everything was installed but the product could not be started.
-    NotStarted = 9,
+    EmbeddedPackageUnwritable,
+    // A registry value of an association or the URL protocol could not be written.
+    RegistrationFailed,
     // The start-up refused to run (no or bad configuration, old Windows), or
     // the window closed before the install ran.
-    NotRun = 10,
+    NotRun,
+    // The package failed the check against the vendor key the build carries
+    // (unsigned, signed by another key, or changed): nothing was extracted.
+    PackageNotTrusted,
+    // Something the install does not expect stopped it (the log has its text).
+    Unexpected,
 };
+
+struct InstallOutcome {
+    InstallResult result = InstallResult::NotRun;
+    bool productStarted = false;
+    // The package's entries that were not extracted.
+    std::vector<TSkippedEntry> skipped;
+};
+
+// Whether the program ends after this result (the install "quits"), rather
+// than staying on its progress page.
+bool endsProgram(InstallResult result);
+
+// The process's exit code after an install; AUTOMATIC: started with either
+// automatic-install switch.
+int exitCode(bool automatic, const InstallOutcome& outcome);
+
+// The exit code when the main window cannot even be built.
+inline constexpr int kWindowNotBuiltExitCode = 1;

@@ -4,7 +4,6 @@
 #include "installer/UntMain.h"
 
 #include "installer/InstallDir.h"
-#include "system/AppContext.h"
 #include "system/Process.h"
 #include "system/util.h"
 #include "ui/UntConfirmbox.h"
@@ -44,7 +43,7 @@ void TFrmCommInst::imgDownClick(TComponent*)
 void TFrmCommInst::btnChangeInstallClick(TComponent*)
 {
     std::wstring folder;
-    if (!browseForFolder(applicationWindow(), kChooseFolder, folder))
+    if (!browseForFolder(handle(), kChooseFolder, folder))
         return;
     // Neither created nor checked here: the install does both.
     edtPath->setText(joinInstallDir(folder, FConfigFile->ProgramDirName));

@@ -1,6 +1,9 @@
 #include "installer/UntMain.h"
 
+#include "installer/CommandLine.h"
 #include "installer/InstallDir.h"
+#include "installer/SilentObserver.h"
+#include "installer/WindowObserver.h"
 #include "net/api.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
@@ -9,10 +12,8 @@
 #include "system/Resource.h"
 #include "system/util.h"
 #include "ui/PngImage.h"
-#include "ui/UntMsgBox.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <exception>
 #include <filesystem>
@@ -23,8 +24,6 @@ TFrmCommInst* FrmCommInst = nullptr;
 namespace {
 
 constexpr wchar_t kStartCaption[] = L"Install";
-constexpr wchar_t kSilentSwitch[] = L"/autoinst";
-constexpr wchar_t kVisibleSwitch[] = L"/autostart";
 constexpr wchar_t kConfigResource[] = L"configfile";
 constexpr wchar_t kBackgroundResource[] = L"bgpic";
 constexpr wchar_t kLogoResource[] = L"logo";
@@ -33,19 +32,14 @@ constexpr wchar_t kButtonOverResource[] = L"btninst02";
 constexpr wchar_t kButtonDownResource[] = L"btninst03";
 constexpr wchar_t kConfigEmpty[] = L"config data is empty";
 constexpr wchar_t kOldWindows[] = L"当前版本只支持Win7及以上的版本, XP系统无法兼容!";
+constexpr wchar_t kStarted[] = L"started: ";
+constexpr wchar_t kInstallMode[] = L", install mode";
+constexpr wchar_t kUninstallMode[] = L", uninstall mode";
+constexpr wchar_t kSilentRun[] = L", silent automatic install";
+constexpr wchar_t kVisibleRun[] = L", visible automatic install";
+constexpr wchar_t kProduct[] = L"product: ";
+constexpr wchar_t kWhatStopRunning[] = L"stopping the running ";
 constexpr int kVersionGap = 10;
-
-// The first command-line argument, "" when there is none.
-std::wstring firstArgument()
-{
-    int count = 0;
-    wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!args)
-        return {};
-    std::wstring first = count > 1 ? args[1] : L"";
-    ::LocalFree(args);
-    return first;
-}
 
 // An optional artwork resource of the product, applied only when present
 // and decodable; otherwise the designed picture stays.
@@ -151,46 +145,44 @@ bool TFrmCommInst::startUp()
     // The mode is known from the file name alone; the automatic-install
     // switches only mean something to the installer.
     const bool installMode = getExeFileName() != kUninstallerName;
+    const CommandLine commandLine = parseCommandLine(programArguments());
     FbAutoInst = false;
     if (installMode) {
-        const std::wstring first = firstArgument();
-        if (first == kSilentSwitch) {
-            FbAutoInst = true;
+        FbAutoInst = commandLine.automatic == CommandLine::Automatic::Silent;
+        FAutomatic = commandLine.automatic != CommandLine::Automatic::None;
+        if (FbAutoInst)
             Application.setShowMainForm(false);
-            tmrAutoInst->setEnabled(true);
-        }
-        if (first == kVisibleSwitch)
-            tmrAutoInst->setEnabled(true);
-        FAutomatic = first == kSilentSwitch || first == kVisibleSwitch;
+        tmrAutoInst->setEnabled(FAutomatic);
     }
 
     applyOptionalArtwork();
 
     std::wstring text;
-    if (!resourceExists(kConfigResource, kFileResourceType) || !loadResourceText(kConfigResource, kFileResourceType, true, text) ||
-        text.empty()) {
-        tmrAutoInst->setEnabled(false);
-        Application.setShowMainForm(false);
-        ShowMsgBox(kConfigEmpty);
-        return false;
-    }
+    const bool haveText = resourceExists(kConfigResource, kFileResourceType) &&
+                          loadResourceText(kConfigResource, kFileResourceType, true, text) && !text.empty();
+    std::wstring configError;
     try {
-        FConfigFile = std::make_unique<TConfigFile>(text, installMode);
+        if (haveText)
+            FConfigFile = std::make_unique<TConfigFile>(text, installMode);
     } catch (const std::exception& e) {
         // Not a usable configuration, or its source could not be stored:
         // nothing can be installed or removed with it.
-        tmrAutoInst->setEnabled(false);
-        Application.setShowMainForm(false);
-        ShowMsgBox(win::fromUtf8(e.what()));
+        configError = win::fromUtf8(e.what());
+    }
+    setUpObservers(commandLine, installMode);
+    if (!haveText) {
+        refuseStart(kConfigEmpty);
+        return false;
+    }
+    if (!FConfigFile) {
+        refuseStart(configError);
         return false;
     }
     createProcessAPI(FConfigFile->FromSource, FConfigFile->SoftId);
 
     if (installMode) {
         if (!FConfigFile->XPSupported && !isVistaOrLater()) {
-            tmrAutoInst->setEnabled(false);
-            ShowMsgBox(kOldWindows);
-            Application.setShowMainForm(false);
+            refuseStart(kOldWindows);
             return false;
         }
         prepareInstallPage();
@@ -198,14 +190,53 @@ bool TFrmCommInst::startUp()
         cnMain->setActivePage(tbUninstall);
     }
 
-    if (!FConfigFile->MainProg.empty())
-        killProcessByName(FConfigFile->MainProg);
+    if (!FConfigFile->MainProg.empty() && !killProcessByName(FConfigFile->MainProg))
+        observer().error({ErrorKind::Process, kWhatStopRunning + FConfigFile->MainProg, ::GetLastError()});
     fillBanner();
     for (TTabSheet* page : cnMain->pages()) {
         page->setCaption(L"");
         page->setTabVisible(false);
     }
     return true;
+}
+
+void TFrmCommInst::setUpObservers(const CommandLine& commandLine, bool installMode)
+{
+    if (FbAutoInst)
+        FPersonObserver = std::make_unique<SilentObserver>();
+    else
+        FPersonObserver = std::make_unique<WindowObserver>(*this);
+    if (!commandLine.log)
+        return;
+    const std::wstring name = FConfigFile ? FConfigFile->SoftId : getExeFileName();
+    const std::wstring path = commandLine.logPath.empty() ? defaultLogPath(name, installMode) : commandLine.logPath;
+    // Without its file the run goes on unrecorded.
+    auto file = LogFile::create(path);
+    if (!file)
+        return;
+    FLogObserver = std::make_unique<LogObserver>(std::move(file), *FPersonObserver);
+    std::wstring started = kStarted + getExeFileName() + (installMode ? kInstallMode : kUninstallMode);
+    if (FbAutoInst)
+        started += kSilentRun;
+    else if (FAutomatic)
+        started += kVisibleRun;
+    FLogObserver->detail(started);
+    if (FConfigFile)
+        FLogObserver->detail(kProduct + FConfigFile->SoftId + L" " + FConfigFile->Version);
+}
+
+SequenceObserver& TFrmCommInst::observer() const
+{
+    if (FLogObserver)
+        return *FLogObserver;
+    return *FPersonObserver;
+}
+
+void TFrmCommInst::refuseStart(const std::wstring& text)
+{
+    tmrAutoInst->setEnabled(false);
+    Application.setShowMainForm(false);
+    observer().message({text});
 }
 
 void TFrmCommInst::applyOptionalArtwork()
@@ -259,6 +290,8 @@ void TFrmCommInst::FormDestroy(TComponent*)
 {
     destroyProcessAPI();
     FConfigFile.reset();
+    if (FLogObserver)
+        FLogObserver->exitCode(exitCode());
 }
 
 void TFrmCommInst::FormShow(TComponent*) {}

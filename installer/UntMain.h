@@ -1,11 +1,16 @@
 // TFrmCommInst: the program's main window, in both modes. A borderless,
 // fixed-size window with the product banner, six pages that only the program
 // switches, a collapsible directory row and its own close button. Creating
-// it runs the whole start-up (FormCreate).
+// it runs the whole start-up (FormCreate); its buttons and the
+// automatic-install timer run the install and uninstall engines, which tell
+// the window (or, in a silent install, nobody) and the log what happens.
 #pragma once
 
-#include "app/ConfigFile.h"
+#include "config/ConfigFile.h"
+#include "installer/InstallEngine.h"
 #include "installer/InstallResult.h"
+#include "installer/LogObserver.h"
+#include "net/UDownThread.h"
 #include "ui/ImgBtn.h"
 #include "ui/Obj_CommLangForm.h"
 #include "ui/StdCtrls.h"
@@ -15,9 +20,9 @@
 #include <memory>
 #include <string>
 
-class TDownThread;
+struct CommandLine;
 
-class TFrmCommInst : public TCommLangForm {
+class TFrmCommInst : public TCommLangForm, private InstallHost {
 public:
     TFrmCommInst();
     ~TFrmCommInst() override;
@@ -68,7 +73,7 @@ public:
     void imgbtnCloseClick(TComponent* Sender);
     void FormCreate(TComponent* Sender);
     void btnChangeInstallClick(TComponent* Sender);
-    // The uninstall: the retention offer, then the removal (UninstallSequence.cpp).
+    // The uninstall: the retention offer, then the removal.
     void btnUninstallClick(TComponent* Sender);
     // Leaves the finished uninstall; the uninstaller's file goes once the program has ended.
     void btnUninExitClick(TComponent* Sender);
@@ -76,9 +81,11 @@ public:
     void FormShow(TComponent* Sender);
     void lblMinimizeClick(TComponent* Sender);
     void pbProgressChange(TComponent* Sender);
+    // Runs the install engine into the folder of the path field.
     void btnInstallClick(TComponent* Sender);
     void btnInstallExitClick(TComponent* Sender);
     void tmrAutoInstTimer(TComponent* Sender);
+    // The package download's notifications, passed on to the running install.
     void idhtp1WorkBegin(TDownThread* Sender, int64_t AWorkCountMax);
     void idhtp1Work(TDownThread* Sender, int64_t AWorkCount);
     void idhtp1WorkFinish(TDownThread* Sender, int64_t ResponseCode);
@@ -90,12 +97,14 @@ public:
     // The configuration of this run; null when the start was refused.
     TConfigFile* configFile() const { return FConfigFile.get(); }
     bool directoryRowOpen() const { return FImgDown; }
-    bool silentAutoInstall() const { return FbAutoInst; }
     // How the last install ended.
-    InstallResult installResult() const { return FInstallResult; }
-    // The process exit code: the install's result after an automatic install,
-    // 0 for an interactive run.
-    int exitCode() const { return FAutomatic ? static_cast<int>(FInstallResult) : 0; }
+    const InstallOutcome& installOutcome() const { return FInstallOutcome; }
+    // The process exit code: the install's after an automatic install, 0 for
+    // an interactive run.
+    int exitCode() const { return ::exitCode(FAutomatic, FInstallOutcome); }
+    // Whom the sequences tell: the window itself, or nobody in a silent
+    // install; through the log when there is one.
+    SequenceObserver& observer() const;
 
 protected:
     void wndProc(TMessage& message) override;
@@ -109,30 +118,35 @@ private:
     void imgDownClick(TComponent* Sender);
     void applyOptionalArtwork();
     // The start-up after the design is loaded; false when it was refused
-    // (the message has been shown and the end of the program requested).
+    // (the message has been told and the end of the program requested).
     bool startUp();
+    // The window, or nobody for a silent install, and the log when asked for.
+    void setUpObservers(const CommandLine& commandLine, bool installMode);
+    // Tells why the start was refused; the program ends without its window.
+    void refuseStart(const std::wstring& text);
     void prepareInstallPage();
     void fillBanner();
-    // The install sequence proper; btnInstallClick adds the close button and
-    // the errors that end it.
-    InstallResult installSteps();
-    // Shortcuts, uninstaller copy, associations, protocol, COM library,
-    // uninstall entry and the after-install files of PROGRAM.
-    void registerProduct(const std::wstring& program);
+
+    // What the install engine needs of the window.
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override;
+    bool waitForMessage() override;
+    void runFrameworkWindow(const std::wstring& url) override;
 
     std::unique_ptr<TConfigFile> FConfigFile;
     bool FImgDown = false;
     // Installation directory of the running install or uninstall.
     std::wstring FTargetDir;
-    // Total announced for the running download: 64 bits, so that a package
-    // above 2 GB still shows the right progress.
-    int64_t FTmpWorkCountMax = 0;
     bool FbAutoInst = false;
     // Started with either automatic-install switch.
     bool FAutomatic = false;
-    InstallResult FInstallResult = InstallResult::NotRun;
-    // 0 started, 1 receiving, 2 finished, -1 failed.
-    int FDownloadStatus = 0;
+    InstallOutcome FInstallOutcome;
+    // The install running now, which the download's notifications reach.
+    InstallEngine* FInstall = nullptr;
+    // Drops notifications that come after the window has gone.
+    TDownloadLink FDownloadLink;
+    // The observer facing the person, and the log wrapped around it.
+    std::unique_ptr<SequenceObserver> FPersonObserver;
+    std::unique_ptr<LogObserver> FLogObserver;
 };
 
 // The program's main window while it exists (null otherwise): the other

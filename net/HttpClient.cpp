@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -17,11 +18,31 @@ namespace {
 constexpr std::string_view kHttpScheme = "http://";
 constexpr char kContentLength[] = "Content-Length";
 constexpr char kLocation[] = "Location";
+constexpr char kNotHttp[] = "not an http:// address";
+constexpr char kStopped[] = "stopped by the receiver";
+constexpr char kLibraryError[] = "the HTTP library failed";
+constexpr char kOutOfBounds[] = "too slow or too long";
+constexpr char kTooManyRedirects[] = "too many redirects";
 constexpr int kMaxRedirects = 5;
 // How often the bounds are looked at: their precision.
 constexpr std::chrono::milliseconds kWatchInterval{100};
 
 using Clock = std::chrono::steady_clock;
+
+// Set and read from any thread: a worker may finish while the listener goes.
+std::mutex listenerMutex;
+std::shared_ptr<const RequestListener> requestListener;
+
+void tellListener(const RequestRecord& record)
+{
+    std::shared_ptr<const RequestListener> listener;
+    {
+        const std::lock_guard lock(listenerMutex);
+        listener = requestListener;
+    }
+    if (listener)
+        (*listener)(record);
+}
 
 int64_t announcedLength(const httplib::Response& response)
 {
@@ -148,7 +169,34 @@ HttpClient::HttpClient(HttpTimeouts timeouts) : timeouts_(timeouts) {}
 
 HttpClient::~HttpClient() = default;
 
+void setRequestListener(RequestListener listener)
+{
+    auto shared = listener ? std::make_shared<const RequestListener>(std::move(listener)) : nullptr;
+    const std::lock_guard lock(listenerMutex);
+    requestListener = std::move(shared);
+}
+
 int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
+{
+    RequestRecord record;
+    record.url = url;
+    const auto started = std::chrono::steady_clock::now();
+    HttpReceiver counting = receiver;
+    counting.onData = [&](const char* data, size_t size) {
+        if (receiver.onData && !receiver.onData(data, size)) {
+            record.error = kStopped;
+            return false;
+        }
+        record.bytes += size;
+        return true;
+    };
+    record.status = exchange(url, counting, record.error);
+    record.duration = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    tellListener(record);
+    return record.status;
+}
+
+int HttpClient::exchange(const std::string& url, const HttpReceiver& receiver, std::string& error)
 {
     try {
         Watchdog watchdog(timeouts_);
@@ -158,8 +206,10 @@ int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
         for (int hop = 0; hop <= kMaxRedirects; ++hop) {
             std::string origin;
             std::string target;
-            if (!splitHttpUrl(next, origin, target))
+            if (!splitHttpUrl(next, origin, target)) {
+                error = kNotHttp;
                 return -1;
+            }
             httplib::Client client(origin);
             client.set_connection_timeout(timeouts_.connectSeconds, 0);
             client.set_read_timeout(timeouts_.idleSeconds, 0);
@@ -178,21 +228,30 @@ int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
                 },
                 [&](const char* data, size_t size) {
                     watchdog.received(size);
-                    return !watchdog.tripped() && (!receiver.onData || receiver.onData(data, size));
+                    return !watchdog.tripped() && receiver.onData(data, size);
                 });
             watchdog.watch(nullptr);
-            if (watchdog.tripped())
+            if (watchdog.tripped()) {
+                error = kOutOfBounds;
                 return -1;
+            }
             if (!location.empty()) {
                 next = resolveLocation(origin, target, location);
                 continue;
             }
-            return result ? result->status : -1;
+            if (!result) {
+                if (error.empty())
+                    error = httplib::to_string(result.error());
+                return -1;
+            }
+            return result->status;
         }
+        error = kTooManyRedirects;
         return -1;
     } catch (...) {
         // The library may throw (bad allocation, malformed answer); callers
         // only ever see a failed exchange.
+        error = kLibraryError;
         return -1;
     }
 }

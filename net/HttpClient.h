@@ -1,6 +1,7 @@
 // Plain-HTTP GET on top of the HTTP library; the one place that knows it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,8 +48,30 @@ public:
     int get(const std::string& url, const HttpReceiver& receiver);
 
 private:
+    // The GET itself; ERROR says why it failed.
+    int exchange(const std::string& url, const HttpReceiver& receiver, std::string& error);
+
     HttpTimeouts timeouts_;
 };
+
+// One finished GET, for whoever keeps a record of them.
+struct RequestRecord {
+    // As asked for, query included: whoever writes it down leaves out what
+    // must not be kept.
+    std::string url;
+    // The answer's status; -1 when the exchange failed.
+    int status = -1;
+    // Why it failed ("" when it did not).
+    std::string error;
+    // Body bytes received.
+    uint64_t bytes = 0;
+    std::chrono::milliseconds duration{};
+};
+
+// Called after every GET of the process, on the thread that made it (the
+// download worker's too); an empty one stops the calls.
+using RequestListener = std::function<void(const RequestRecord&)>;
+void setRequestListener(RequestListener listener);
 
 // Splits "http://host[:port]/rest" into its origin and the rest ("/" when
 // empty). False for any other scheme or an empty host.

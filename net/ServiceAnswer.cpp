@@ -10,6 +10,10 @@
 
 namespace {
 
+constexpr wchar_t kNotAnEnvelope[] = L"an answer that is not the service's JSON";
+constexpr wchar_t kRefused[] = L"refused with code ";
+constexpr wchar_t kNoData[] = L"an answer without data";
+
 using json = nlohmann::json;
 
 // A JSON number as a 32-bit integer, fractions cut off. Values outside the
@@ -114,16 +118,21 @@ bool readDataObject(const std::string& answer, json& data)
 
 } // namespace
 
-bool readSoftDownloadInfo(const std::string& answer, std::wstring& url, std::wstring& ver,
-                          std::wstring& frameworkUrl)
+std::wstring readSoftDownloadInfo(const std::string& answer, std::wstring& url, std::wstring& ver,
+                                  std::wstring& frameworkUrl)
 {
     json data;
-    if (!readDataObject(answer, data))
-        return false;
+    int retCode = 0;
+    if (!getJsonObject(answer, data, retCode))
+        return kNotAnEnvelope;
+    if (retCode != 0)
+        return kRefused + std::to_wstring(retCode);
+    if (!data.is_object())
+        return kNoData;
     url = readString(data, "url");
     ver = readString(data, "ver");
     frameworkUrl = readString(data, "framework_url");
-    return true;
+    return {};
 }
 
 int32_t readCouponValue(const std::string& answer)

@@ -16,9 +16,10 @@ struct TPricePlan {
 };
 
 // "url", "ver" and "framework_url" of an answer with "code" 0 and a "data"
-// object; false, the outputs unchanged, for any other answer.
-bool readSoftDownloadInfo(const std::string& answer, std::wstring& url, std::wstring& ver,
-                          std::wstring& frameworkUrl);
+// object, and ""; for any other answer the outputs stay as they were and the
+// result says what was wrong with it.
+std::wstring readSoftDownloadInfo(const std::string& answer, std::wstring& url, std::wstring& ver,
+                                  std::wstring& frameworkUrl);
 // The coupon's value: "price" of an answer with "code" 0 whose "status" is
 // above 0; 0 for any other answer.
 int32_t readCouponValue(const std::string& answer);

@@ -147,6 +147,8 @@ void TDownThread::Execute()
                     return true;
                 if (static_cast<uint64_t>(received_) + size > budget || !writeAll(file.get(), data, size))
                     return false;
+                if (onData_)
+                    onData_(data, size);
                 received_ += static_cast<int64_t>(size);
                 return true;
             };
@@ -168,7 +170,7 @@ void TDownThread::Execute()
 }
 
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
-                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits)
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits, TOnBodyData OnData)
 {
     const HWND handOff = handOffWindowOfThisThread();
     if (!handOff) {
@@ -182,6 +184,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     worker->FOnWorkBeginEvent = std::move(OnWorkBegin);
     worker->FOnWorkEvent = std::move(OnWork);
     worker->FOnFinish = std::move(OnFinish);
+    worker->onData_ = std::move(OnData);
     worker->FURL = URL;
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);

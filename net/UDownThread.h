@@ -31,6 +31,10 @@ using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)
 // been closed, exactly once per download (with a null Sender when no worker
 // could be started at all).
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
+// Sees every byte of the body as it is written, in order, on the worker's
+// thread (the package's signature check hashes them on the way: no second
+// pass over the file).
+using TOnBodyData = std::function<void(const char* data, size_t size)>;
 
 // Shared between an owner and the handlers it gave a worker. Once the owner
 // detaches (or the link is destroyed with it) the guarded handlers do
@@ -72,7 +76,8 @@ inline constexpr TDownloadLimits kDownloadLimits{{10, 60, 0, 64 * 1024, 60}, 100
 // Starts the download and returns at once. The folders of FILENAME are
 // created first; an existing file of that name is replaced.
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
-                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits = kDownloadLimits);
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits = kDownloadLimits,
+                   TOnBodyData OnData = {});
 
 // One download. Created suspended by StartDownload, it frees itself after
 // its finish notification.
@@ -86,7 +91,7 @@ public:
 
 private:
     friend void StartDownload(const std::wstring&, const std::wstring&, TOnWorkBeginEvent, TOnWorkEvent,
-                              TOnFinishEvent, const TDownloadLimits&);
+                              TOnFinishEvent, const TDownloadLimits&, TOnBodyData);
 
     TDownThread(HWND handOff, const TDownloadLimits& limits);
     TDownThread(const TDownThread&) = delete;
@@ -104,6 +109,7 @@ private:
     TOnWorkBeginEvent FOnWorkBeginEvent;
     TOnWorkEvent FOnWorkEvent;
     TOnFinishEvent FOnFinish;
+    TOnBodyData onData_;
     int32_t FResponseCode = -1;
     std::wstring FURL;
     std::wstring FFileName;

@@ -1,7 +1,8 @@
 #include "net/UntDownFramework.h"
 
+#include "system/Authenticode.h"
+#include "system/PrivateTempDir.h"
 #include "system/Process.h"
-#include "system/util.h"
 #include "ui/UntMsgBox.h"
 
 namespace {
@@ -10,6 +11,8 @@ constexpr wchar_t kInstallerFileName[] = L"DotNetFramework.exe";
 constexpr wchar_t kDownloadFailed[] = L"下载失败!";
 constexpr wchar_t kAboutToInstall[] =
     L"即将开始安装Windows.NetFramework组件（该过程大约耗时2分钟），请您在新弹出的窗口中点击“安装”继续安装。";
+constexpr wchar_t kNotTrusted[] =
+    L"下载的Windows.NetFramework组件安装程序未通过系统的数字签名验证，可能已被篡改，不会运行！请从微软官方网站手动下载安装。";
 constexpr int kStartPosition = 20;
 constexpr int64_t kProgressSpan = 80;
 
@@ -33,7 +36,9 @@ TFrmDownFramework::TFrmDownFramework(const std::wstring& frameworkUrl)
       FFrameworkUrl(frameworkUrl)
 {
     pbProgress->setPosition(kStartPosition);
-    FExeAddr = getTempDir() + kInstallerFileName;
+    // Out of reach of unelevated programs from the download to the start:
+    // it runs elevated.
+    FExeAddr = privateTempPath(kInstallerFileName);
     StartDownload(
         FFrameworkUrl, FExeAddr,
         link_.guard([this](TDownThread* s, int64_t v) { idhtp1WorkBegin(s, v); }),
@@ -60,8 +65,11 @@ void TFrmDownFramework::idhtp1Work(TDownThread*, int64_t AWorkCount)
 
 void TFrmDownFramework::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
 {
+    LONG trust = 0;
     if (downloadFailed(ResponseCode)) {
         ShowMsgBox(kDownloadFailed);
+    } else if (!isSignatureTrusted(FExeAddr, trust)) {
+        ShowMsgBox(kNotTrusted);
     } else {
         ShowMsgBox(kAboutToInstall);
         shellOpenIn(FExeAddr);

@@ -1,6 +1,6 @@
 // TFrmDownFramework: the small modal window that downloads the .NET
-// Framework installer into the temporary folder, shows its progress and then
-// starts it.
+// Framework installer into the run's private folder, shows its progress and
+// then starts it, if the system trusts its signature.
 #pragma once
 
 #include "net/UDownThread.h"

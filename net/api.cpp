@@ -22,7 +22,7 @@ constexpr wchar_t kPricePlanPath[] = L"/api/price_plan";
 constexpr wchar_t kPayQrPath[] = L"/api/notlogin-pay-qr";
 constexpr wchar_t kCustomerServicePage[] = L"/t.php?act=chatwithus&name=";
 constexpr wchar_t kGuidValue[] = L"guid";
-constexpr wchar_t kRequestFailed[] = L"请求失败.";
+constexpr wchar_t kNoAnswer[] = L"no answer";
 
 // Service answers are small envelopes, and the payment code a small picture;
 // anything far bigger is neither.
@@ -156,8 +156,10 @@ std::wstring TAPI::apiUrl(const wchar_t* path) const { return apiOrigin_ + path;
 bool TAPI::GetSoftDownloadInfo(std::wstring& url, std::wstring& ver, std::wstring& framework_url)
 {
     std::string answer;
-    if (!HttpGet(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer) ||
-        !readSoftDownloadInfo(answer, url, ver, framework_url))
+    lastFailure_ = HttpGet(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer)
+                       ? readSoftDownloadInfo(answer, url, ver, framework_url)
+                       : kNoAnswer;
+    if (!lastFailure_.empty())
         return false;
     FCurrVer = ver;
     return true;
@@ -178,7 +180,7 @@ void TAPI::ReportInstall() { sendReport(kInstallPath, FCurrVer); }
 
 void TAPI::ReportUninstall(const std::wstring& localVersion) { sendReport(kUninstallPath, localVersion); }
 
-bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal)
+bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal, std::wstring& failedRequest)
 {
     couponCode.clear();
     for (const CouponRow& row : kUninstallCoupons) {
@@ -188,10 +190,11 @@ bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal)
         }
     }
     couponVal = 0;
+    failedRequest.clear();
     const std::wstring url = apiUrl(kCouponPath);
     std::string answer;
     if (!HttpGet(url, L"code=" + encodeQueryValue(couponCode), answer)) {
-        showInfo(url + kRequestFailed + win::fromUtf8(answer));
+        failedRequest = url;
         return false;
     }
     couponVal = readCouponValue(answer);

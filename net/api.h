@@ -32,11 +32,15 @@ public:
          std::wstring webOrigin);
 
     bool GetSoftDownloadInfo(std::wstring& url, std::wstring& ver, std::wstring& framework_url);
+    // Why the last GetSoftDownloadInfo gave false, for the record.
+    const std::wstring& lastFailure() const { return lastFailure_; }
     void ReportPreInstall();
     void ReportInstall();
     void ReportUninstall(const std::wstring& localVersion);
-    // Tells the user with a system message box when the request fails.
-    bool getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal);
+    // True when the service grants the product's uninstall coupon, worth
+    // COUPONVAL. FAILEDREQUEST is the endpoint's URL when the exchange itself
+    // failed (the caller tells the user), "" otherwise.
+    bool getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal, std::wstring& failedRequest);
     bool getPriceList(std::vector<TPricePlan>& list);
     bool getPricePlanFromlist(TPricePlan& pricePlan);
     std::wstring getPayQRUrl_NotLogin(int32_t goods_id, const std::wstring& coupon_code);
@@ -57,6 +61,7 @@ private:
     std::wstring FGuid;
     std::wstring apiOrigin_;
     std::wstring webOrigin_;
+    std::wstring lastFailure_;
 };
 
 // The one client of the process, created and destroyed by the main window and

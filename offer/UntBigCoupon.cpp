@@ -3,9 +3,10 @@
 #include "offer/OfferRules.h"
 
 #include "ui/PngImage.h"
+#include "ui/SystemBoxes.h"
 #include "ui/UntConfirmbox.h"
 
-#include "system/AppContext.h"
+#include "system/PrivateTempDir.h"
 #include "system/Removal.h"
 #include "system/util.h"
 
@@ -17,6 +18,7 @@
 
 namespace {
 
+constexpr wchar_t kRequestFailed[] = L"请求失败.";
 constexpr wchar_t kCouponFailed[] = L"获取优惠信息失败";
 constexpr wchar_t kPlanFailed[] = L"获取价格信息失败";
 constexpr wchar_t kPriceWrong[] = L"价格异常！";
@@ -64,12 +66,6 @@ std::wstring twoDigits(int value)
     return text;
 }
 
-// The system's plain message dialog: OK only, captioned with the
-// application's title, waiting for the user.
-void showMessage(const wchar_t* text)
-{
-    ::MessageBoxW(applicationWindow(), text, applicationTitle().c_str(), MB_OK);
-}
 
 } // namespace
 
@@ -97,13 +93,16 @@ TfrmBigCoupon::TfrmBigCoupon(TAPI& API, std::function<void()> StartMainProgram)
       lblDiscountVal(designComponent<TLabel>(*this, L"lblDiscountVal")),
       lblSoftName(designComponent<TLabel>(*this, L"lblSoftName")),
       imgQR(designComponent<TImage>(*this, L"imgQR")),
+      lblCurrency(designComponent<TLabel>(*this, L"lblCurrency")),
       lblPrice(designComponent<TLabel>(*this, L"lblPrice")),
       lblOriginal(designComponent<TLabel>(*this, L"lblOriginal")),
       pnlDays(designComponent<TPanel>(*this, L"pnlDays")),
       pnlHour(designComponent<TPanel>(*this, L"pnlHour")),
       pnlMinute(designComponent<TPanel>(*this, L"pnlMinute")),
       pnlSec(designComponent<TPanel>(*this, L"pnlSec")),
+      lblRemainCaption(designComponent<TLabel>(*this, L"lblRemainCaption")),
       lblRemain(designComponent<TLabel>(*this, L"lblRemain")),
+      lblTotalCaption(designComponent<TLabel>(*this, L"lblTotalCaption")),
       lblTotal(designComponent<TLabel>(*this, L"lblTotal")),
       lblExpiration(designComponent<TLabel>(*this, L"lblExpiration")),
       lblContactService(designComponent<TLinkLabel>(*this, L"lblContactService")),
@@ -135,6 +134,7 @@ void TfrmBigCoupon::FormCreate(TComponent*)
     const int32_t couponValue = fetchCoupon(couponCode);
     const TPricePlan plan = fetchPlan(couponValue);
     loadPaymentCode(FApi.getPayQRUrl_NotLogin(plan.id, couponCode));
+    alignTexts();
 
     tmrCountdownTimer(this);
     tmrCountdown->setEnabled(true);
@@ -144,11 +144,14 @@ void TfrmBigCoupon::FormCreate(TComponent*)
 int32_t TfrmBigCoupon::fetchCoupon(std::wstring& couponCode)
 {
     int32_t value = 0;
-    if (FApi.getUninstallCoupon(couponCode, value)) {
+    std::wstring failedRequest;
+    if (FApi.getUninstallCoupon(couponCode, value, failedRequest)) {
         lblDiscountVal->setCaption(std::to_wstring(value));
         return value;
     }
-    showMessage(kCouponFailed);
+    if (!failedRequest.empty())
+        showInfo(failedRequest + kRequestFailed);
+    showPlainMessage(kCouponFailed);
     // A refused coupon takes nothing off, whatever value came with it: a
     // negative one must not raise the price.
     return 0;
@@ -158,7 +161,7 @@ TPricePlan TfrmBigCoupon::fetchPlan(int32_t couponValue)
 {
     TPricePlan plan{};
     if (!FApi.getPricePlanFromlist(plan)) {
-        showMessage(kPlanFailed);
+        showPlainMessage(kPlanFailed);
         return TPricePlan{};
     }
     lblOriginal->setCaption(fillIn(kOriginalPrice, {formatNumber(plan.price)}));
@@ -166,15 +169,26 @@ TPricePlan TfrmBigCoupon::fetchPlan(int32_t couponValue)
     if (toPay > 0)
         lblPrice->setCaption(formatNumber(toPay));
     else
-        showMessage(kPriceWrong);
+        showPlainMessage(kPriceWrong);
     return plan;
+}
+
+void TfrmBigCoupon::alignTexts()
+{
+    lblCurrency->setLeft(lblPrice->left() - lblCurrency->width());
+    lblCurrency->alignBaselineWith(*lblPrice);
+    lblRemain->alignBaselineWith(*lblRemainCaption);
+    lblTotal->alignBaselineWith(*lblTotalCaption);
 }
 
 void TfrmBigCoupon::loadPaymentCode(const std::wstring& url)
 {
     if (!isWebLink(url))
         return;
-    const std::wstring file = getTempDir() + kQrFile;
+    // Where no unelevated program can put its own picture in its place.
+    const std::wstring file = privateTempPath(kQrFile);
+    if (file.empty())
+        return;
     deleteFileForce(file);
     // Only a picture fetched now is shown, not the code of an earlier order
     // that could not be deleted. Anything that is no PNG picture keeps the

@@ -48,13 +48,16 @@ public:
     TLabel* lblDiscountVal;
     TLabel* lblSoftName;
     TImage* imgQR;
+    TLabel* lblCurrency;
     TLabel* lblPrice;
     TLabel* lblOriginal;
     TPanel* pnlDays;
     TPanel* pnlHour;
     TPanel* pnlMinute;
     TPanel* pnlSec;
+    TLabel* lblRemainCaption;
     TLabel* lblRemain;
+    TLabel* lblTotalCaption;
     TLabel* lblTotal;
     TLabel* lblExpiration;
     TLinkLabel* lblContactService;
@@ -74,6 +77,9 @@ private:
     // The offered plan and its prices; a zeroed plan when there is none.
     TPricePlan fetchPlan(int32_t couponValue);
     void loadPaymentCode(const std::wstring& url);
+    // Texts of different sizes side by side share their baseline; the
+    // currency sign stands right before the price, wherever it starts.
+    void alignTexts();
 
     TAPI& FApi;
     std::function<void()> FStartMainProgram;

@@ -1,29 +1,19 @@
 #include "Registration.h"
 
-#include "AppContext.h"
 #include "Encoding.h"
 #include "Handles.h"
 #include "WinError.h"
 
 #include <charconv>
 #include <cmath>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr wchar_t kFrameworkKey[] = L"Software\\Microsoft\\.NETFramework";
-constexpr wchar_t kNoVersionRequired[] = L"DotNet version required";
-constexpr char kNotANumber[] = "The required .NET Framework version is not a number";
 constexpr wchar_t kVersionPrefix = L'v';
 constexpr size_t kVersionDigits = 3;
-
-// The system's plain notice: the application's title, an OK button, no icon.
-void showPlainMessage(const std::wstring& text)
-{
-    ::MessageBoxW(applicationWindow(), text.c_str(), applicationTitle().c_str(), MB_OK);
-}
 
 wchar_t userDecimalSeparator()
 {
@@ -80,15 +70,19 @@ std::vector<std::wstring> subkeyNames(HKEY key)
 
 } // namespace
 
-bool isDotNetInstalled(const std::wstring& required)
+bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std::wstring& error)
 {
+    problem = DotNetProblem::None;
+    error.clear();
     if (required.empty()) {
-        showPlainMessage(kNoVersionRequired);
+        problem = DotNetProblem::NoVersionRequired;
         return false;
     }
     double wanted = 0;
-    if (!parseVersionNumber(required, wanted))
-        throw std::invalid_argument(kNotANumber);
+    if (!parseVersionNumber(required, wanted)) {
+        problem = DotNetProblem::VersionNotANumber;
+        return false;
+    }
 
     try {
         win::RegKey key;
@@ -104,8 +98,9 @@ bool isDotNetInstalled(const std::wstring& required)
             if (found >= wanted)
                 return true;
         }
-    } catch (const win::Win32Error& error) {
-        showPlainMessage(win::fromUtf8(error.what()));
+    } catch (const win::Win32Error& failure) {
+        problem = DotNetProblem::RegistryError;
+        error = win::fromUtf8(failure.what());
     }
     return false;
 }

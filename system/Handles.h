@@ -99,6 +99,13 @@ struct Icon {
     static void close(Type h) noexcept { ::DestroyIcon(h); }
 };
 
+// Memory the system allocated for the caller with LocalAlloc.
+struct Local {
+    using Type = HLOCAL;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type h) noexcept { ::LocalFree(h); }
+};
+
 } // namespace traits
 
 using Handle = UniqueHandle<traits::Kernel>;
@@ -114,6 +121,7 @@ using Pen = UniqueHandle<traits::GdiObject<HPEN>>;
 using Region = UniqueHandle<traits::GdiObject<HRGN>>;
 using MemoryDc = UniqueHandle<traits::MemoryDc>;
 using Icon = UniqueHandle<traits::Icon>;
+using LocalMemory = UniqueHandle<traits::Local>;
 
 // A window's device context, released to its window.
 class WindowDc {

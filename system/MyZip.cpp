@@ -16,12 +16,14 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 namespace {
 
 constexpr wchar_t kCannotOpen[] = L"Cannot open the archive \"%1\": %2";
+constexpr wchar_t kChangedSinceCheck[] = L"it is not the file that was checked";
 // The new content of a file being replaced, beside it until it checked out.
 constexpr wchar_t kFreshSuffix[] = L".new";
 // Progress is told per block of the decompressor's window; the file is
@@ -63,11 +65,29 @@ std::wstring openError(const std::wstring& archive, const std::wstring& reason)
     return text;
 }
 
-Archive openArchive(const std::wstring& path)
+// LENGTH 0: the whole file. Otherwise exactly the LENGTH bytes that were
+// checked: the file must still have that length, and nobody may write to it
+// while it is read.
+zip_source_t* openSource(const std::wstring& path, uint64_t length, zip_error_t& error)
+{
+    if (length == 0)
+        return zip_source_win32w_create(path.c_str(), 0, -1, &error);
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != length)
+        throw TZipError(openError(path, kChangedSinceCheck));
+    zip_source_t* source = zip_source_win32handle_create(file.get(), 0, static_cast<zip_int64_t>(length), &error);
+    if (source)
+        file.release(); // closed with the source
+    return source;
+}
+
+Archive openArchive(const std::wstring& path, uint64_t length)
 {
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &error);
+    zip_source_t* source = openSource(path, length, error);
     zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
     if (!archive) {
         if (source)
@@ -134,10 +154,16 @@ private:
     const TOnTotalPercent& callback_;
 };
 
+// False with the system's error in the thread's last error.
 bool writeBlock(HANDLE file, const unsigned char* data, size_t size)
 {
     DWORD written = 0;
-    return ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    if (!::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr))
+        return false;
+    if (written == size)
+        return true;
+    ::SetLastError(ERROR_WRITE_FAULT);
+    return false;
 }
 
 // Modification time and attributes in one call on the open handle: each
@@ -163,6 +189,8 @@ public:
     {
     }
 
+    // False for a damaged entry, or one whose file cannot be written
+    // (writeError() then holds the system's error).
     bool run()
     {
         const bool deflated = stat_.comp_method == ZIP_CM_DEFLATE;
@@ -188,13 +216,19 @@ public:
         return !(stat_.valid & ZIP_STAT_CRC) || crc_ == stat_.crc;
     }
 
+    DWORD writeError() const { return writeError_; }
+
 private:
     bool emit(const unsigned char* data, size_t size)
     {
         if (size == 0)
             return true;
-        if (size_ + size > stat_.size || !writeBlock(file_, data, size))
+        if (size_ + size > stat_.size)
             return false;
+        if (!writeBlock(file_, data, size)) {
+            writeError_ = ::GetLastError();
+            return false;
+        }
         size_ += size;
         crc_ = crc32Update(crc_, data, size);
         for (size_t offset = 0; offset < size; offset += kProgressBlock)
@@ -234,7 +268,29 @@ private:
     std::vector<unsigned char> output_;
     uint64_t size_ = 0;
     uint32_t crc_ = 0;
+    DWORD writeError_ = 0;
 };
+
+// Why an entry was skipped; nothing when it was extracted.
+struct Skip {
+    TSkipReason reason;
+    DWORD error = 0;
+};
+using EntryResult = std::optional<Skip>;
+
+TSkipReason openFailure(zip_t* archive)
+{
+    switch (zip_error_code_zip(zip_get_error(archive))) {
+    case ZIP_ER_WRONGPASSWD:
+    case ZIP_ER_NOPASSWD:
+        return TSkipReason::WrongPassword;
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_COMPNOTSUPP:
+        return TSkipReason::UnknownMethod;
+    default:
+        return TSkipReason::Damaged;
+    }
+}
 
 // A new file, never an existing name (nor a link standing there).
 win::FileHandle createNew(const std::wstring& path)
@@ -245,40 +301,44 @@ win::FileHandle createNew(const std::wstring& path)
 
 // Writes the entry into FILE (at PATH); the file is deleted again unless the
 // entry checked out whole.
-bool writeEntry(zip_file_t* entry, const zip_stat_t& stat, win::FileHandle file, const std::wstring& path,
-                DWORD attributes, Progress& progress)
+EntryResult writeEntry(zip_file_t* entry, const zip_stat_t& stat, win::FileHandle file, const std::wstring& path,
+                       DWORD attributes, Progress& progress)
 {
-    const bool ok = EntryWriter(entry, stat, file.get(), progress).run();
-    if (ok)
+    EntryResult result;
+    EntryWriter writer(entry, stat, file.get(), progress);
+    if (!writer.run())
+        result = writer.writeError() ? Skip{TSkipReason::Unwritable, writer.writeError()} : Skip{TSkipReason::Damaged};
+    else
         setTimeAndAttributes(file.get(), stat.mtime, attributes);
     file.reset();
-    if (!ok)
+    if (result)
         ::DeleteFileW(path.c_str());
-    return ok;
+    return result;
 }
 
-void extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& target, DWORD attributes,
-                 const char* password, Progress& progress)
+EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& target, DWORD attributes,
+                        const char* password, Progress& progress)
 {
     if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)
-        return;
+        return Skip{TSkipReason::UnknownMethod};
     // A read-only file already there keeps its content. Windows refuses to
     // replace it anyway; asking first also holds where that refusal is not
     // enforced (an administrator under Wine). A folder is not replaced.
     const DWORD existing = ::GetFileAttributesW(target.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return;
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
+        return Skip{TSkipReason::ReadOnlyTarget};
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
+        return Skip{TSkipReason::Unwritable, ERROR_ALREADY_EXISTS};
     // A wrong password is caught here, before the target is touched.
+    zip_error_clear(archive);
     EntryFile entry(zip_fopen_index_encrypted(archive, stat.index, ZIP_FL_COMPRESSED, password));
     if (!entry)
-        return;
+        return Skip{openFailure(archive)};
     if (existing == INVALID_FILE_ATTRIBUTES) {
-        if (win::FileHandle file = createNew(target)) {
-            writeEntry(entry.get(), stat, std::move(file), target, attributes, progress);
-            return;
-        }
+        if (win::FileHandle file = createNew(target))
+            return writeEntry(entry.get(), stat, std::move(file), target, attributes, progress);
         if (::GetLastError() != ERROR_FILE_EXISTS)
-            return;
+            return Skip{TSkipReason::Unwritable, ::GetLastError()};
     }
     // Something stands there (a file, or a link that must not be written
     // through): the new content goes beside it and takes its place only
@@ -286,10 +346,23 @@ void extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& tar
     // it was, and a link is replaced, not followed.
     const std::wstring fresh = target + L"." + newCompactGuid() + kFreshSuffix;
     win::FileHandle file = createNew(fresh);
-    if (!file || !writeEntry(entry.get(), stat, std::move(file), fresh, attributes, progress))
-        return;
-    if (!::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-        ::DeleteFileW(fresh.c_str());
+    if (!file)
+        return Skip{TSkipReason::Unwritable, ::GetLastError()};
+    if (EntryResult failed = writeEntry(entry.get(), stat, std::move(file), fresh, attributes, progress))
+        return failed;
+    if (::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return {};
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(fresh.c_str());
+    return Skip{TSkipReason::Unwritable, error};
+}
+
+// A stored folder, made already, gets its hidden and system attributes.
+EntryResult extractFolder(const std::wstring& folder, DWORD attributes)
+{
+    if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        ::SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return {};
 }
 
 // The folders of one extraction below its destination. Each is made or found
@@ -351,16 +424,19 @@ private:
     std::vector<win::FileHandle> held_;
 };
 
-// The stats of every entry that can be read, and their declared sizes added.
-std::vector<zip_stat_t> entryStats(zip_t* archive, uint64_t& total)
+// The stats of every entry whose record can be read (SKIPPED gets the others
+// as "#<index>"), and their declared sizes added.
+std::vector<zip_stat_t> entryStats(zip_t* archive, uint64_t& total, std::vector<TSkippedEntry>& skipped)
 {
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     std::vector<zip_stat_t> stats;
     total = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t stat;
-        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0)
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0) {
+            skipped.push_back({L"#" + std::to_wstring(i), TSkipReason::Damaged});
             continue;
+        }
         total = stat.size > UINT64_MAX - total ? UINT64_MAX : total + stat.size;
         stats.push_back(stat);
     }
@@ -371,10 +447,11 @@ std::vector<zip_stat_t> entryStats(zip_t* archive, uint64_t& total)
 
 TZipError::TZipError(const std::wstring& message) : std::runtime_error(win::toUtf8(message)), message_(message) {}
 
-void unZipFile(const std::wstring& archivePath, const std::wstring& destDir, const std::wstring& password,
-               const TOnTotalPercent& onTotalPercent)
+std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std::wstring& destDir,
+                                     const std::wstring& password, const TOnTotalPercent& onTotalPercent,
+                                     uint64_t checkedLength)
 {
-    const Archive archive = openArchive(archivePath);
+    const Archive archive = openArchive(archivePath, checkedLength);
     const std::string ansiPassword = win::toAnsi(password);
     const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
 
@@ -385,35 +462,44 @@ void unZipFile(const std::wstring& archivePath, const std::wstring& destDir, con
     if (!destination.empty() && !driveRoot && (destination.back() == L'\\' || destination.back() == L'/'))
         destination.pop_back();
 
+    std::vector<TSkippedEntry> skipped;
     uint64_t total = 0;
-    const std::vector<zip_stat_t> stats = entryStats(archive.get(), total);
+    const std::vector<zip_stat_t> stats = entryStats(archive.get(), total, skipped);
     TargetFolders folders(destination);
     Progress progress(total, onTotalPercent);
     for (const zip_stat_t& stat : stats) {
+        const std::wstring name = entryName(archive.get(), stat.index);
         std::wstring relative;
-        if (!entryRelativePath(entryName(archive.get(), stat.index), relative))
+        EntryResult result;
+        if (!entryRelativePath(name, relative)) {
+            result = Skip{TSkipReason::UnsafeName};
+            skipped.push_back({name, result->reason, result->error});
             continue;
+        }
         const DWORD attributes = storedAttributes(archive.get(), stat.index);
         if (relative.back() == L'\\') {
             const std::wstring folder = folders.folder(relative.substr(0, relative.size() - 1));
-            if (!folder.empty() && (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-                ::SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            continue;
+            result = folder.empty() ? Skip{TSkipReason::LinkedFolder} : extractFolder(folder, attributes);
+        } else {
+            const size_t slash = relative.rfind(L'\\');
+            const std::wstring parent = folders.folder(slash == std::wstring::npos ? L"" : relative.substr(0, slash));
+            result = parent.empty() ? Skip{TSkipReason::LinkedFolder}
+                                    : extractFile(archive.get(), stat, parent + L"\\" + relative.substr(slash + 1),
+                                                  attributes, passwordBytes, progress);
         }
-        const size_t slash = relative.rfind(L'\\');
-        const std::wstring parent = folders.folder(slash == std::wstring::npos ? L"" : relative.substr(0, slash));
-        if (!parent.empty())
-            extractFile(archive.get(), stat, parent + L"\\" + relative.substr(slash + 1), attributes, passwordBytes,
-                        progress);
+        if (result)
+            skipped.push_back({name, result->reason, result->error});
     }
+    return skipped;
 }
 
 bool packageFits(const std::wstring& archivePath, const std::wstring& destDir)
 {
     uint64_t declared = 0;
     try {
-        const Archive archive = openArchive(archivePath);
-        entryStats(archive.get(), declared);
+        const Archive archive = openArchive(archivePath, 0);
+        std::vector<TSkippedEntry> unreadable;
+        entryStats(archive.get(), declared, unreadable);
     } catch (const TZipError&) {
         return true;
     }

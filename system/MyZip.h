@@ -2,9 +2,13 @@
 // access to a package embedded in the installer itself.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // Overall progress of one extraction, 0 to 100, never decreasing; called on
 // the extracting thread after each written block of at most 32 KiB.
@@ -21,17 +25,48 @@ private:
     std::wstring message_;
 };
 
+// Why an entry of the archive was not extracted.
+enum class TSkipReason {
+    // Its name would leave the destination, or is not a file name Windows allows.
+    UnsafeName,
+    // Compressed with a method other than store and deflate.
+    UnknownMethod,
+    // Encrypted, and the password does not open it.
+    WrongPassword,
+    // Its data cannot be read, decompressed or authenticated, or its size or
+    // checksum does not match.
+    Damaged,
+    // A read-only file of that name was there already and keeps its content.
+    ReadOnlyTarget,
+    // Its file or folder cannot be created or written (the system's error).
+    Unwritable,
+    // A folder on its way is a junction or symbolic link (which is not
+    // followed), or cannot be made.
+    LinkedFolder,
+};
+
+struct TSkippedEntry {
+    // As stored in the archive.
+    std::wstring name;
+    TSkipReason reason;
+    // For Unwritable: the system's error.
+    DWORD error = 0;
+};
+
 // Extracts every entry of ARCHIVE below DESTDIR with its stored folders and
 // attributes (read-only, hidden, system, archive), replacing existing files
 // only once their new content checked out. Nothing is written through a
 // junction or symbolic link that stands inside DESTDIR.
 // PASSWORD decrypts PKWARE and WinZip-AES entries; it is used in the ANSI
-// code page. An entry that cannot be extracted (wrong password, damaged data,
-// unknown method, a target that cannot be written, a name that would leave
-// DESTDIR) is skipped, and no partial file of it is left behind. Throws
-// TZipError, before writing anything, when the archive itself is unusable.
-void unZipFile(const std::wstring& archive, const std::wstring& destDir, const std::wstring& password,
-               const TOnTotalPercent& onTotalPercent);
+// code page. An entry that cannot be extracted is skipped, no partial file of
+// it is left behind, and it is returned with the reason (an entry whose
+// directory record cannot be read as "#<index>"). Throws TZipError, before
+// writing anything, when the archive itself is unusable. CHECKEDLENGTH, when
+// not 0, is the length of the archive whose signature was checked: only those
+// bytes are read, and an archive of another length is unusable.
+std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wstring& destDir,
+                                     const std::wstring& password, const TOnTotalPercent& onTotalPercent,
+                                     uint64_t checkedLength = 0);
 
 // False when the entries of ARCHIVE declare more bytes than the drive of
 // DESTDIR has free for the caller; true when they fit, or when either cannot

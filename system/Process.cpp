@@ -115,8 +115,13 @@ DWORD runAsDesktopUser(const std::wstring& commandLine, bool useOwnToken, bool s
         if (!useOwnToken)
             shell = findProcessByName(kDesktopShell);
         const HANDLE source = useOwnToken ? ::GetCurrentProcess() : shell.get();
+        if (!source) {
+            // No desktop shell runs (a service session, a shell of another name).
+            ::SetLastError(ERROR_NOT_FOUND);
+            return 0;
+        }
         win::Handle token, primary;
-        if (!source || !::OpenProcessToken(source, MAXIMUM_ALLOWED, token.put()) ||
+        if (!::OpenProcessToken(source, MAXIMUM_ALLOWED, token.put()) ||
             !::DuplicateTokenEx(token.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
                                 primary.put()))
             return 0;
@@ -153,17 +158,18 @@ win::Handle findProcessByName(const std::wstring& name)
 bool killProcessByName(const std::wstring& name)
 {
     const std::wstring wanted = trimUpperAscii(name);
-    bool allTerminated = true;
+    DWORD failure = ERROR_SUCCESS;
     forEachProcess([&](const PROCESSENTRY32W& entry) {
         if (trimUpperAscii(entry.szExeFile) != wanted)
             return true;
         enablePrivilege(::GetCurrentProcess(), kDebugPrivilege);
         const win::Handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
         if (!process || !::TerminateProcess(process.get(), 1))
-            allTerminated = false;
+            failure = ::GetLastError();
         return true;
     });
-    return allTerminated;
+    ::SetLastError(failure);
+    return failure == ERROR_SUCCESS;
 }
 
 bool enablePrivilege(HANDLE process, const std::wstring& privilegeName)
@@ -178,9 +184,17 @@ bool enablePrivilege(HANDLE process, const std::wstring& privilegeName)
     return ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
 }
 
-void shellOpenIn(const std::wstring& path)
+bool shellOpenIn(const std::wstring& path)
 {
     const std::wstring folder = folderOf(path);
-    ::ShellExecuteW(nullptr, kOpenVerb, path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    // An automatic install must not stop at a box of the shell's own.
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = kOpenVerb;
+    info.lpFile = path.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ::ShellExecuteExW(&info) != FALSE;
 }
 

@@ -11,7 +11,8 @@
 // Starts COMMANDLINE with a duplicate of the desktop shell's token (or of the
 // program's own token), on Windows XP with plain process creation. WORKDIR
 // empty means none. With WAIT, returns the exit code of the started process;
-// otherwise nonzero when a process was started and 0 when none was.
+// otherwise nonzero when a process was started and 0, with the reason in the
+// thread's last error, when none was.
 DWORD runAsDesktopUser(const std::wstring& commandLine, bool useOwnToken, bool showWindow,
                        const std::wstring& workDir, bool wait);
 
@@ -31,12 +32,13 @@ bool createProcessWithToken(HANDLE token, DWORD logonFlags, const wchar_t* appli
 win::Handle findProcessByName(const std::wstring& name);
 // Terminates every process whose executable name equals NAME (trimmed, ASCII
 // letters compared in upper case). True when all of them were terminated,
-// also when none was running.
+// also when none was running; otherwise the last error tells why one was not.
 bool killProcessByName(const std::wstring& name);
 bool enablePrivilege(HANDLE process, const std::wstring& privilegeName);
 
-// Shell "open" of a file in its own folder, normal window; errors swallowed.
-void shellOpenIn(const std::wstring& path);
+// Shell "open" of a file in its own folder, normal window. The shell shows no
+// error box; false, with the reason in the last error, when it did not open.
+bool shellOpenIn(const std::wstring& path);
 // Shell "open" of a web address, maximised, done by the desktop's shell
 // (Explorer) so that the browser runs with the desktop user's rights, not
 // the installer's. When the desktop's shell cannot be reached the page is not

@@ -2,7 +2,6 @@
 
 #include "Handles.h"
 #include "RegValues.h"
-#include "util.h"
 
 namespace {
 
@@ -20,55 +19,61 @@ std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 } // namespace
 
-void setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text)
+LSTATUS setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text)
 {
     const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    const LSTATUS status = ::RegSetValueExW(key, valueName.c_str(), 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>(text.c_str()), bytes);
-    if (status != ERROR_SUCCESS)
-        showNumber(static_cast<int>(status));
+    return ::RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
 }
 
-void setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text)
+LSTATUS setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text)
 {
-    if (!text.empty())
-        setRegString(key, valueName, text);
+    return text.empty() ? ERROR_SUCCESS : setRegString(key, valueName, text);
 }
 
-void writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName, const std::wstring& exePath,
-                         const std::wstring& installDir, const std::wstring& version,
-                         const std::wstring& publisher)
+std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName,
+                                                 const std::wstring& exePath, const std::wstring& installDir,
+                                                 const std::wstring& version, const std::wstring& publisher)
 {
     // Without an id the values would land on the list of all programs itself.
     if (softId.empty())
-        return;
+        return {};
+    const std::wstring keyPath = uninstallKeyPath(softId);
     win::RegKey key;
-    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath(softId).c_str(), 0, nullptr, 0,
-                                             KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) {
-        // Every write against the unopened key could only fail again.
-        showNumber(static_cast<int>(status));
-        return;
-    }
-    setRegString(key.get(), kDisplayName, displayName);
-    setRegStringIfAny(key.get(), kDisplayIcon, quoted(exePath));
-    // Quoted like DisplayIcon: unquoted, a path with blanks makes Windows
-    // try "C:\\Program.exe" and the like first.
-    setRegString(key.get(), kUninstallString, quoted(installDir + L"\\" + kUninstallerName));
-    setRegStringIfAny(key.get(), kDisplayVersion, version);
-    setRegStringIfAny(key.get(), kPublisher, publisher);
-    setRegStringIfAny(key.get(), kExePath, quoted(exePath));
+    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                             nullptr, key.put(), nullptr);
+    // Every write against the unopened key could only fail again.
+    if (status != ERROR_SUCCESS)
+        return {{keyPath, status}};
+    const std::pair<const wchar_t*, LSTATUS> writes[] = {
+        {kDisplayName, setRegString(key.get(), kDisplayName, displayName)},
+        {kDisplayIcon, setRegStringIfAny(key.get(), kDisplayIcon, quoted(exePath))},
+        // Quoted like DisplayIcon: unquoted, a path with blanks makes Windows
+        // try "C:\Program.exe" and the like first.
+        {kUninstallString, setRegString(key.get(), kUninstallString, quoted(installDir + L"\\" + kUninstallerName))},
+        {kDisplayVersion, setRegStringIfAny(key.get(), kDisplayVersion, version)},
+        {kPublisher, setRegStringIfAny(key.get(), kPublisher, publisher)},
+        {kExePath, setRegStringIfAny(key.get(), kExePath, quoted(exePath))},
+    };
+    std::vector<RegWriteFailure> failures;
+    for (const auto& [name, result] : writes)
+        if (result != ERROR_SUCCESS)
+            failures.push_back({name, result});
+    return failures;
 }
 
 bool deleteUninstallEntry(const std::wstring& softId)
 {
     // An empty name would delete every program's entry.
-    if (softId.empty())
+    if (softId.empty()) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
+    }
     win::RegKey root;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallRoot, 0, KEY_ALL_ACCESS, root.put()) != ERROR_SUCCESS)
-        return false;
-    return ::RegDeleteTreeW(root.get(), softId.c_str()) == ERROR_SUCCESS;
+    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallRoot, 0, KEY_ALL_ACCESS, root.put());
+    if (status == ERROR_SUCCESS)
+        status = ::RegDeleteTreeW(root.get(), softId.c_str());
+    ::SetLastError(static_cast<DWORD>(status));
+    return status == ERROR_SUCCESS;
 }
 
 std::wstring readInstalledVersion(const std::wstring& softId)

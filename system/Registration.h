@@ -6,19 +6,28 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // The uninstaller: the installer copied into the installation folder under
 // this name, which also makes it start in uninstall mode.
 inline constexpr wchar_t kUninstallerName[] = L"unin.exe";
 
+// A key or value that could not be written, and the system's error.
+struct RegWriteFailure {
+    std::wstring name;
+    LSTATUS status;
+};
+
 // Writes "Software\Microsoft\Windows\CurrentVersion\Uninstall\<softId>" under
-// HKLM. Failures are shown as the bare Windows error number (showNumber) and
-// the install goes on.
-void writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName, const std::wstring& exePath,
-                         const std::wstring& installDir, const std::wstring& version,
-                         const std::wstring& publisher);
-// Deletes the product's uninstall entry with everything below it; false when
-// it could not be deleted (or the id is empty, which names no entry).
+// HKLM, value by value, going on after a value that cannot be written.
+// Returns what could not be written, in order: the key alone when it cannot
+// be created.
+std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName,
+                                                 const std::wstring& exePath, const std::wstring& installDir,
+                                                 const std::wstring& version, const std::wstring& publisher);
+// Deletes the product's uninstall entry with everything below it; false, with
+// the system's error as the last error, when it could not be deleted (an
+// entry that is not there gives ERROR_FILE_NOT_FOUND; an empty id names none).
 bool deleteUninstallEntry(const std::wstring& softId);
 // "DisplayVersion" of the uninstall entry; "" when the product is not
 // registered. Registry failures throw win::Win32Error.
@@ -45,13 +54,24 @@ void notifyAssociationsChanged();
 using AssociationChangeNotifier = void (*)();
 AssociationChangeNotifier setAssociationChangeNotifier(AssociationChangeNotifier notifier);
 
-// True when a "v<version>" subkey of HKLM "Software\Microsoft\.NETFramework"
-// is at least REQUIRED ("4", "4.5"). An empty REQUIRED, or a registry failure,
-// is shown in a plain message box and gives false; a REQUIRED that is no
-// number throws std::invalid_argument.
-bool isDotNetInstalled(const std::wstring& required);
+// Why the framework check gave false without finding out.
+enum class DotNetProblem {
+    None,
+    // No required version was given.
+    NoVersionRequired,
+    // The required version is no decimal number.
+    VersionNotANumber,
+    // The framework key could not be opened or listed.
+    RegistryError,
+};
 
-// One REG_SZ value; a failure is shown as the Windows error number.
-void setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text);
-// The same, only when TEXT is not empty.
-void setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text);
+// True when a "v<version>" subkey of HKLM "Software\Microsoft\.NETFramework"
+// is at least REQUIRED ("4", "4.5"). False otherwise, with PROBLEM set when
+// the check could not be made, and ERROR the system's text of a registry
+// failure.
+bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std::wstring& error);
+
+// One REG_SZ value; the system's result.
+LSTATUS setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text);
+// The same, only when TEXT is not empty (ERROR_SUCCESS otherwise).
+LSTATUS setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text);

@@ -3,6 +3,7 @@
 #include "Encoding.h"
 #include "Handles.h"
 #include "NoFollow.h"
+#include "PrivateTempDir.h"
 #include "Process.h"
 #include "util.h"
 
@@ -24,6 +25,7 @@ constexpr char kClearAttributes[] = "attrib -s -h -r ";
 constexpr char kDelete[] = "del ";
 constexpr char kIfExists[] = "if exist ";
 constexpr char kRetry[] = " goto try";
+constexpr char kAndRemoveFolder[] = " & rd ";
 // The command interpreter by its full path, without the AutoRun commands
 // that the user's registry may hold (the script runs elevated); /s keeps the
 // quoted script path as it is.
@@ -157,13 +159,18 @@ std::string quotedAnsi(const std::wstring& path)
     return text;
 }
 
+// The last line deletes the script and then its folder, which goes only
+// when nothing else is left in it. Both on one line: the command interpreter
+// reads a script line by line, and there is no next line to read once the
+// script is gone.
 std::string deleteScript(const std::wstring& file, const std::wstring& script)
 {
     const std::string target = quotedAnsi(file);
+    const std::wstring folder = script.substr(0, script.find_last_of(L'\\'));
     std::string text;
-    for (const std::string& line : {std::string(kRetryLabel), std::string(kWaitASecond),
-                                    kClearAttributes + target, kDelete + target, kIfExists + target + kRetry,
-                                    kDelete + quotedAnsi(script)})
+    for (const std::string& line :
+         {std::string(kRetryLabel), std::string(kWaitASecond), kClearAttributes + target, kDelete + target,
+          kIfExists + target + kRetry, kDelete + quotedAnsi(script) + kAndRemoveFolder + quotedAnsi(folder)})
         text += line + kLineEnd;
     return text;
 }
@@ -196,10 +203,13 @@ void deleteFileByBatch(const std::wstring& file)
 {
     if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
-    const std::wstring script = getTempDir() + std::to_wstring(randomBelow(kScriptNameRange)) + kScriptExtension;
-    if (!writeNewFile(script, deleteScript(file, script)))
+    // In the run's private folder: it runs elevated, after this program has
+    // ended, and no one else may change it meanwhile.
+    const std::wstring script = privateTempPath(std::to_wstring(randomBelow(kScriptNameRange)) + kScriptExtension);
+    if (script.empty() || !writeNewFile(script, deleteScript(file, script)))
         return;
-    // Quoted: the temporary folder may contain blanks.
+    keepAfterRun(script);
+    // Quoted: the Windows folder may contain blanks.
     runAsDesktopUser(L"\"" + getSystemDir() + kCommandInterpreter + L"\"" + kRunScript + script + kRunScriptEnd, true,
                      false, L"", false);
 }

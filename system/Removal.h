@@ -29,9 +29,10 @@ bool removeFolderContents(const std::wstring& folder);
 // clearFolder, removeFolderTree and removeFolderContents skip them.
 bool isProtectedFolder(const std::wstring& folder);
 
-// Writes a hidden batch script into the temporary folder that retries, about
-// once a second, until FILE can be deleted, then deletes itself. Nothing
-// happens when FILE does not exist.
+// Writes a hidden batch script into the run's private folder
+// (PrivateTempDir.h) that retries, about once a second, until FILE can be
+// deleted, then deletes itself and the folder if nothing else is left there.
+// Nothing happens when FILE does not exist.
 void deleteFileByBatch(const std::wstring& file);
 // deleteFileByBatch on the running program.
 void deleteSelf();

@@ -69,17 +69,37 @@ bool fileExists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// False with LASTERROR as the thread's last error.
+bool failWith(DWORD lastError)
+{
+    ::SetLastError(lastError);
+    return false;
+}
+
+// The shell's HRESULT goes into the last error as it is: the system's
+// message table knows the HRESULTs of failed file operations.
 bool saveLink(const std::wstring& exePath, const std::wstring& linkPath)
 {
     const win::ComInit com;
     win::ComPtr<IShellLinkW> link;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.putVoid())))
-        return false;
-    if (FAILED(link->SetPath(exePath.c_str())) ||
-        FAILED(link->SetWorkingDirectory(folderWithSeparator(exePath).c_str())))
-        return false;
+    HRESULT result =
+        ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.putVoid());
+    if (FAILED(result) || FAILED(result = link->SetPath(exePath.c_str())) ||
+        FAILED(result = link->SetWorkingDirectory(folderWithSeparator(exePath).c_str())))
+        return failWith(static_cast<DWORD>(result));
     const auto file = link.as<IPersistFile>(IID_IPersistFile);
-    return file && SUCCEEDED(file->Save(linkPath.c_str(), FALSE));
+    if (!file)
+        return failWith(static_cast<DWORD>(E_NOINTERFACE));
+    result = file->Save(linkPath.c_str(), FALSE);
+    return SUCCEEDED(result) || failWith(static_cast<DWORD>(result));
+}
+
+// A missing shortcut is no failure.
+bool deleteShortcut(const std::wstring& path)
+{
+    if (path.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    return deleteFileForce(path);
 }
 
 } // namespace
@@ -107,9 +127,11 @@ std::wstring startMenuShortcutPath(const std::wstring& exePath, const std::wstri
 bool createDesktopShortcut(const std::wstring& exePath, const std::wstring& name, std::wstring& shortcutPath)
 {
     if (!fileExists(exePath))
-        return false;
+        return failWith(ERROR_FILE_NOT_FOUND);
     const std::wstring path = desktopShortcutPath(exePath, name);
-    if (path.empty() || !saveLink(exePath, path))
+    if (path.empty())
+        return failWith(ERROR_INVALID_NAME);
+    if (!saveLink(exePath, path))
         return false;
     shortcutPath = path;
     return true;
@@ -118,21 +140,21 @@ bool createDesktopShortcut(const std::wstring& exePath, const std::wstring& name
 bool createStartMenuShortcut(const std::wstring& exePath, const std::wstring& folderName, const std::wstring& name)
 {
     if (!fileExists(exePath))
-        return false;
+        return failWith(ERROR_FILE_NOT_FOUND);
     const std::wstring path = startMenuShortcutPath(exePath, folderName, name);
     if (path.empty())
-        return false;
+        return failWith(ERROR_INVALID_NAME);
     const std::wstring folder = folderWithSeparator(path);
     const int made = ::SHCreateDirectoryExW(nullptr, folder.substr(0, folder.size() - 1).c_str(), nullptr);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS)
-        return false;
+        return failWith(static_cast<DWORD>(made));
     return saveLink(exePath, path);
 }
 
-void pinToTaskbar(const std::wstring& shortcutPath)
+bool pinToTaskbar(const std::wstring& shortcutPath)
 {
     if (shortcutPath.empty())
-        return;
+        return true;
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     // No error box where the shell has no such verb.
@@ -140,21 +162,15 @@ void pinToTaskbar(const std::wstring& shortcutPath)
     info.lpVerb = kPinVerb;
     info.lpFile = shortcutPath.c_str();
     info.nShow = SW_HIDE;
-    ::ShellExecuteExW(&info);
+    return ::ShellExecuteExW(&info) != FALSE;
 }
 
 bool deleteDesktopShortcut(const std::wstring& exePath, const std::wstring& name)
 {
-    const std::wstring path = desktopShortcutPath(exePath, name);
-    if (!path.empty())
-        deleteFileForce(path);
-    return true;
+    return deleteShortcut(desktopShortcutPath(exePath, name));
 }
 
 bool deleteStartMenuShortcut(const std::wstring& exePath, const std::wstring& folderName, const std::wstring& name)
 {
-    const std::wstring path = startMenuShortcutPath(exePath, folderName, name);
-    if (!path.empty())
-        deleteFileForce(path);
-    return true;
+    return deleteShortcut(startMenuShortcutPath(exePath, folderName, name));
 }

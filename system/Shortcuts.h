@@ -14,15 +14,18 @@ std::wstring startMenuShortcutPath(const std::wstring& exePath, const std::wstri
                                    const std::wstring& name);
 
 // A link to EXEPATH, working in its folder, on the user's desktop. True, and
-// SHORTCUTPATH set, only when it was saved; false when the program is missing.
+// SHORTCUTPATH set, only when it was saved; false when the program is missing
+// or the link cannot be saved, with the reason in the thread's last error.
 bool createDesktopShortcut(const std::wstring& exePath, const std::wstring& name, std::wstring& shortcutPath);
 // The same in FOLDERNAME below the start menu's programs, creating the folder.
 bool createStartMenuShortcut(const std::wstring& exePath, const std::wstring& folderName, const std::wstring& name);
 // Asks the shell to pin the shortcut to the taskbar ("taskbarpin" verb).
-// Nothing happens for an empty path or where the shell has no such verb.
-void pinToTaskbar(const std::wstring& shortcutPath);
+// Nothing happens for an empty path. False, with the reason in the last
+// error, where the shell refuses (it has no such verb on some systems).
+bool pinToTaskbar(const std::wstring& shortcutPath);
 
 // Delete the shortcut files made by the create calls; the start-menu folder
-// stays. Always true: a missing shortcut is no failure.
+// stays. False, with the reason in the last error, only when a shortcut is
+// there and cannot be deleted: a missing one is no failure.
 bool deleteDesktopShortcut(const std::wstring& exePath, const std::wstring& name);
 bool deleteStartMenuShortcut(const std::wstring& exePath, const std::wstring& folderName, const std::wstring& name);

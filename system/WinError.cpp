@@ -3,9 +3,8 @@
 #include "Encoding.h"
 
 namespace win {
-namespace {
 
-std::string systemMessage(DWORD code)
+std::wstring systemMessage(DWORD code)
 {
     wchar_t* text = nullptr;
     const DWORD n = ::FormatMessageW(
@@ -15,13 +14,12 @@ std::string systemMessage(DWORD code)
     ::LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
-    return toUtf8(message);
+    return message;
 }
 
-} // namespace
-
 Win32Error::Win32Error(const std::string& operation, DWORD code)
-    : std::runtime_error(operation + " failed (" + std::to_string(code) + "): " + systemMessage(code)), code_(code)
+    : std::runtime_error(operation + " failed (" + std::to_string(code) + "): " + toUtf8(systemMessage(code))),
+      code_(code)
 {
 }
 

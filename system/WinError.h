@@ -9,6 +9,10 @@
 
 namespace win {
 
+// The system's text for error CODE (FormatMessage), without the line break
+// it ends with; "" when the system has none.
+std::wstring systemMessage(DWORD code);
+
 // A failed system call: the operation's name and the system's error number.
 class Win32Error : public std::runtime_error {
 public:

@@ -1,6 +1,5 @@
 #include "util.h"
 
-#include "AppContext.h"
 #include "Encoding.h"
 #include "Resource.h"
 
@@ -219,20 +218,4 @@ std::wstring lastChar(std::wstring_view text) { return std::wstring(text.substr(
 bool containsText(std::wstring_view needle, std::wstring_view text)
 {
     return text.find(needle) != std::wstring_view::npos;
-}
-
-bool askYesNo(HWND owner, const std::wstring& caption, const std::wstring& text)
-{
-    return ::MessageBoxW(owner, text.c_str(), caption.c_str(), MB_ICONQUESTION | MB_YESNO) == IDYES;
-}
-
-void showInfo(const std::wstring& text)
-{
-    ::MessageBoxW(nullptr, text.c_str(), applicationTitle().c_str(), MB_ICONINFORMATION);
-}
-
-void showNumber(int value)
-{
-    ::MessageBoxW(applicationWindow(), std::to_wstring(value).c_str(), applicationTitle().c_str(),
-                  MB_ICONINFORMATION);
 }

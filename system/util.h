@@ -1,5 +1,5 @@
-// Paths, identifiers, embedded texts, string operations and the system
-// message boxes shared by every part of the program. None keeps state.
+// Paths, identifiers, embedded texts and string operations shared by every
+// part of the program. None keeps state.
 #pragma once
 
 #include <windows.h>
@@ -45,8 +45,3 @@ void splitAtFirst(std::wstring_view text, wchar_t separator, std::wstring& befor
 std::wstring dropLast(std::wstring_view text, size_t n);
 std::wstring lastChar(std::wstring_view text);
 bool containsText(std::wstring_view needle, std::wstring_view text);
-
-// The system's plain message boxes, captioned with the application's title.
-bool askYesNo(HWND owner, const std::wstring& caption, const std::wstring& text);
-void showInfo(const std::wstring& text);
-void showNumber(int value);

@@ -1,7 +1,5 @@
 #include "ui/Forms.h"
 
-#include "system/AppContext.h"
-
 #include <algorithm>
 #include <set>
 
@@ -35,13 +33,11 @@ LRESULT CALLBACK utilityProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 void TApplication::setTitle(std::wstring title)
 {
     title_ = std::move(title);
-    setApplicationTitle(title_);
 }
 
 void TApplication::setMainForm(TForm* form)
 {
     mainForm_ = form;
-    setApplicationWindow(form && form->handleAllocated() ? form->handle() : nullptr);
 }
 
 TForm* TApplication::findForm(std::wstring_view name) const
@@ -59,12 +55,6 @@ void TApplication::removeForm(TForm* form)
     std::erase(forms_, form);
     if (mainForm_ == form)
         setMainForm(nullptr);
-}
-
-void TApplication::formHandleChanged(TForm* form)
-{
-    if (form == mainForm_)
-        setApplicationWindow(form->handleAllocated() ? form->handle() : nullptr);
 }
 
 void TApplication::run()

@@ -175,7 +175,6 @@ void TForm::createHandle()
     if (!wnd_)
         throw std::runtime_error("cannot create the window of a form");
     createChildWindows(*this);
-    Application.formHandleChanged(this);
 }
 
 void TForm::createChildWindows(TControl& container)
@@ -314,6 +313,25 @@ void excludeChildWindows(HDC dc, const TControl& container)
     }
 }
 
+bool isUserInput(UINT msg)
+{
+    switch (msg) {
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_CHAR:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 void TForm::paintWindow()
@@ -408,7 +426,6 @@ LRESULT CALLBACK TForm::windowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPa
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
         form->wnd_ = nullptr;
-        Application.formHandleChanged(form);
     }
     return message.Result;
 }
@@ -417,6 +434,13 @@ void TForm::defaultHandler(TMessage& m) { m.Result = ::DefWindowProcW(wnd_, m.Ms
 
 void TForm::wndProc(TMessage& m)
 {
+    // The system gives a disabled window no input, but other programs may
+    // post it some (automation, remote control): a form disabled under a
+    // modal one acts on none.
+    if (isUserInput(m.Msg) && !::IsWindowEnabled(wnd_)) {
+        defaultHandler(m);
+        return;
+    }
     switch (m.Msg) {
     case WM_PAINT:
         paintWindow();
@@ -484,7 +508,7 @@ void TForm::keyPress(wchar_t& key)
 
 bool TForm::previewKey(MSG& msg)
 {
-    if (!keyPreview_ || msg.hwnd == wnd_)
+    if (!keyPreview_ || msg.hwnd == wnd_ || !::IsWindowEnabled(wnd_))
         return true;
     if (msg.message == WM_CHAR) {
         auto key = static_cast<wchar_t>(msg.wParam);

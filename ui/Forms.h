@@ -157,7 +157,7 @@ public:
     void controlRemoved(TControl* control);
     bool guardedCall(TControl* control, const std::function<void()>& call);
     // Key preview of keys sent to the form's child windows: false when the
-    // form consumed the key.
+    // form consumed the key. A disabled form previews nothing.
     bool previewKey(MSG& msg);
 
     TNotifyEvent OnCreate;
@@ -284,7 +284,6 @@ public:
 
     void addForm(TForm* form);
     void removeForm(TForm* form);
-    void formHandleChanged(TForm* form);
 
 private:
     void dispatch(MSG& msg);

@@ -1,5 +1,7 @@
 #include "ui/Graphics.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cwchar>
 #include <cwctype>
 
@@ -15,6 +17,19 @@ constexpr NamedColor kColorNames[] = {
     {L"btnFace", clBtnFace},     {L"highlight", clHighlight}, {L"hotLight", clHotLight},
     {L"black", clBlack},         {L"white", clWhite},
 };
+
+constexpr double kReadableContrast = 4.5;
+constexpr COLORREF kReadableBlue = RGB(0x00, 0x66, 0xCC);
+
+// Relative luminance of an sRGB colour, 0 (black) to 1 (white).
+double luminance(COLORREF c)
+{
+    const auto linear = [](BYTE channel) {
+        const double v = channel / 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(GetRValue(c)) + 0.7152 * linear(GetGValue(c)) + 0.0722 * linear(GetBValue(c));
+}
 
 int hexDigit(wchar_t c)
 {
@@ -55,6 +70,22 @@ bool parseColor(std::wstring_view text, TColor& color)
         }
     }
     return false;
+}
+
+double contrastRatio(COLORREF a, COLORREF b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+COLORREF readableHotLight(COLORREF hotLight, COLORREF background)
+{
+    return contrastRatio(hotLight, background) >= kReadableContrast ? hotLight : kReadableBlue;
+}
+
+COLORREF textColorOn(TColor color, COLORREF background)
+{
+    return color == clHotLight ? readableHotLight(colorToRgb(clHotLight), background) : colorToRgb(color);
 }
 
 TFont::TFont() = default;
@@ -104,6 +135,16 @@ void TFont::setStyle(unsigned style)
         return;
     style_ = style;
     changed();
+}
+
+int TFont::ascent() const
+{
+    const win::MemoryDc dc(::CreateCompatibleDC(nullptr));
+    if (!dc)
+        return 0;
+    const win::SelectObjectScope select(dc.get(), handle());
+    TEXTMETRICW metrics{};
+    return ::GetTextMetricsW(dc.get(), &metrics) ? metrics.tmAscent : 0;
 }
 
 void TFont::assign(const TFont& other)

@@ -29,6 +29,19 @@ COLORREF colorToRgb(TColor color);
 // "highlight", "hotLight", "none"); false for anything else.
 bool parseColor(std::wstring_view text, TColor& color);
 
+// The contrast ratio of two colours, from 1 (same) to 21 (black on white):
+// (L1 + 0.05) / (L2 + 0.05) of their relative luminances, the lighter first.
+double contrastRatio(COLORREF a, COLORREF b);
+// Text in the system's hot-light colour stays in it where it reads, that is
+// where it reaches a contrast ratio of 4.5:1 (the usual minimum for body
+// text) against BACKGROUND; elsewhere, as with Wine's light grey on a white
+// window, it is drawn in a fixed readable blue (the hot-light colour of
+// Windows' own scheme).
+COLORREF readableHotLight(COLORREF hotLight, COLORREF background);
+// The colour text of COLOR is drawn in on BACKGROUND (the hot-light rule
+// above applied).
+COLORREF textColorOn(TColor color, COLORREF background);
+
 constexpr int kScreenDpi = 96;
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
@@ -51,6 +64,9 @@ public:
     void setColor(TColor color);
     unsigned style() const { return style_; }
     void setStyle(unsigned style);
+
+    // Pixels from the top of a line of text to its baseline.
+    int ascent() const;
 
     // Copies every attribute and reports one change.
     void assign(const TFont& other);

@@ -80,6 +80,11 @@ void TLabel::adjustSize()
     setBounds(newLeft, top(), w, h);
 }
 
+void TLabel::alignBaselineWith(const TLabel& other)
+{
+    setTop(other.top() + other.font().ascent() - font().ascent());
+}
+
 void TLabel::paint(HDC dc)
 {
     RECT r{0, 0, width(), height()};
@@ -89,7 +94,9 @@ void TLabel::paint(HDC dc)
     }
     win::SelectObjectScope select(dc, font().handle());
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, enabled() ? colorToRgb(font().color()) : ::GetSysColor(COLOR_GRAYTEXT));
+    // A transparent label's text lies on its parent.
+    const COLORREF background = colorToRgb(transparent_ && parent() ? parent()->color() : color());
+    ::SetTextColor(dc, enabled() ? textColorOn(font().color(), background) : ::GetSysColor(COLOR_GRAYTEXT));
     ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &r, textFlags());
 }
 

@@ -26,14 +26,15 @@ void TPanel::setBevelOuter(TBevelCut v)
 void TPanel::paint(HDC dc)
 {
     RECT r{0, 0, width(), height()};
-    const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
+    const COLORREF background = colorToRgb(color());
+    const win::Brush back(::CreateSolidBrush(background));
     ::FillRect(dc, &r, back.get());
     if (bevelOuter_ != TBevelCut::bvNone)
         ::DrawEdge(dc, &r, bevelOuter_ == TBevelCut::bvRaised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
     if (!caption().empty()) {
         win::SelectObjectScope select(dc, font().handle());
         ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, colorToRgb(font().color()));
+        ::SetTextColor(dc, textColorOn(font().color(), background));
         ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &r,
                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
@@ -148,6 +149,7 @@ void TTabSheet::setParent(TControl* parent)
 void TTabSheet::paint(HDC dc)
 {
     const RECT r{0, 0, width(), height()};
-    const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
+    const COLORREF background = colorToRgb(color());
+    const win::Brush back(::CreateSolidBrush(background));
     ::FillRect(dc, &r, back.get());
 }

@@ -29,6 +29,9 @@ public:
     void setTransparent(bool v);
     TAlignment alignment() const { return alignment_; }
     void setAlignment(TAlignment v);
+    // Moves the label up or down so that its text sits on the baseline of
+    // OTHER's text (a label of the same parent), whatever their fonts.
+    void alignBaselineWith(const TLabel& other);
 
     void paint(HDC dc) override;
 

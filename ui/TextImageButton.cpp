@@ -118,10 +118,8 @@ void TTextImageButton::paint(HDC dc)
 {
     if (ActualBmp.width() == 0)
         ActualBmp.assign(Bmp);
-    if (!brushClear_) {
-        const RECT all{0, 0, width(), height()};
-        ::FillRect(dc, &all, ::GetSysColorBrush(COLOR_BTNFACE));
-    }
+    // No fill under the picture: where it is transparent (rounded corners)
+    // whatever lies beneath shows, from the first paint on.
     FDrawing = true;
     struct Done {
         bool& flag;
@@ -141,7 +139,6 @@ void TTextImageButton::paint(HDC dc)
 
     RECT text = captionRect(dc);
     if (!caption().empty()) {
-        brushClear_ = true;
         win::SelectObjectScope select(dc, font().handle());
         ::SetBkMode(dc, TRANSPARENT);
         ::SetTextColor(dc, enabled() ? colorToRgb(font().color()) : RGB(0, 0, 0));

@@ -64,7 +64,4 @@ private:
     bool FStretch = false;
     bool FProportional = false;
     bool FDrawing = false;
-    // The fill under the picture is the button face until a caption has been
-    // painted; from then on the fill paints nothing.
-    bool brushClear_ = false;
 };

@@ -59,7 +59,20 @@ protected:
         EXPECT_EQ(waitForStarts(0), 0);
     }
 
+    // The switch that writes the log into the test's folder.
+    std::wstring logSwitch() const { return L"\"/log=" + log_.wstring() + L"\""; }
+    // The log, with each of TEXTS in it.
+    void expectLogged(std::initializer_list<std::string> texts) const
+    {
+        const std::string log = readFile(log_);
+        for (const std::string& text : texts)
+            EXPECT_NE(log.find(text), std::string::npos) << text << " is not in:\n" << log;
+        // The device code and the product id go with every request's query.
+        EXPECT_EQ(log.find("device_code"), std::string::npos) << log;
+    }
+
     TempDir home_;
+    fs::path log_ = home_ / L"install.log";
     ShellFolderRedirect desktop_{L"Desktop", (home_ / L"desktop").wstring()};
     ShellFolderRedirect programs_{L"Programs", (home_ / L"programs").wstring()};
 };
@@ -77,10 +90,10 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     // A program where an unquoted path with a space would find one first.
     const fs::path decoy = installDir().parent_path() / L"Velmora.exe";
     ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"mark_helper.exe", decoy.wstring()));
-    const RunResult run = runAnsweringBoxes(setup, L"/autoinst");
+    const RunResult run = runAnsweringBoxes(setup, L"/autoinst /log");
     killProcessByName(decoy.filename().wstring());
     std::error_code busy;
-    for (int i = 0; i < 50 && !fs::remove(decoy, busy) && busy; ++i)
+    for (int i = 0; i < 300 && !fs::remove(decoy, busy) && busy; ++i)
         ::Sleep(100);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(run.exitCode, 0u);
@@ -114,28 +127,74 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     EXPECT_NE(installQuery.find("source=demo%20&"), std::string::npos) << installQuery;
     const std::string guid = win::toUtf8(regReadString(HKEY_CURRENT_USER, L"SOFTWARE\\velnotes_win", L"guid"));
     EXPECT_NE(installQuery.find("device_code=" + guid), std::string::npos) << installQuery;
+
+    // "/log" writes into the temporary folder, named after the product.
+    const std::string log = readFile(defaultLog());
+    for (const char* text : {"silent automatic install", "step: registering the product",
+                             "request: GET http://127.0.0.1:8765/files/package.zip -> 200", "package: 88",
+                             "outcome: installed, the product was started", "exit code: 0"})
+        EXPECT_NE(log.find(text), std::string::npos) << text << " is not in:\n" << log;
+    EXPECT_EQ(log.find(guid), std::string::npos) << "no query values";
 }
 
-TEST_F(DemoInstallTest, PackageNotFoundOrNoArchiveEndsWithItsOwnCode)
+TEST_F(DemoInstallTest, SilentFailuresEndOnTheirOwnWithTheirCodeAndTheLogSaysWhy)
 {
     const auto service = startService();
     if (!service)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
+    // The demo build carries a key: what is no signed package fails its
+    // signature check before anything reads it as an archive.
     const struct {
+        const char* path;
         const char* fault;
         DWORD exitCode;
-    } cases[] = {{"404", 6}, {"garbage", 5}};
+        const char* why;
+    } cases[] = {
+        {"/api/config/soft_down", "refuse:3", 6, "no download information: refused with code 3"},
+        {"/api/config/soft_down", "garbage", 6, "no download information: an answer that is not the service's JSON"},
+        {"/files/package.zip", "404", 6, "package download: download ended with 404"},
+        {"/files/package.zip", "garbage", 11, "error (package): the vendor's signature check"},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
+        SCOPED_TRACE(std::string(c.path) + " " + c.fault);
         vendor::Fault fault;
         ASSERT_TRUE(vendor::Fault::parse(c.fault, fault));
-        service->setFault("/files/package.zip", fault);
+        service->clearFaults();
+        service->setFault(c.path, fault);
 
-        const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
+        const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
         EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_EQ(run.boxes.size(), 1u) << "the failure is shown, also in a silent install";
+        EXPECT_TRUE(run.boxes.empty()) << "nothing waits for a person";
+        expectLogged({c.why, "message: ", "exit code: " + std::to_string(c.exitCode)});
         expectNothingInstalled();
     }
+
+    // Nobody answers at all.
+    service->stop();
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 6u);
+    EXPECT_TRUE(run.boxes.empty());
+    expectLogged({"request: GET http://127.0.0.1:8765/api/config/soft_down?<hidden> -> failed (",
+                  "no download information: no answer", "exit code: 6"});
+}
+
+TEST_F(DemoInstallTest, SkippedPackageFilesEndWithTheirCodeAndAreListed)
+{
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    // A read-only file of a packaged name keeps its place.
+    writeFile(installDir() / L"readme.txt", "old");
+    ::SetFileAttributesW((installDir() / L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    ::SetFileAttributesW((installDir() / L"readme.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(run.exitCode, 12u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0") << "registered all the same";
+    EXPECT_EQ(waitForStarts(1), 1);
+    expectLogged({"1 package entries missing", "missing: readme.txt (a read-only file of that name is in the way)",
+                  "exit code: 12"});
 }
 
 TEST_F(DemoInstallTest, NoPackageLinkAndRetryDeclinedEndsWithItsOwnCode)
@@ -144,7 +203,8 @@ TEST_F(DemoInstallTest, NoPackageLinkAndRetryDeclinedEndsWithItsOwnCode)
     if (!service)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
 
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
+    // Visible, the install asks and tells as it does interactively.
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autostart");
     EXPECT_EQ(run.exitCode, 2u);
     // The retry question (declined), then the failure.
     ASSERT_EQ(run.boxes.size(), 2u);
@@ -160,15 +220,18 @@ TEST_F(DemoInstallTest, HttpsPackageLinkIsRefusedWithItsOwnCode)
     if (!service)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
 
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst");
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
     EXPECT_EQ(run.exitCode, 4u);
-    EXPECT_EQ(run.boxes.size(), 1u);
+    EXPECT_TRUE(run.boxes.empty());
     expectNothingInstalled();
+    expectLogged({"message: https not supported! https://127.0.0.1:8765/files/package.zip", "exit code: 4"});
 }
 
 TEST_F(DemoInstallTest, VisibleInstallFetchesAndStartsTheMissingFramework)
 {
-    if (isDotNetInstalled(L"4"))
+    DotNetProblem problem;
+    std::wstring error;
+    if (isDotNetInstalled(L"4", problem, error))
         GTEST_SKIP() << "this Wine prefix has the framework";
     const fs::path record = getTempDir() + L"demo-framework-setup.log";
     std::error_code ignored;
@@ -181,7 +244,7 @@ TEST_F(DemoInstallTest, VisibleInstallFetchesAndStartsTheMissingFramework)
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.boxes.size(), 1u) << "the notice before the framework installer starts";
     // The stand-in framework installer records its start.
-    for (int i = 0; i < 50 && !fs::exists(record); ++i)
+    for (int i = 0; i < 300 && !fs::exists(record); ++i)
         ::Sleep(100);
     EXPECT_NE(readFile(record).find("DotNetFramework.exe"), std::string::npos);
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
@@ -213,18 +276,28 @@ TEST_F(DemoInstallTest, OfflineInstallerInstallsWithTheServiceDown)
     EXPECT_EQ(waitForStarts(1), 1);
 }
 
-TEST_F(DemoInstallTest, UnwritableEmbeddedPackageEndsWithItsOwnCode)
+TEST_F(DemoInstallTest, PackageWithOneChangedByteIsRefusedWithItsOwnCode)
 {
-    // A folder where the installer writes its package out.
-    const fs::path blocker = getTempDir() + kSoftId + L".zip";
-    fs::create_directories(blocker / L"held");
+    // The signed demo package with one byte changed on its way.
+    const TempDir content;
+    for (const wchar_t* name : {L"package.zip", L"DotNetFramework.exe", L"qr.png"})
+        fs::copy_file(serviceOptions().contentDir / name, content / name);
+    std::string package = readFile(content / L"package.zip");
+    package[package.size() / 2] ^= 0x20;
+    writeFile(content / L"package.zip", package);
+    vendor::Options options = serviceOptions();
+    options.contentDir = content.path();
+    vendor::VendorService service(options);
+    if (!service.start())
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
 
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe", L"setup_offline.exe"), L"/autoinst");
-    EXPECT_EQ(run.exitCode, 7u);
-    EXPECT_EQ(run.boxes.size(), 1u);
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 11u);
+    EXPECT_TRUE(run.boxes.empty());
+    expectLogged({"error (package): the vendor's signature check", "exit code: 11"});
     expectNothingInstalled();
-    std::error_code ignored;
-    fs::remove_all(blocker, ignored);
+    EXPECT_TRUE(!fs::exists(installDir()) || fs::is_empty(installDir())) << "nothing was extracted";
+    EXPECT_EQ(productRequests(service).back(), "/files/package.zip");
 }
 
 } // namespace

@@ -19,7 +19,7 @@ void removeTraces()
     std::error_code ignored;
     fs::remove_all(installDir(), ignored);
     fs::remove_all(dataDir(), ignored);
-    fs::remove(getTempDir() + kSoftId + L".zip", ignored);
+    fs::remove(defaultLog(), ignored);
     deleteUninstallEntry(kSoftId);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"SOFTWARE\\") + kSoftId).c_str());
     for (const wchar_t* key : {L".vnote", L".vnotes", L"vnoteFile", L"vnotesFile", L"velnotes"})
@@ -43,7 +43,7 @@ void endStartedProduct()
 int waitForStarts(int atLeast)
 {
     int starts = 0;
-    for (int i = 0; i < 100; ++i) {
+    for (const ULONGLONG until = ::GetTickCount64() + kStartLimitMs; ::GetTickCount64() < until;) {
         const std::string log = fs::exists(startRecord()) ? readFile(startRecord()) : std::string();
         starts = 0;
         for (size_t at = log.find(win::toUtf8(kProgram)); at != std::string::npos;
@@ -123,7 +123,8 @@ RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
 {
     RunResult run;
     StartedProgram started(program, args);
-    for (int i = 0; i < 600 && started.started(); ++i) {
+    const ULONGLONG until = ::GetTickCount64() + kRunLimitMs;
+    while (started.started() && ::GetTickCount64() < until) {
         if (started.hasEnded(100)) {
             run.exitCode = started.waitForExit(0);
             return run;
@@ -139,8 +140,9 @@ RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
             wchar_t title[256] = {};
             ::GetWindowTextW(box, title, 256);
             run.boxes.emplace_back(title);
-            // Wait until it is gone so that one box is not counted twice.
-            waitUntilGone(box, 1000);
+            // Wait until it is gone so that one box is neither counted nor
+            // answered twice (a second Escape would reach the next window).
+            waitUntilGone(box);
         }
     }
     return run;

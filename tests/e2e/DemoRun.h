@@ -25,11 +25,20 @@ inline constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\Curre
 inline constexpr int kServicePort = 8765;
 // What an automatic run that had to be stopped from outside returns.
 inline constexpr DWORD kStoppedByTest = 1234;
+// Bounds of the waits below. They only end a run that went wrong, so they
+// are generous: a machine running at half speed, its cores busy with other
+// work, must not turn a slow run into a failure.
+inline constexpr DWORD kRunLimitMs = 120000;
+inline constexpr DWORD kWindowLimitMs = 40000;
+inline constexpr DWORD kGoneLimitMs = 20000;
+inline constexpr DWORD kStartLimitMs = 30000;
 
 inline std::filesystem::path installDir() { return getLocalAppDataDir() + L"\\" + kProductDir; }
 inline std::filesystem::path dataDir() { return getAppDataDir() + L"\\" + kProductDir; }
 // The product appends a line to this file each time it starts.
 inline std::filesystem::path startRecord() { return dataDir() / L"runs.log"; }
+// Where "/log" without a path writes the install's log.
+inline std::filesystem::path defaultLog() { return getTempDir() + kSoftId + L"-install.log"; }
 
 // Removes everything an install of the demo product leaves; before and after
 // each test.
@@ -39,7 +48,7 @@ void removeTraces();
 // stays), found by its program name.
 void endStartedProduct();
 
-// The number of starts the product recorded, waiting up to 10 s for it to
+// The number of starts the product recorded, waiting (bounded) for it to
 // reach at least AT_LEAST.
 int waitForStarts(int atLeast);
 
@@ -89,10 +98,11 @@ private:
 };
 
 // findWindowOf, waiting up to LIMIT_MS for the window to appear.
-HWND waitForWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title, DWORD limitMs = 20000);
+HWND waitForWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title,
+                     DWORD limitMs = kWindowLimitMs);
 
 // Waits up to LIMIT_MS until WND is gone or hidden.
-bool waitUntilGone(HWND wnd, DWORD limitMs = 10000);
+bool waitUntilGone(HWND wnd, DWORD limitMs = kGoneLimitMs);
 
 // A left click as the mouse sends it, at client coordinates X, Y of WND.
 void postClick(HWND wnd, int x, int y);

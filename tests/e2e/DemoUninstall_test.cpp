@@ -55,9 +55,8 @@ constexpr RECT kQrArea{206, 36 + 268, 206 + 172, 36 + 268 + 172};
 // Confirmation box: "是".
 constexpr POINT kYesButton{168 + 50, 137 + 15};
 
-constexpr DWORD kRunLimitMs = 30000;
 // The self-deleting script runs once the uninstaller has ended.
-constexpr DWORD kSelfDeleteLimitMs = 20000;
+constexpr DWORD kSelfDeleteLimitMs = 40000;
 
 bool isEmptyFolder(const fs::path& folder)
 {

@@ -1,6 +1,6 @@
 // The configuration text read as the program reads it, key by key.
-#include "app/ConfigFile.h"
-#include "app/ConfigJson.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigJson.h"
 #include "system/Encoding.h"
 
 #include <cstddef>

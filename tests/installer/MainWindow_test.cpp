@@ -1,11 +1,13 @@
 #include "installer/InstallDir.h"
 #include "installer/UntMain.h"
+#include "installer/WindowObserver.h"
 
 #include "net/UntDownFramework.h"
 #include "net/api.h"
 #include "system/Encoding.h"
 #include "system/Process.h"
 #include "tests/installer/TestProduct.h"
+#include "tests/support/DialogAnswerer.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -20,6 +22,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -194,6 +198,133 @@ TEST_F(MainWindowTest, StartMainProgramOpensTheProgramBesideTheExecutable)
         ::Sleep(50);
     fs::remove(mark);
     fs::remove(program);
+}
+
+// Whether the program asked to end (and forget that it did).
+bool quitRequested()
+{
+    MSG msg;
+    return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
+}
+
+// The install run from the window's button, with the user's desktop and start
+// menu redirected into a temporary folder.
+class WindowInstallTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        server_.onJson("/api/report/install", R"({"code":0})");
+        form_ = makeForm<TFrmCommInst>();
+        form_->Show();
+        form_->edtPath->setText((home_ / L"Product Dir").wstring());
+    }
+    void TearDown() override
+    {
+        form_.reset();
+        quitRequested();
+        MainWindowTest::TearDown();
+    }
+
+    // Answers the next message box of the program's own and records its text.
+    void answerMsgBox()
+    {
+        whenModal([this](TForm& box) {
+            auto& msg = static_cast<TFrmMsgBox&>(box);
+            shown_.push_back(msg.lblMsg->caption());
+            const POINT ok = centreOf(*msg.btnOK);
+            clickAt(box, ok.x, ok.y);
+        });
+    }
+
+    TestHome home_;
+    FormPtr<TFrmCommInst> form_;
+    std::vector<std::wstring> shown_;
+};
+
+TEST_F(WindowInstallTest, ShowsItsPagesAndKeepsTheCloseButtonWhileItRuns)
+{
+    servePackage(server_, home_.path());
+    bool closeUsable = false;
+    form_->pbProgress->OnChange = [&](TComponent*) {
+        // Alt+F4 on the running install neither hides the window nor ends
+        // the program.
+        if (form_->pbProgress->position() == 1)
+            ::PostMessageW(form_->handle(), WM_CLOSE, 0, 0);
+        closeUsable = closeUsable || form_->imgbtnClose->visible() || form_->imgbtnClose->enabled();
+    };
+    Application.setMainForm(form_.get());
+    // Hidden, as in a silent install: nothing but the download itself wakes
+    // the install while it waits.
+    form_->Hide();
+    form_->btnInstallClick(form_->btnInstall);
+
+    EXPECT_EQ(form_->installOutcome().result, InstallResult::Installed);
+    EXPECT_FALSE(closeUsable);
+    EXPECT_EQ(form_->cnMain->activePage(), form_->tbFinish);
+    EXPECT_EQ(form_->lblWaitingInfo->caption(), L"正在写入注册信息...");
+    EXPECT_EQ(form_->pbProgress->position(), 100);
+    EXPECT_TRUE(form_->imgbtnClose->visible());
+    EXPECT_TRUE(form_->imgbtnClose->enabled());
+    EXPECT_FALSE(quitRequested());
+    EXPECT_EQ(form_->exitCode(), 0) << "not started with a switch";
+}
+
+TEST_F(WindowInstallTest, AFailureIsShownInItsBoxAndEndsTheProgram)
+{
+    server_.onJson("/api/config/soft_down", softDownAnswer(server_.origin() + "/missing.zip"));
+    answerMsgBox();
+    form_->btnInstallClick(form_->btnInstall);
+    EXPECT_EQ(form_->installOutcome().result, InstallResult::DownloadFailed);
+    EXPECT_EQ(shown_, std::vector<std::wstring>{L"安装失败，请联系官网客服获取免安装包！"});
+    EXPECT_TRUE(quitRequested());
+    EXPECT_EQ(form_->cnMain->activePage(), form_->tbProcess);
+    EXPECT_TRUE(form_->imgbtnClose->enabled());
+}
+
+TEST_F(WindowInstallTest, RetryQuestionAndSystemNoticesAreTheSystemsBoxes)
+{
+    WindowObserver observer(*form_);
+    {
+        DialogAnswerer yes(L"警告", IDYES);
+        EXPECT_TRUE(observer.ask(Question::RetryServiceQuery));
+        EXPECT_EQ(yes.texts(), std::vector<std::wstring>{L"网络连接异常，是否尝试重连？"});
+    }
+    DialogAnswerer notices(kTitle);
+    observer.message({L"5", MessageStyle::SystemInformation});
+    observer.message({L"DotNet version required", MessageStyle::SystemPlain});
+    EXPECT_EQ(notices.texts(), (std::vector<std::wstring>{L"5", L"DotNet version required"}));
+}
+
+TEST_F(WindowInstallTest, FinishingButtonOpensThePageWithItsPlaceholdersFilled)
+{
+    // The "page" is a program, so that opening it leaves a mark. The values
+    // go in percent-encoded, like query values.
+    const fs::path page = copyMarkHelper(home_.path(), L"page_3.1%20beta_a%26b.exe");
+    TConfigFile& config = *form_->configFile();
+    config.Version = L"3.1 beta";
+    config.FromSource = L"a&b";
+    config.OpenWebsiteAfterInstall = (home_ / L"page_[VERSION]_[From].exe").wstring();
+    form_->btnInstallExitClick(form_->btnInstallExit);
+    ASSERT_TRUE(waitForFile(page.wstring() + L".mark"));
+    EXPECT_FALSE(form_->visible());
+    // Opened by the desktop's shell, with its rights, not by the installer.
+    const std::string mark = readBytes(page.wstring() + L".mark");
+    EXPECT_EQ(::lstrcmpiA(mark.substr(mark.rfind('\n', mark.size() - 2) + 1).c_str(), "explorer.exe\n"), 0)
+        << mark;
+    for (int i = 0; i < 100 && findProcessByName(page.filename().wstring()); ++i)
+        ::Sleep(50);
+}
+
+TEST_F(WindowInstallTest, AutomaticInstallClosesTheWindowAfterAStop)
+{
+    server_.onJson("/api/config/soft_down", softDownAnswer("https://example.invalid/p.zip"));
+    form_->tmrAutoInst->setEnabled(true);
+    answerMsgBox();
+    form_->tmrAutoInstTimer(form_->tmrAutoInst);
+    EXPECT_EQ(shown_.size(), 1u);
+    EXPECT_FALSE(form_->tmrAutoInst->enabled());
+    EXPECT_FALSE(form_->visible());
 }
 
 TEST(InstallDir, ChosenFolderGetsTheProductFolderWithOneBackslash)

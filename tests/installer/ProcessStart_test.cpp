@@ -105,6 +105,12 @@ public:
     {
         return ::WaitForSingleObject(process_, static_cast<DWORD>(within.count())) == WAIT_OBJECT_0;
     }
+    DWORD exitCode() const
+    {
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeProcess(process_, &code);
+        return code;
+    }
     HWND waitForWindow(const wchar_t* className, std::chrono::milliseconds limit = 20s) const
     {
         HWND wnd = nullptr;
@@ -192,6 +198,17 @@ TEST_F(ProcessStartTest, WithoutUsableConfigurationTheMessageEndsTheProgram)
         EXPECT_TRUE(installer.ended(10s));
         EXPECT_FALSE(fs::exists(defaultDir()));
     }
+
+    // A silent install waits for nobody: the message goes to the log.
+    const fs::path log = dir_ / L"setup.log";
+    StartedInstaller silent(dir_, L"installer_noconfig.exe", L"setup.exe",
+                            L"/autoinst \"/log=" + log.wstring() + L"\"");
+    ASSERT_TRUE(silent.started());
+    EXPECT_TRUE(silent.ended(10s));
+    EXPECT_EQ(silent.exitCode(), 10u);
+    const std::string text = readFile(log);
+    EXPECT_NE(text.find("message: config data is empty"), std::string::npos) << text;
+    EXPECT_NE(text.find("exit code: 10"), std::string::npos) << text;
 }
 
 TEST_F(ProcessStartTest, ASystemDllPlantedBesideTheInstallerIsNotLoaded)

@@ -234,7 +234,8 @@ protected:
         ::SetEnvironmentVariableW(kDataVariable, dataDir_.c_str());
         ::SetEnvironmentVariableW(kAnswerVariable, answer);
         std::wstring command = L"\"" + uninstaller_ +
-                               L"\" --gtest_also_run_disabled_tests --gtest_filter=UninstallerCopy.DISABLED_Run";
+                               L"\" --gtest_also_run_disabled_tests --gtest_filter=UninstallerCopy.DISABLED_Run "
+                               L"\"/log=" + log_.wstring() + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
@@ -290,6 +291,7 @@ protected:
     fs::path startMenuLink_ = root_ / L"programs" / kProgramDirName / (std::wstring(kShortcutName) + L".lnk");
     std::wstring uninstaller_;
     std::wstring product_;
+    fs::path log_ = root_ / L"uninstall.log";
     LoopbackServer server_;
     std::atomic<bool> entryAtReport_{false};
     std::atomic<bool> productAtReport_{false};
@@ -318,6 +320,11 @@ TEST_F(UninstallTest, ConfirmedRemovalReportsThenRemovesTheProduct)
     EXPECT_TRUE(entryAtReport_) << "reported after the entry was deleted";
     EXPECT_TRUE(productAtReport_) << "reported after the product was stopped";
     expectProductRemoved();
+
+    const std::string log = readFile(log_);
+    for (const char* text : {"uninstall mode", "step: removing the product", "/api/report/uninstall?<hidden> -> 200",
+                             "uninstall reported for version 9.8.7.5", "step: removed", "exit code: 0"})
+        EXPECT_NE(log.find(text), std::string::npos) << text << " is not in:\n" << log;
 }
 
 TEST_F(UninstallTest, EntryWithoutVersionSendsNoReport)

@@ -1,5 +1,6 @@
 #include "net/UntDownFramework.h"
 
+#include "system/PrivateTempDir.h"
 #include "system/util.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
@@ -20,6 +21,8 @@ namespace {
 
 constexpr wchar_t kAboutToInstall[] =
     L"即将开始安装Windows.NetFramework组件（该过程大约耗时2分钟），请您在新弹出的窗口中点击“安装”继续安装。";
+constexpr wchar_t kNotTrusted[] =
+    L"下载的Windows.NetFramework组件安装程序未通过系统的数字签名验证，可能已被篡改，不会运行！请从微软官方网站手动下载安装。";
 
 // Runs WATCH every 20 ms on this thread while a window of the test is modal
 // (the timer fires inside the modal loops), and answers each message box the
@@ -69,38 +72,37 @@ private:
 
 class FrameworkWindowTest : public ::testing::Test {
 protected:
+    // Where the started installer leaves its mark: one test's start is not
+    // another's.
+    const std::filesystem::path mark_ = privateTempPath(L"DotNetFramework.exe.mark");
     void SetUp() override
     {
-        // The window downloads into the user's temporary folder: this test's.
-        ::SetEnvironmentVariableW(L"TMP", dir_.str().c_str());
-        ::SetEnvironmentVariableW(L"TEMP", dir_.str().c_str());
+        std::error_code ignored;
+        std::filesystem::remove(mark_, ignored);
     }
-    void TearDown() override
-    {
-        ::SetEnvironmentVariableW(L"TMP", savedTmp_.c_str());
-        ::SetEnvironmentVariableW(L"TEMP", savedTemp_.c_str());
-    }
+
     std::wstring url(const std::string& path) const { return server_.worigin() + std::wstring(path.begin(), path.end()); }
 
-    static std::wstring env(const wchar_t* name)
+    // Serves BODY at PATH.
+    void serve(const std::string& path, const std::string& body)
     {
-        wchar_t value[MAX_PATH] = {};
-        ::GetEnvironmentVariableW(name, value, MAX_PATH);
-        return value;
+        server_.on(path, [body](const LoopbackRequest&) {
+            LoopbackReply reply;
+            reply.contentType = "application/octet-stream";
+            reply.body = body;
+            return reply;
+        });
     }
 
-    std::wstring savedTmp_ = env(L"TMP");
-    std::wstring savedTemp_ = env(L"TEMP");
-    TempDir dir_;
     LoopbackServer server_;
 };
 
 TEST_F(FrameworkWindowTest, BarFollowsTheBytesThenTheInstallerStartsAfterTheMessage)
 {
-    // The mark helper, padded to 10 MB, stands in for the framework installer.
-    std::string body = readFile(markHelperPath());
-    const size_t total = 10 * 1024 * 1024, half = total / 2;
-    body.resize(total, '\0');
+    // The mark helper, padded to 10 MB and signed, stands in for the
+    // framework installer.
+    const std::string body = readFile(getExeDir() + L"signed_helper_10mb.exe");
+    const size_t total = body.size(), half = total / 2;
     std::atomic<bool> halfSent{false}, release{false};
     server_.on("/ndp.exe", [&](const LoopbackRequest&) {
         LoopbackReply reply;
@@ -120,9 +122,8 @@ TEST_F(FrameworkWindowTest, BarFollowsTheBytesThenTheInstallerStartsAfterTheMess
 
     const auto form = makeForm<TFrmDownFramework>(url("/ndp.exe"));
     EXPECT_EQ(form->pbProgress->position(), 20);
-    const std::filesystem::path installer = dir_ / L"DotNetFramework.exe";
+    const std::filesystem::path installer = privateTempPath(L"DotNetFramework.exe");
     EXPECT_EQ(form->exeAddr(), installer.wstring());
-    const std::filesystem::path mark = installer.wstring() + L".mark";
 
     int highestBeforeHalf = 0;
     bool markBeforeMessage = true;
@@ -133,28 +134,43 @@ TEST_F(FrameworkWindowTest, BarFollowsTheBytesThenTheInstallerStartsAfterTheMess
                 release = true;
         }
     });
-    watch.onBox = [&] { markBeforeMessage = std::filesystem::exists(mark); };
+    watch.onBox = [&] { markBeforeMessage = std::filesystem::exists(mark_); };
     form->ShowModal();
 
     EXPECT_EQ(highestBeforeHalf, 60) << "half of the bytes shows 60, and no more";
     EXPECT_EQ(form->pbProgress->position(), 100);
     EXPECT_EQ(watch.texts, std::vector<std::wstring>{kAboutToInstall});
     EXPECT_FALSE(markBeforeMessage) << "the installer starts only after the message";
-    ASSERT_TRUE(waitForFile(mark));
-    const std::string record = readFile(mark);
-    const std::string folder = std::filesystem::path(dir_.str()).string();
+    ASSERT_TRUE(waitForFile(mark_));
+    const std::string record = readFile(mark_);
+    const std::string folder = installer.parent_path().string();
     EXPECT_EQ(_stricmp(record.substr(0, record.find('\n')).c_str(), folder.c_str()), 0)
         << "started in its own folder: " << record;
 }
 
-TEST_F(FrameworkWindowTest, FailedDownloadSaysSoAndStartsNothing)
+TEST_F(FrameworkWindowTest, FailedDownloadOrUntrustedInstallerSaysSoAndStartsNothing)
 {
-    const auto form = makeForm<TFrmDownFramework>(url("/missing.exe"));
-    ModalWatch watch;
-    form->ShowModal();
-    EXPECT_EQ(watch.texts, std::vector<std::wstring>{L"下载失败!"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(std::filesystem::exists(dir_ / L"DotNetFramework.exe.mark"));
+    std::string changed = readFile(getExeDir() + L"signed_helper.exe");
+    changed[changed.size() / 2] ^= 1;
+    serve("/unsigned.exe", readFile(markHelperPath()));
+    serve("/changed.exe", changed);
+    const struct {
+        const char* path;
+        const wchar_t* message;
+    } cases[] = {
+        {"/missing.exe", L"下载失败!"},
+        {"/unsigned.exe", kNotTrusted},
+        {"/changed.exe", kNotTrusted},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto form = makeForm<TFrmDownFramework>(url(c.path));
+        ModalWatch watch;
+        form->ShowModal();
+        EXPECT_EQ(watch.texts, std::vector<std::wstring>{c.message});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_FALSE(std::filesystem::exists(mark_));
+    }
 }
 
 TEST_F(FrameworkWindowTest, WithoutAnnouncedTotalTheBarStaysAtTwenty)

@@ -35,9 +35,9 @@ TEST(ReferenceVendorService, AnswersEveryOperationOfTheClient)
         EXPECT_EQ(ver, L"2.1.0.0");
         EXPECT_EQ(api.currVer(), L"2.1.0.0");
 
-        std::wstring coupon;
+        std::wstring coupon, failed;
         int32_t value = 0;
-        EXPECT_TRUE(api.getUninstallCoupon(coupon, value));
+        EXPECT_TRUE(api.getUninstallCoupon(coupon, value, failed));
         EXPECT_EQ(value, options.couponPrice);
 
         TPricePlan plan;

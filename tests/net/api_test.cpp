@@ -1,11 +1,9 @@
 #include "net/api.h"
 
-#include "system/AppContext.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/RegValues.h"
 #include "system/util.h"
-#include "tests/support/DialogAnswerer.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 
@@ -24,8 +22,6 @@ constexpr char kPricePlan[] = "/api/price_plan";
 constexpr char kPayQr[] = "/api/notlogin-pay-qr";
 // The demo product, which has an uninstall campaign.
 constexpr wchar_t kDemoSoftId[] = L"velnotes_win";
-// Caption of the system message boxes during these tests.
-constexpr wchar_t kTitle[] = L"Vendor client test";
 
 std::string utf8(const std::wstring& text) { return win::toUtf8(text); }
 
@@ -58,8 +54,6 @@ private:
 
 class ApiTest : public ::testing::Test {
 protected:
-    ApiTest() { setApplicationTitle(kTitle); }
-
     TAPI makeApi(const std::wstring& source = L"web") { return makeApi(source, product_.softId()); }
     TAPI makeApi(const std::wstring& source, const std::wstring& softId)
     {
@@ -203,46 +197,44 @@ TEST_F(ApiTest, CouponValueCountsOnlyWhenItsStatusIsPositive)
 {
     ProductKey demo(kDemoSoftId);
     TAPI api = makeApi(L"", kDemoSoftId);
-    DialogAnswerer boxes(kTitle);
-    std::wstring code;
+    std::wstring code, failed;
     int32_t value = -1;
 
     server_.onJson(kCoupon, R"({"code":0,"data":{"status":1,"price":30}})");
-    EXPECT_TRUE(api.getUninstallCoupon(code, value));
+    EXPECT_TRUE(api.getUninstallCoupon(code, value, failed));
     EXPECT_EQ(value, 30);
     EXPECT_FALSE(code.empty());
     EXPECT_EQ(server_.requests().back().query, "code=" + utf8(code));
 
     server_.onJson(kCoupon, R"({"code":0,"data":{"status":0,"price":30}})");
-    EXPECT_FALSE(api.getUninstallCoupon(code, value));
+    EXPECT_FALSE(api.getUninstallCoupon(code, value, failed));
     EXPECT_EQ(value, 0);
     server_.onJson(kCoupon, R"({"code":2,"data":{"status":1,"price":30}})");
-    EXPECT_FALSE(api.getUninstallCoupon(code, value));
+    EXPECT_FALSE(api.getUninstallCoupon(code, value, failed));
     server_.onJson(kCoupon, "<html>");
-    EXPECT_FALSE(api.getUninstallCoupon(code, value));
-    EXPECT_TRUE(boxes.texts().empty());
+    EXPECT_FALSE(api.getUninstallCoupon(code, value, failed));
+    EXPECT_TRUE(failed.empty()) << "answered, though not with a coupon";
 }
 
 TEST_F(ApiTest, ProductWithoutCampaignAsksWithAnEmptyCode)
 {
     server_.onJson(kCoupon, R"({"code":0,"data":{"status":0}})");
     TAPI api = makeApi();
-    std::wstring code = L"old";
+    std::wstring code = L"old", failed;
     int32_t value = 5;
-    EXPECT_FALSE(api.getUninstallCoupon(code, value));
+    EXPECT_FALSE(api.getUninstallCoupon(code, value, failed));
     EXPECT_EQ(code, L"");
     EXPECT_EQ(value, 0);
     EXPECT_EQ(server_.requests().at(0).target, std::string(kCoupon) + "?code=");
 }
 
-TEST_F(ApiTest, FailedCouponRequestTellsTheUser)
+TEST_F(ApiTest, FailedCouponRequestNamesTheEndpoint)
 {
     TAPI api = makeApi();
-    DialogAnswerer boxes(kTitle);
-    std::wstring code;
+    std::wstring code, failed;
     int32_t value = 0;
-    EXPECT_FALSE(api.getUninstallCoupon(code, value));
-    EXPECT_EQ(boxes.texts(), std::vector<std::wstring>{server_.worigin() + L"/api/coupon-detail请求失败."});
+    EXPECT_FALSE(api.getUninstallCoupon(code, value, failed));
+    EXPECT_EQ(failed, server_.worigin() + L"/api/coupon-detail");
 }
 
 TEST_F(ApiTest, OfferedPlanIsTheFirstWithTheLongestValidity)

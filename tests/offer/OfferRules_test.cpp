@@ -75,11 +75,6 @@ TEST(CouponCounters, SlowDownAndStop)
     EXPECT_EQ(counters.remaining, 84);
 }
 
-TEST(CouponCounters, OneSetPerProcess)
-{
-    EXPECT_EQ(&couponCounters(), &couponCounters());
-}
-
 TEST(CampaignDates, TwoDaysBackAcrossMonthAndYear)
 {
     std::wstring first, last;

@@ -10,12 +10,14 @@
 #include "ui/UntConfirmbox.h"
 
 #include "system/Handles.h"
+#include "system/PrivateTempDir.h"
 #include "system/RegValues.h"
 #include "system/util.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
@@ -227,6 +229,12 @@ TEST_F(OfferWindowTest, FillsTheOfferFromTheService)
     const TPicture shot = form->paintToPicture();
     EXPECT_EQ(shot.pixels()[10 * 983 + 500] & 0xFFFFFF, 0x4D88F7u);
     EXPECT_EQ(shot.pixels()[400 * 983 + 0] & 0xFFFFFF, 0xDFDFDFu);
+    // The currency sign stands right before the price, on its baseline.
+    const RECT sign = uitest::inkBounds(shot, uitest::areaOf(*form->lblCurrency), 0xFFFFFF);
+    const RECT price = uitest::inkBounds(shot, uitest::areaOf(*form->lblPrice), 0xFFFFFF);
+    EXPECT_LE(std::abs(sign.bottom - price.bottom), 1);
+    EXPECT_GE(price.left - sign.right, 1);
+    EXPECT_LE(price.left - sign.right, 6);
 }
 
 TEST_F(OfferWindowTest, FailedRequestsLeaveTheDesignedTextsAndTheWindowOpens)
@@ -286,7 +294,7 @@ TEST_F(OfferWindowTest, OnlyAFreshPngReplacesThePlaceholder)
 
     // The code of an earlier order that cannot be replaced (the file is held
     // open without sharing) is not shown again.
-    const std::wstring file = getTempDir() + L"qr.png";
+    const std::wstring file = privateTempPath(L"qr.png");
     writeFile(file, pngBytes(12, 12, 0xFF00FF00));
     serveQrLink(kQrPicture);
     {

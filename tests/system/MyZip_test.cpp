@@ -71,12 +71,32 @@ time_t entryTime(const fs::path& archive, const char* name)
     return found ? stat.mtime : -2;
 }
 
-// Extracts and keeps every progress value.
-std::vector<int> extract(const fs::path& archive, const fs::path& dest, const wchar_t* password = kPassword)
+// Extracts and keeps every progress value, and what was skipped.
+std::vector<int> extract(const fs::path& archive, const fs::path& dest, const wchar_t* password = kPassword,
+                         std::vector<TSkippedEntry>* skipped = nullptr)
 {
     std::vector<int> percents;
-    unZipFile(archive.wstring(), dest.wstring(), password, [&](int percent) { percents.push_back(percent); });
+    auto skips =
+        unZipFile(archive.wstring(), dest.wstring(), password, [&](int percent) { percents.push_back(percent); });
+    if (skipped)
+        *skipped = std::move(skips);
     return percents;
+}
+
+std::vector<TSkippedEntry> skippedBy(const fs::path& archive, const fs::path& dest, const wchar_t* password = kPassword)
+{
+    std::vector<TSkippedEntry> skipped;
+    extract(archive, dest, password, &skipped);
+    return skipped;
+}
+
+// Each skipped entry's name and reason, in order.
+std::vector<std::pair<std::wstring, TSkipReason>> reasons(const std::vector<TSkippedEntry>& skipped)
+{
+    std::vector<std::pair<std::wstring, TSkipReason>> out;
+    for (const TSkippedEntry& entry : skipped)
+        out.emplace_back(entry.name, entry.reason);
+    return out;
 }
 
 void expectProgressShape(const std::vector<int>& percents)
@@ -179,18 +199,26 @@ TEST_F(UnZipFile, StoredFoldersNamesAndDosAttributesAreKept)
 
 TEST_F(UnZipFile, ReplacesWritableFilesAndKeepsReadOnlyOnes)
 {
-    makeZip(archive_, {{"a.txt", "new a"}, {"locked.txt", "new locked"}, {"hidden.txt", "new hidden"}});
+    makeZip(archive_, {{"a.txt", "new a"},
+                       {"locked.txt", "new locked"},
+                       {"hidden.txt", "new hidden"},
+                       {"taken.txt", "a folder has its name"}});
     writeFile(dest_ / L"a.txt", std::string(5000, 'o'));
     writeFile(dest_ / L"locked.txt", "old locked");
     writeFile(dest_ / L"hidden.txt", "old hidden");
+    fs::create_directories(dest_ / L"taken.txt");
     ::SetFileAttributesW((dest_ / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     ::SetFileAttributesW((dest_ / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
 
-    extract(archive_, dest_);
+    const auto skipped = skippedBy(archive_, dest_);
 
     EXPECT_EQ(readFile(dest_ / L"a.txt"), "new a");
     EXPECT_EQ(readFile(dest_ / L"locked.txt"), "old locked");
     EXPECT_EQ(readFile(dest_ / L"hidden.txt"), "new hidden");
+    ASSERT_EQ(skipped.size(), 2u);
+    EXPECT_EQ(reasons(skipped)[0], std::pair(std::wstring(L"locked.txt"), TSkipReason::ReadOnlyTarget));
+    EXPECT_EQ(reasons(skipped)[1], std::pair(std::wstring(L"taken.txt"), TSkipReason::Unwritable));
+    EXPECT_NE(skipped[1].error, 0u) << "the system's error is kept";
 }
 
 TEST_F(UnZipFile, DriveRootDestinationMeansTheRoot)
@@ -217,7 +245,11 @@ TEST_F(UnZipFile, WrongPasswordSkipsOnlyTheEncryptedEntries)
     makeZip(archive_, {{"plain.txt", "plain"}, {"aes.txt", textBytes(100), ZipCipher::aes256},
                        {"pk.txt", textBytes(100), ZipCipher::pkware}},
             "another");
-    EXPECT_NO_THROW(extract(archive_, dest_));
+    std::vector<TSkippedEntry> skipped;
+    EXPECT_NO_THROW(extract(archive_, dest_, kPassword, &skipped));
+    EXPECT_EQ(reasons(skipped), (std::vector<std::pair<std::wstring, TSkipReason>>{
+                                    {L"aes.txt", TSkipReason::WrongPassword},
+                                    {L"pk.txt", TSkipReason::WrongPassword}}));
     EXPECT_EQ(readFile(dest_ / L"plain.txt"), "plain");
     EXPECT_FALSE(fs::exists(dest_ / L"aes.txt"));
     EXPECT_FALSE(fs::exists(dest_ / L"pk.txt"));
@@ -263,7 +295,8 @@ TEST_F(UnZipFile, TamperedAesEntryIsNotLeftBehind)
     bytes[30 + nameLength + extraLength + 18 + 30000] ^= 0x10;
     writeFile(archive_, bytes);
 
-    extract(archive_, dest_);
+    EXPECT_EQ(reasons(skippedBy(archive_, dest_)),
+              (std::vector<std::pair<std::wstring, TSkipReason>>{{L"first.bin", TSkipReason::Damaged}}));
     EXPECT_FALSE(fs::exists(dest_ / L"first.bin"));
     EXPECT_EQ(readFile(dest_ / L"second.txt"), "intact");
 }
@@ -282,7 +315,8 @@ TEST_F(UnZipFile, DamagedEntryWithoutAuthenticationIsNotLeftBehind)
         bytes[30 + nameLength + extraLength + 12 + 20000] ^= 0x01;
         writeFile(archive_, bytes);
 
-        extract(archive_, dest_);
+        EXPECT_EQ(reasons(skippedBy(archive_, dest_)),
+                  (std::vector<std::pair<std::wstring, TSkipReason>>{{L"first.bin", TSkipReason::Damaged}}));
         EXPECT_FALSE(fs::exists(dest_ / L"first.bin")) << int(cipher) << stored;
         EXPECT_EQ(readFile(dest_ / L"second.txt"), "intact") << int(cipher) << stored;
         fs::remove_all(dest_);
@@ -333,7 +367,10 @@ TEST_F(UnZipFile, EntriesThatWouldLeaveTheDestinationAreSkipped)
                        {"a/.. /escaped4.txt", "x"},
                        {"a/b/../../kept.txt", "kept"},
                        {"./dot/kept2.txt", "kept2"}});
-    extract(archive_, dest_);
+    const auto skipped = skippedBy(archive_, dest_);
+    EXPECT_EQ(skipped.size(), 8u);
+    EXPECT_TRUE(std::all_of(skipped.begin(), skipped.end(),
+                            [](const TSkippedEntry& e) { return e.reason == TSkipReason::UnsafeName; }));
     EXPECT_FALSE(fs::exists(dir_ / L"escaped.txt"));
     EXPECT_FALSE(fs::exists(dir_ / L"escaped2.txt"));
     EXPECT_FALSE(fs::exists(dir_ / L"escaped3.txt"));

@@ -1,10 +1,8 @@
 #include "system/Registration.h"
 
-#include "system/AppContext.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/util.h"
-#include "tests/support/DialogAnswerer.h"
 
 #include <gtest/gtest.h>
 
@@ -90,7 +88,7 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     const std::wstring dir = L"C:\\Program Files\\My App";
     const std::wstring exe = dir + L"\\bin\\app.exe";
 
-    writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software");
+    EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software").empty());
     const auto name = readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName");
     ASSERT_TRUE(name);
     EXPECT_EQ(name->type, static_cast<DWORD>(REG_SZ));
@@ -121,6 +119,7 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     EXPECT_TRUE(deleteUninstallEntry(id));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path));
     EXPECT_FALSE(deleteUninstallEntry(id));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "a missing entry is told apart";
 }
 
 TEST(Registration, AssociationIsWrittenAndNotifiedOnlyWhenTheCommandChanges)
@@ -179,7 +178,6 @@ protected:
                                      nullptr, nullptr, nullptr, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(count, 0u) << "the framework key already holds versions";
-        setApplicationTitle(L"sysint " + newCompactGuid());
     }
     void TearDown() override
     {
@@ -213,6 +211,15 @@ private:
     wchar_t old_[8] = {};
 };
 
+bool installed(const std::wstring& required, DotNetProblem expected = DotNetProblem::None)
+{
+    DotNetProblem problem = DotNetProblem::RegistryError;
+    std::wstring error;
+    const bool result = isDotNetInstalled(required, problem, error);
+    EXPECT_EQ(problem, expected) << win::toUtf8(required);
+    return result;
+}
+
 std::wstring userDecimalSeparator()
 {
     wchar_t separator[8] = {};
@@ -227,22 +234,18 @@ TEST_F(FrameworkVersions, OnlyLowercaseVersionSubkeysCount)
     add(L"V4.0");
     add(L"v2.0.50727");
     add(L"policy");
-    EXPECT_TRUE(isDotNetInstalled(L"2"));
-    EXPECT_FALSE(isDotNetInstalled(L"4"));
+    EXPECT_TRUE(installed(L"2"));
+    EXPECT_FALSE(installed(L"4"));
     add(L"v4.0.30319");
-    EXPECT_TRUE(isDotNetInstalled(L"4"));
-    EXPECT_FALSE(isDotNetInstalled(L"4.5"));
-    EXPECT_THROW(isDotNetInstalled(L"four"), std::invalid_argument);
+    EXPECT_TRUE(installed(L"4"));
+    EXPECT_FALSE(installed(L"4.5"));
 }
 
-TEST_F(FrameworkVersions, AnEmptyRequirementIsShownAndFails)
+TEST_F(FrameworkVersions, NoOrNoNumericRequirementFailsAndSaysWhy)
 {
     add(L"v4.0.30319");
-    DialogAnswerer answerer(applicationTitle());
-    EXPECT_FALSE(isDotNetInstalled(L""));
-    const auto texts = answerer.texts();
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0], L"DotNet version required");
+    EXPECT_FALSE(installed(L"", DotNetProblem::NoVersionRequired));
+    EXPECT_FALSE(installed(L"four", DotNetProblem::VersionNotANumber));
 }
 
 TEST_F(FrameworkVersions, ACommaAsTheUserDecimalSeparatorStillReadsVersions)
@@ -250,8 +253,8 @@ TEST_F(FrameworkVersions, ACommaAsTheUserDecimalSeparatorStillReadsVersions)
     add(L"v4.0.30319");
     DecimalSeparator comma(L",");
     ASSERT_EQ(userDecimalSeparator(), L",");
-    EXPECT_TRUE(isDotNetInstalled(L"4"));
-    EXPECT_TRUE(isDotNetInstalled(L"3.5"));
-    EXPECT_TRUE(isDotNetInstalled(L"3,5"));
-    EXPECT_FALSE(isDotNetInstalled(L"4.5"));
+    EXPECT_TRUE(installed(L"4"));
+    EXPECT_TRUE(installed(L"3.5"));
+    EXPECT_TRUE(installed(L"3,5"));
+    EXPECT_FALSE(installed(L"4.5"));
 }

@@ -2,6 +2,7 @@
 
 #include "system/Encoding.h"
 #include "system/Handles.h"
+#include "system/PrivateTempDir.h"
 #include "system/util.h"
 #include "tests/support/Helper.h"
 #include "tests/support/ShellFolderRedirect.h"
@@ -24,14 +25,18 @@ void writeWithAttributes(const fs::path& file, DWORD attributes)
     ::SetFileAttributesW(file.c_str(), attributes);
 }
 
-// The batch scripts in the temporary folder that name FILE.
+// The batch scripts that name FILE, in the private folders of this run and
+// of other programs' runs beside it.
 std::vector<fs::path> scriptsNaming(const std::wstring& file)
 {
     std::vector<fs::path> found;
     const std::string needle = win::toAnsi(file);
-    for (const auto& entry : fs::directory_iterator(getTempDir()))
-        if (entry.path().extension() == L".bat" && readFile(entry.path()).find(needle) != std::string::npos)
-            found.push_back(entry.path());
+    std::error_code ignored;
+    const fs::path folders = fs::path(getPrivateTempDir()).parent_path().parent_path();
+    for (const auto& folder : fs::directory_iterator(folders, ignored))
+        for (const auto& entry : fs::directory_iterator(folder.path(), ignored))
+            if (entry.path().extension() == L".bat" && readFile(entry.path()).find(needle) != std::string::npos)
+                found.push_back(entry.path());
     return found;
 }
 
@@ -202,19 +207,22 @@ TEST(Removal, BatchScriptDeletesAFileOnceItsProcessHasEnded)
     deleteFileByBatch(victim);
     const auto scripts = scriptsNaming(victim);
     ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(scripts[0].parent_path().wstring() + L"\\", getPrivateTempDir());
     const std::string f = win::toAnsi(victim), b = win::toAnsi(scripts[0].wstring());
+    const std::string d = win::toAnsi(scripts[0].parent_path().wstring());
     EXPECT_EQ(readFile(scripts[0]), ":try\r\n"
                                     "dir c:\\ & timeout /t 1 & dir d:\\\r\n"
                                     "attrib -s -h -r \"" + f + "\"\r\n"
                                     "del \"" + f + "\"\r\n"
                                     "if exist \"" + f + "\" goto try\r\n"
-                                    "del \"" + b + "\"\r\n");
+                                    "del \"" + b + "\" & rd \"" + d + "\"\r\n");
     const std::wstring name = scripts[0].stem().wstring();
     EXPECT_TRUE(!name.empty() && name.size() <= 4 && std::stoi(name) < 5000);
 
     ASSERT_EQ(::WaitForSingleObject(helper.get(), 20000), WAIT_OBJECT_0);
     EXPECT_TRUE(waitUntilGone(victim, std::chrono::seconds(30)));
     EXPECT_TRUE(waitUntilGone(scripts[0], std::chrono::seconds(30)));
+    EXPECT_TRUE(fs::is_directory(getPrivateTempDir())) << "the folder of a running program stays";
 }
 
 TEST(Removal, AProgramDeletesItselfAfterItHasEnded)
@@ -226,9 +234,16 @@ TEST(Removal, AProgramDeletesItselfAfterItHasEnded)
     ASSERT_TRUE(process);
     ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
     process.reset();
+    // The script waits a second before its first try.
+    const auto scripts = scriptsNaming(program.wstring());
+    ASSERT_EQ(scripts.size(), 1u);
     EXPECT_TRUE(waitUntilGone(program, std::chrono::seconds(30)));
-    for (const fs::path& script : scriptsNaming(program.wstring()))
-        EXPECT_TRUE(waitUntilGone(script, std::chrono::seconds(30)));
+    EXPECT_TRUE(waitUntilGone(scripts[0], std::chrono::seconds(30)));
+    // The program's private folder goes with the script. Wine's command
+    // interpreter holds a script open until it ends, and so keeps it until
+    // then: there the folder is left, empty.
+    const fs::path folder = scripts[0].parent_path();
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists(folder) || fs::is_empty(folder); }));
     EXPECT_TRUE(fs::exists(dir.path()));
 }
 

@@ -2,6 +2,7 @@
 
 #include "system/ComPtr.h"
 #include "system/Encoding.h"
+#include "system/Process.h"
 #include "tests/support/Helper.h"
 #include "tests/support/ShellFolderRedirect.h"
 #include "tests/support/TempDir.h"
@@ -68,14 +69,27 @@ TEST_F(ShortcutFolders, DesktopShortcutWithTheProgramNameAndAForwardSlash)
     const Link link = readLink(shortcut);
     EXPECT_EQ(link.target, exe_);
     EXPECT_EQ(link.workingFolder, (dir_ / L"My App").wstring() + L"\\");
-    pinToTaskbar(shortcut);
-    pinToTaskbar(L"");
 
     // Made again, it is replaced.
     ASSERT_TRUE(createDesktopShortcut(exe_, L"", shortcut));
     EXPECT_TRUE(deleteDesktopShortcut(exe_, L""));
     EXPECT_FALSE(fs::exists(desktop() / L"App.lnk"));
     EXPECT_TRUE(deleteDesktopShortcut(exe_, L""));
+}
+
+TEST_F(ShortcutFolders, PinningDoesNotStartTheProgram)
+{
+    // A name of this run only: a search by name finds no other test's copy.
+    const std::wstring name = L"Pinned" + std::to_wstring(::GetCurrentProcessId()) + L".exe";
+    const std::wstring exe = copyMarkHelper(dir_ / L"My App", name);
+    std::wstring shortcut;
+    ASSERT_TRUE(createDesktopShortcut(exe, L"", shortcut));
+    pinToTaskbar(shortcut);
+    pinToTaskbar(L"");
+    // A program the shell had started would be running still or, gone,
+    // have left its mark: looked for in that order.
+    EXPECT_FALSE(findProcessByName(name));
+    EXPECT_FALSE(fs::exists(exe + L".mark"));
 }
 
 TEST_F(ShortcutFolders, StartMenuShortcutInItsFolderWhichOutlivesIt)
@@ -98,6 +112,7 @@ TEST_F(ShortcutFolders, NoShortcutForAMissingProgramOrAnEscapingName)
     std::wstring shortcut;
     const std::wstring missing = (dir_ / L"My App" / L"Gone.exe").wstring();
     EXPECT_FALSE(createDesktopShortcut(missing, L"Gone", shortcut));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "the reason is told";
     EXPECT_FALSE(createStartMenuShortcut(missing, L"Gone Folder", L"Gone"));
     EXPECT_TRUE(shortcut.empty());
     EXPECT_FALSE(fs::exists(programs() / L"Gone Folder"));

@@ -1,4 +1,5 @@
 #include "mkpackage/Package.h"
+#include "mkpackage/Signing.h"
 
 #include "tests/support/TempDir.h"
 
@@ -99,4 +100,143 @@ TEST_F(PackageTest, MissingFolderIsReported)
     std::string error;
     EXPECT_FALSE(buildPackage((dir / L"none").wstring(), archive, PackageEncryption::Aes256, kPackagePassword, error));
     EXPECT_NE(error.find("cannot read folder"), std::string::npos);
+}
+
+namespace {
+
+using signing::Verdict;
+
+class SigningTest : public PackageTest {
+protected:
+    void SetUp() override
+    {
+        PackageTest::SetUp();
+        std::string error;
+        ASSERT_TRUE(makeKeyPair(privateKey(L"vendor"), publicKey(L"vendor"), error)) << error;
+        ASSERT_TRUE(makeKeyPair(privateKey(L"other"), publicKey(L"other"), error)) << error;
+        ASSERT_TRUE(readPublicKeyFile(publicKey(L"vendor"), vendor, error)) << error;
+    }
+
+    std::wstring privateKey(const std::wstring& name) const { return (dir / (name + L".key")).wstring(); }
+    std::wstring publicKey(const std::wstring& name) const { return (dir / (name + L".pub")).wstring(); }
+
+    // The archive's bytes read once, in pieces of PIECE bytes, as a
+    // download hands them over.
+    signing::Verification verifyBytes(const std::string& bytes, size_t piece) const
+    {
+        signing::PackageDigest digest;
+        for (size_t at = 0; at < bytes.size(); at += piece)
+            digest.update(bytes.data() + at, std::min(piece, bytes.size() - at));
+        return signing::verifyPackage(digest, vendor);
+    }
+
+    signing::PublicKey vendor;
+};
+
+} // namespace
+
+TEST_F(SigningTest, SignedPackageVerifiesInAnyPiecesAndEveryChangeIsCaught)
+{
+    std::string error;
+    ASSERT_TRUE(buildPackage(product.wstring(), archive, PackageEncryption::Aes256, kPackagePassword, error));
+    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), error)) << error;
+    EXPECT_EQ(readBack(archive, kPackagePassword).at("app.exe").content, std::string(100000, 'x') + "end");
+
+    const std::string bytes = readFile(archive);
+    for (size_t piece : {size_t(1), size_t(7), signing::kSignatureCommentLength, size_t(65536), bytes.size()}) {
+        const auto result = verifyBytes(bytes, piece);
+        EXPECT_EQ(result.verdict, Verdict::Valid) << piece;
+        EXPECT_EQ(result.signer, vendor.id);
+    }
+
+    const size_t comment = bytes.size() - signing::kSignatureCommentLength;
+    const struct {
+        size_t at;
+        Verdict verdict;
+    } changes[] = {
+        {0, Verdict::Changed},                                      // first local header
+        {bytes.size() / 2, Verdict::Changed},                       // entry data
+        {comment - signing::kEndRecordLength + 8, Verdict::Changed}, // end record: entry count
+        {comment - 2, Verdict::Malformed},                          // end record: comment length
+        {bytes.size() - 1, Verdict::Changed},                       // the signature itself
+        {comment + 30, Verdict::OtherKey},                          // the key id
+    };
+    for (const auto& change : changes) {
+        std::string changed = bytes;
+        changed[change.at] = changed[change.at] == '1' ? '2' : '1';
+        EXPECT_EQ(verifyBytes(changed, 65536).verdict, change.verdict) << change.at;
+    }
+    EXPECT_EQ(verifyBytes(bytes + "x", 65536).verdict, Verdict::NotSigned) << "a byte after the signature";
+    EXPECT_EQ(verifyBytes(bytes.substr(1), 65536).verdict, Verdict::Changed) << "a byte less at the start";
+}
+
+TEST_F(SigningTest, VerifyNamesTheSignerOrWhyNot)
+{
+    std::string error;
+    ASSERT_TRUE(buildPackage(product.wstring(), archive, PackageEncryption::Aes256, kPackagePassword, error));
+    signing::Verification result;
+    ASSERT_TRUE(verifyPackageFile(archive, vendor, result, error)) << error;
+    EXPECT_EQ(result.verdict, Verdict::NotSigned);
+
+    ASSERT_TRUE(signPackage(archive, privateKey(L"other"), error)) << error;
+    ASSERT_TRUE(verifyPackageFile(archive, vendor, result, error)) << error;
+    EXPECT_EQ(result.verdict, Verdict::OtherKey);
+    signing::PublicKey other;
+    ASSERT_TRUE(readPublicKeyFile(publicKey(L"other"), other, error));
+    EXPECT_EQ(result.signer, other.id);
+
+    // Signed again, by the vendor: the other signature is gone.
+    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), error)) << error;
+    ASSERT_TRUE(verifyPackageFile(archive, vendor, result, error)) << error;
+    EXPECT_EQ(result.verdict, Verdict::Valid);
+
+    // A key pair is never written over an existing one.
+    EXPECT_FALSE(makeKeyPair(privateKey(L"vendor"), publicKey(L"new"), error));
+    EXPECT_FALSE(std::filesystem::exists(publicKey(L"new")));
+}
+
+TEST_F(SigningTest, ZipOfAnotherToolWithACommentIsSignedAndStillReadable)
+{
+    std::string error;
+    ASSERT_TRUE(buildPackage(product.wstring(), archive, PackageEncryption::Pkware, kPackagePassword, error));
+    {
+        zip_t* zip = zip_open(std::filesystem::path(archive).string().c_str(), 0, nullptr);
+        ASSERT_NE(zip, nullptr);
+        const std::string note = "made by another tool; PK\x05\x06 inside";
+        zip_set_archive_comment(zip, note.data(), static_cast<zip_uint16_t>(note.size()));
+        ASSERT_EQ(zip_close(zip), 0);
+    }
+    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), error)) << error;
+    EXPECT_EQ(verifyBytes(readFile(archive), 65536).verdict, Verdict::Valid);
+    EXPECT_EQ(readBack(archive, kPackagePassword).at("locked.ini").content, "keep");
+
+    // Bytes after the end record, and no zip at all, are refused.
+    writeFile(archive, readFile(archive) + "trailing");
+    EXPECT_FALSE(signPackage(archive, privateKey(L"vendor"), error));
+    writeFile(archive, "not a zip");
+    EXPECT_FALSE(signPackage(archive, privateKey(L"vendor"), error));
+    EXPECT_FALSE(signPackage(archive, publicKey(L"vendor"), error));
+    EXPECT_NE(error.find("no P-256 private key"), std::string::npos) << "a public key cannot sign: " << error;
+}
+
+TEST(PackageKey, OnlyAP256PublicKeyIsRead)
+{
+    signing::PublicKey key;
+    // A P-256 key with a note before it, as keygen writes it.
+    const std::string pem = "note\n-----BEGIN PUBLIC KEY-----\n"
+                            "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEp8Sx/7S7wTvee30gNt2LfbM3dgyn\n"
+                            "kinsBmp2XPTCkGaRNAKFxJZf6OHiE/C6wYgFJO8ekgoZ5yZ9n1drdlghwQ==\n"
+                            "-----END PUBLIC KEY-----\n";
+    EXPECT_TRUE(signing::parsePublicKey(pem, key));
+    EXPECT_EQ(key.point[0], 0x04);
+    std::string offCurve = pem;
+    offCurve[offCurve.find("drdlg")] = 'e';
+    EXPECT_FALSE(signing::parsePublicKey(offCurve, key));
+    // An RSA key.
+    EXPECT_FALSE(signing::parsePublicKey("-----BEGIN PUBLIC KEY-----\n"
+                                         "MFwwDQYJKoZIhvcNAQEBBQADSwAwSAJBANBYISeuE1ybGYl+g6D3kheGkopgtvkM\n"
+                                         "EEfJh6LjGZ4gPuVhcwkrYw4qZIKxtsUsbMYr9pDLJ9Tsx64wlAqtRCECAwEAAQ==\n"
+                                         "-----END PUBLIC KEY-----\n",
+                                         key));
+    EXPECT_FALSE(signing::parsePublicKey("", key));
 }

@@ -155,6 +155,15 @@ TEST(TextImageButton, DisabledIgnoresPointerAndDrawsItsPictureOrBlackCaption)
     moveTo(f.form, 250, 80);
     EXPECT_TRUE(f.log.empty());
     EXPECT_EQ(f.shown(), kNormal);
+    // The white caption is drawn black: all ink on the picture is darker.
+    const TPicture shot = f.form.paintToPicture();
+    int darker = 0, lighter = 0;
+    for (int y = 10; y < 40; ++y)
+        for (int x = 10; x < 110; ++x)
+            if (const std::uint32_t p = rgbAt(shot, x, y); p != kNormal)
+                ++(((p >> 16) & 0xFF) < 0x11 && ((p >> 8) & 0xFF) < 0x22 && (p & 0xFF) < 0x33 ? darker : lighter);
+    EXPECT_GT(darker, 10);
+    EXPECT_EQ(lighter, 0);
 
     // With a disabled picture: AutoSize keeps the normal size, the picture
     // is drawn from the top-left corner at its own size.
@@ -166,6 +175,19 @@ TEST(TextImageButton, DisabledIgnoresPointerAndDrawsItsPictureOrBlackCaption)
     f.form.paintToPicture();
     EXPECT_EQ(f.button->width(), 60) << "without AutoSize it takes the disabled picture's size";
     EXPECT_EQ(f.button->height(), 20);
+}
+
+TEST(TextImageButton, TransparentCornersShowWhatIsBeneathFromTheFirstPaint)
+{
+    ButtonForm f;
+    f.button->setCaption(L"Go");
+    TPicture rounded = solid(100, 30, kNormal);
+    std::vector<std::uint32_t> pixels = rounded.pixels();
+    pixels[0] = 0; // clear
+    rounded.setPixels(100, 30, std::move(pixels));
+    f.button->setBitmap(rounded);
+    EXPECT_EQ(f.painted(10, 10), kBack);
+    EXPECT_EQ(f.painted(11, 10), kNormal);
 }
 
 TEST(TextImageButton, WideCaptionIsCentredAndCutAtTheEdges)

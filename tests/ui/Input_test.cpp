@@ -108,6 +108,34 @@ TEST(Modal, DisablesOtherWindowsAndEndsWithTheModalResult)
     EXPECT_EQ(dialog.ShowModal(), mrCancel) << "closing a modal form cancels it";
 }
 
+TEST(Modal, FormsBeneathActOnNoPostedInput)
+{
+    LoggingForm f;
+    f.form.OnKeyPress = [&](TComponent*, wchar_t&) { f.log.push_back(L"key"); };
+    f.form.Show();
+    const auto postInput = [&] {
+        const HWND wnd = f.form.handle();
+        const LPARAM at = MAKELPARAM(60, 10);
+        ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
+        ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+        ::PostMessageW(wnd, WM_CHAR, VK_ESCAPE, 0);
+    };
+    TForm dialog(nullptr);
+    dialog.setBounds(0, 0, 80, 80);
+    // Handled in the modal loop before the dialog's own close request.
+    whenModal([&](TForm& modal) {
+        postInput();
+        ::PostMessageW(modal.handle(), WM_CLOSE, 0, 0);
+    });
+    dialog.ShowModal();
+    EXPECT_TRUE(f.log.empty());
+
+    postInput();
+    Application.processMessages();
+    EXPECT_EQ(f.log, (Log{L"front enter", L"front down 10,10", L"front click", L"front up", L"key"}));
+}
+
 TEST(Modal, EndsWhenAnotherThreadsSentMessageClosesIt)
 {
     // The handler of a message another thread sends runs inside GetMessage,

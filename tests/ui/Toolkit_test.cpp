@@ -7,7 +7,8 @@
 #include "ui/UntConfirmbox.h"
 #include "ui/UntMsgBox.h"
 
-#include "system/AppContext.h"
+#include "tests/support/DialogAnswerer.h"
+#include "ui/SystemBoxes.h"
 #include "system/Resource.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,42 @@ TEST(Layout, WordWrappedLabelGrowsDownAndKeepsItsWidth)
     EXPECT_EQ(box->lblMsg->height(), 2 * oneLine);
 }
 
+TEST(Colours, HotLightTextKeepsTheSystemColourOnlyWhereItReads)
+{
+    constexpr COLORREF white = RGB(0xFF, 0xFF, 0xFF), panel = RGB(0xF9, 0xF9, 0xF9);
+    EXPECT_NEAR(contrastRatio(RGB(0, 0, 0), white), 21.0, 1e-9);
+    // The lightest grey that reads on white (4.54:1) and the next (4.48:1).
+    EXPECT_EQ(readableHotLight(RGB(0x76, 0x76, 0x76), white), RGB(0x76, 0x76, 0x76));
+    const COLORREF replaced = readableHotLight(RGB(0x77, 0x77, 0x77), white);
+    EXPECT_NE(replaced, RGB(0x77, 0x77, 0x77));
+    EXPECT_GE(contrastRatio(readableHotLight(RGB(0xE0, 0xE0, 0xE0), panel), panel), 4.5);
+    EXPECT_EQ(readableHotLight(RGB(0xE0, 0xE0, 0xE0), RGB(0, 0, 0)), RGB(0xE0, 0xE0, 0xE0));
+
+    // A transparent label applies it against its parent's colour.
+    TForm form(nullptr);
+    form.setBounds(0, 0, 120, 60);
+    auto* backing = new TPanel(&form);
+    backing->setParent(&form);
+    backing->setBounds(0, 0, 120, 60);
+    backing->setColor(static_cast<TColor>(panel));
+    auto* label = new TLabel(&form);
+    label->setParent(backing);
+    label->setTransparent(true);
+    label->setColor(clBlack); // not what lies beneath it
+    label->font().setHeight(-40);
+    label->font().setStyle(fsBold);
+    label->font().setColor(clHotLight);
+    label->setCaption(L"MM");
+    const TPicture shot = form.paintToPicture();
+    const COLORREF expected = readableHotLight(::GetSysColor(COLOR_HOTLIGHT), panel);
+    const std::uint32_t rgb = GetRValue(expected) << 16 | GetGValue(expected) << 8 | GetBValue(expected);
+    int inExpected = 0;
+    for (int y = 0; y < label->height(); ++y)
+        for (int x = 0; x < label->width(); ++x)
+            inExpected += rgbAt(shot, x, y) == rgb;
+    EXPECT_GT(inExpected, 20);
+}
+
 TEST(PageControl, OnlyTheActivePageIsShown)
 {
     TForm form(nullptr);
@@ -255,20 +292,19 @@ TEST(Pictures, SavedPngReadsBackTheSame)
     }
 }
 
-TEST(Application, KeepsTitleFormsAndMainWindowForTheSystemBoxes)
+TEST(Application, KeepsFormsAndGivesTheSystemBoxesItsTitle)
 {
     Application.setTitle(L"App title");
-    EXPECT_EQ(applicationTitle(), L"App title");
     {
         TForm form(nullptr);
         form.setName(L"FrmMain");
         EXPECT_EQ(Application.findForm(L"frmmain"), &form);
-        form.handle();
         Application.setMainForm(&form);
-        EXPECT_EQ(applicationWindow(), form.handle());
+        DialogAnswerer answerer(L"App title");
+        showInfo(L"a notice");
+        EXPECT_EQ(answerer.texts(), std::vector<std::wstring>{L"a notice"});
     }
     EXPECT_EQ(Application.mainForm(), nullptr);
-    EXPECT_EQ(applicationWindow(), nullptr);
     EXPECT_EQ(Application.findForm(L"FrmMain"), nullptr);
 }
 

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -37,6 +38,25 @@ inline POINT centreOf(const TControl& control)
 inline std::uint32_t rgbAt(const TPicture& picture, int x, int y)
 {
     return picture.pixels()[static_cast<size_t>(y) * picture.width() + x] & 0xFFFFFF;
+}
+
+// The smallest rectangle around the pixels of AREA that are not BACKGROUND
+// (0xRRGGBB); empty when there are none.
+inline RECT inkBounds(const TPicture& picture, RECT area, std::uint32_t background)
+{
+    RECT ink{area.right, area.bottom, area.left, area.top};
+    for (LONG y = area.top; y < area.bottom; ++y)
+        for (LONG x = area.left; x < area.right; ++x)
+            if (rgbAt(picture, x, y) != background)
+                ink = {std::min(ink.left, x), std::min(ink.top, y), std::max(ink.right, x + 1),
+                       std::max(ink.bottom, y + 1)};
+    return ink;
+}
+// CONTROL's rectangle in its form's client coordinates.
+inline RECT areaOf(const TControl& control)
+{
+    const POINT at = control.originInForm();
+    return {at.x, at.y, at.x + control.width(), at.y + control.height()};
 }
 
 // The visible modal form (the box a test waits for).

@@ -1,6 +1,6 @@
-#include "ConfigFile.h"
+#include "config/ConfigFile.h"
 
-#include "app/ConfigJson.h"
+#include "config/ConfigJson.h"
 #include "system/RegValues.h"
 #include "system/util.h"
 

@@ -1,4 +1,4 @@
-#include "app/ConfigFile.h"
+#include "config/ConfigFile.h"
 
 #include "system/Encoding.h"
 #include "system/RegValues.h"

@@ -1,6 +1,6 @@
-#include "app/ConfigJson.h"
+#include "config/ConfigJson.h"
 
-#include "app/ConfigFile.h"
+#include "config/ConfigFile.h"
 #include "system/BoundedJson.h"
 #include "system/Encoding.h"
 

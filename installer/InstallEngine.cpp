@@ -1,0 +1,389 @@
+#include "installer/InstallEngine.h"
+
+#include "installer/InstallDir.h"
+#include "system/Encoding.h"
+#include "system/MyZip.h"
+#include "system/PackageCheck.h"
+#include "system/PrivateTempDir.h"
+#include "system/Process.h"
+#include "system/Registration.h"
+#include "system/Removal.h"
+#include "system/Resource.h"
+#include "system/WinError.h"
+#include "system/util.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr wchar_t kInstallFailed[] = L"安装失败，请联系官网客服获取免安装包！";
+constexpr wchar_t kNoSpace[] = L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装";
+constexpr wchar_t kHttpsRefused[] = L"https not supported! ";
+constexpr wchar_t kEmbeddedBroken[] = L"资源不存在,安装包已损坏!";
+constexpr wchar_t kPackageNotTrusted[] = L"安装包未通过厂商签名校验，可能已被篡改，已停止安装！请联系官网客服获取安装包。";
+constexpr wchar_t kNoVersionRequired[] = L"DotNet version required";
+constexpr wchar_t kVersionNotANumber[] = L"The required .NET Framework version is not a number";
+constexpr wchar_t kHttpsMark[] = L"https://";
+constexpr wchar_t kPackageResource[] = L"zipfile";
+constexpr wchar_t kPackagePassword[] = L"402718";
+constexpr wchar_t kPackageExtension[] = L".zip";
+constexpr int kMinimumFreeMB = 100;
+
+// The bar: 0 to 10 while the package information is read, 10 to 90 during
+// the download, 70 to 90 during the extraction, then on to 100.
+constexpr int kInfoRead = 10;
+constexpr int kDownloadStart = 10;
+constexpr double kDownloadSpan = 0.8;
+constexpr int kExtractionStart = 70;
+constexpr double kExtractionSpan = 0.2;
+constexpr int kRegistered = 90;
+constexpr auto kInfoStep = 10ms;
+constexpr auto kFinishStep = 1ms;
+
+constexpr wchar_t kNoDownloadInfo[] = L"the service gave no download information: ";
+constexpr wchar_t kDownloadInfo[] = L"the service names the package ";
+constexpr wchar_t kVersionIs[] = L", version ";
+constexpr wchar_t kFrameworkIs[] = L", framework ";
+constexpr wchar_t kTargetDirIs[] = L"installation folder: ";
+constexpr wchar_t kFreeSpaceIs[] = L"free space: ";
+constexpr wchar_t kMegabytes[] = L" MB";
+constexpr wchar_t kFreeSpaceUnknown[] = L"free space: unknown, the check passes";
+constexpr wchar_t kPackageTooBig[] = L"the package's entries declare more than the free space";
+constexpr wchar_t kFrameworkSkipped[] = L"framework check: skipped in a silent install";
+constexpr wchar_t kFrameworkPresent[] = L"framework check: present";
+constexpr wchar_t kFrameworkMissing[] = L"framework check: missing, its download window opens";
+constexpr wchar_t kEmbeddedPackage[] = L"package: the installer's own, ";
+constexpr wchar_t kBytes[] = L" bytes";
+constexpr wchar_t kDownloading[] = L"package: downloading ";
+constexpr wchar_t kNoLink[] = L"(no link)";
+constexpr wchar_t kPackageSize[] = L"package: ";
+constexpr wchar_t kBytesIn[] = L" bytes in ";
+constexpr wchar_t kSeconds[] = L" s (";
+constexpr wchar_t kSpeed[] = L" MB/s)";
+constexpr wchar_t kDownloadEnded[] = L"download ended with ";
+constexpr wchar_t kWhatService[] = L"download information";
+constexpr wchar_t kWhatDownload[] = L"package download";
+constexpr wchar_t kWhatEmbedded[] = L"writing the installer's own package to ";
+constexpr wchar_t kWhatExtraction[] = L"package extraction";
+constexpr wchar_t kWhatSignature[] = L"the vendor's signature check";
+constexpr wchar_t kNotTrusted[] = L"unsigned, signed by another key, or changed since it was signed";
+constexpr wchar_t kWhatFramework[] = L"framework check";
+constexpr wchar_t kWhatUnexpected[] = L"install";
+constexpr wchar_t kWhatStart[] = L"starting ";
+
+bool hasHttps(const std::wstring& url) { return url.find(kHttpsMark) != std::wstring::npos; }
+
+std::wstring fixed(double value, int decimals)
+{
+    wchar_t text[64] = {};
+    std::swprintf(text, 64, L"%.*f", decimals, value);
+    return text;
+}
+
+} // namespace
+
+InstallEngine::InstallEngine(TConfigFile& config, TAPI& api, SequenceObserver& observer, InstallHost& host)
+    : config_(config), api_(api), observer_(observer), host_(host)
+{
+}
+
+InstallOutcome InstallEngine::run(const std::wstring& targetDir, bool silentAutoInstall)
+{
+    targetDir_ = targetDir;
+    silent_ = silentAutoInstall;
+    InstallOutcome outcome;
+    try {
+        outcome.result = install(outcome);
+    } catch (const std::exception& e) {
+        // Shown as it is, like any error that reaches the install button.
+        const std::wstring text = win::fromUtf8(e.what());
+        observer_.error({ErrorKind::Unexpected, kWhatUnexpected, 0, text});
+        observer_.message({text});
+        outcome.result = InstallResult::Unexpected;
+    }
+    observer_.outcome(outcome);
+    return outcome;
+}
+
+InstallResult InstallEngine::install(InstallOutcome& outcome)
+{
+    readPackageInformation();
+    if (!askForDownloadInformation())
+        return InstallResult::NoPackageLink;
+    createTargetDir();
+    if (!enoughFreeSpace())
+        return InstallResult::NoSpace;
+    adoptServiceVersion();
+    if (refusedAsHttps(url_) || !checkEnvironment())
+        return InstallResult::HttpsRefused;
+
+    observer_.stage(Stage::Installing);
+    const std::wstring archive = privateTempPath(config_.SoftId + kPackageExtension);
+    deleteFileForce(archive);
+    // Shared with the download worker, which may outlive an install that
+    // stops waiting for it.
+    const auto check = std::make_shared<TPackageCheck>();
+    if (const auto failure = obtainPackage(archive, check))
+        return *failure;
+    if (!trusted(*check))
+        return InstallResult::PackageNotTrusted;
+    if (!packageFitsTarget(archive))
+        return InstallResult::NoSpace;
+    observer_.progress(kExtractionStart);
+    if (!extractPackage(archive, check->checkedSize(), outcome))
+        return InstallResult::BrokenArchive;
+
+    observer_.stage(Stage::Registering);
+    if (!registerProduct())
+        return InstallResult::RegistrationFailed;
+    animateProgress(observer_, kRegistered, 100, kFinishStep);
+    observer_.progress(100);
+    observer_.stage(Stage::Installed);
+    outcome.productStarted = startProduct();
+    return InstallResult::Installed;
+}
+
+void InstallEngine::readPackageInformation()
+{
+    observer_.stage(Stage::ReadingPackageInfo);
+    animateProgress(observer_, 0, kInfoRead, kInfoStep);
+}
+
+// An answer without a link may be asked for again; no answer at all goes on
+// with an empty link, so that an installer carrying its own package still
+// installs.
+bool InstallEngine::askForDownloadInformation()
+{
+    observer_.stage(Stage::CheckingOnline);
+    if (!api_.GetSoftDownloadInfo(url_, serverVersion_, frameworkUrl_)) {
+        observer_.detail(kNoDownloadInfo + api_.lastFailure());
+        return true;
+    }
+    while (url_.empty() && observer_.ask(Question::RetryServiceQuery))
+        api_.GetSoftDownloadInfo(url_, serverVersion_, frameworkUrl_);
+    observer_.detail(kDownloadInfo + url_ + kVersionIs + serverVersion_ + kFrameworkIs + frameworkUrl_);
+    if (!url_.empty())
+        return true;
+    observer_.error({ErrorKind::Service, kWhatService, 0});
+    observer_.message({kInstallFailed});
+    openUrl(config_.ProductURL);
+    return false;
+}
+
+// Any folder is accepted; only the free space decides.
+void InstallEngine::createTargetDir()
+{
+    observer_.detail(kTargetDirIs + targetDir_);
+    std::error_code ignored;
+    std::filesystem::create_directories(targetDir_, ignored);
+    program_ = targetDir_ + config_.MainProgPath + config_.MainProg;
+}
+
+bool InstallEngine::enoughFreeSpace()
+{
+    int freeMB = 0;
+    if (!getDiskFreeMB(installVolume(targetDir_), freeMB)) {
+        observer_.detail(kFreeSpaceUnknown);
+        return true;
+    }
+    observer_.detail(kFreeSpaceIs + std::to_wstring(freeMB) + kMegabytes);
+    if (freeMB >= kMinimumFreeMB)
+        return true;
+    observer_.message({kNoSpace});
+    return false;
+}
+
+// What the package says it holds must fit as well, whatever its file's size.
+bool InstallEngine::packageFitsTarget(const std::wstring& archive)
+{
+    if (packageFits(archive, targetDir_))
+        return true;
+    observer_.detail(kPackageTooBig);
+    observer_.message({kNoSpace});
+    return false;
+}
+
+// From here on the version shown and registered is the service's one, also
+// when there is none; the install report goes out before anything is fetched.
+void InstallEngine::adoptServiceVersion()
+{
+    config_.Version = serverVersion_;
+    api_.ReportInstall();
+}
+
+bool InstallEngine::refusedAsHttps(const std::wstring& url)
+{
+    if (!hasHttps(url))
+        return false;
+    observer_.message({kHttpsRefused + url});
+    return true;
+}
+
+// The framework check; false when the framework must be fetched over https.
+bool InstallEngine::checkEnvironment()
+{
+    observer_.stage(Stage::CheckingEnvironment);
+    if (silent_) {
+        config_.DotNetCheck = false;
+        observer_.detail(kFrameworkSkipped);
+    }
+    if (!config_.DotNetCheck)
+        return true;
+    DotNetProblem problem = DotNetProblem::None;
+    std::wstring error;
+    if (isDotNetInstalled(config_.DotNetVerRequired, problem, error)) {
+        observer_.detail(kFrameworkPresent);
+        return true;
+    }
+    switch (problem) {
+    case DotNetProblem::NoVersionRequired:
+        observer_.message({kNoVersionRequired, MessageStyle::SystemPlain});
+        break;
+    case DotNetProblem::VersionNotANumber:
+        // A configuration fault, not the machine's: the install stops on it.
+        throw std::invalid_argument(win::toUtf8(kVersionNotANumber));
+    case DotNetProblem::RegistryError:
+        observer_.error({ErrorKind::Registry, kWhatFramework, 0, error});
+        observer_.message({error, MessageStyle::SystemPlain});
+        break;
+    case DotNetProblem::None:
+        break;
+    }
+    if (refusedAsHttps(frameworkUrl_))
+        return false;
+    observer_.detail(kFrameworkMissing);
+    // The install goes on once the window has closed, while the framework
+    // installer runs on its own.
+    host_.runFrameworkWindow(frameworkUrl_);
+    return true;
+}
+
+std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& archive,
+                                                         const std::shared_ptr<TPackageCheck>& check)
+{
+    if (resourceExists(kPackageResource, kFileResourceType)) {
+        const auto embedded = ownResourceBytes(kPackageResource, kFileResourceType);
+        check->update(embedded.data(), embedded.size());
+        if (saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(archive, error);
+            observer_.detail(kEmbeddedPackage + (error ? std::wstring() : std::to_wstring(size) + kBytes));
+            return {};
+        }
+        observer_.error({ErrorKind::File, kWhatEmbedded + archive, 0});
+        observer_.message({kEmbeddedBroken, MessageStyle::SystemInformation});
+        return InstallResult::EmbeddedPackageUnwritable;
+    }
+    if (downloadPackage(archive, check))
+        return {};
+    observer_.message({kInstallFailed});
+    openUrl(config_.ProductURL);
+    return InstallResult::DownloadFailed;
+}
+
+// The package is checked while it arrives: no second pass over the file.
+bool InstallEngine::downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check)
+{
+    observer_.detail(kDownloading + (url_.empty() ? std::wstring(kNoLink) : url_));
+    download_ = Download::Started;
+    total_ = received_ = 0;
+    shownProgress_ = -1;
+    const auto started = std::chrono::steady_clock::now();
+    host_.startPackageDownload(url_, archive, [check](const char* data, size_t size) { check->update(data, size); });
+    // The finish notification always comes; a program that is ending stops
+    // waiting for it.
+    while (download_ != Download::Finished && download_ != Download::Failed && host_.waitForMessage())
+        showDownloadProgress();
+    if (download_ != Download::Finished)
+        return false;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double megabytes = static_cast<double>(received_) / (1024.0 * 1024.0);
+    observer_.detail(kPackageSize + std::to_wstring(received_) + kBytesIn + fixed(seconds, 2) + kSeconds +
+                     fixed(seconds > 0 ? megabytes / seconds : 0, 1) + kSpeed);
+    return true;
+}
+
+void InstallEngine::workBegin(int64_t total)
+{
+    total_ = total;
+    download_ = Download::Receiving;
+}
+
+void InstallEngine::work(int64_t count) { received_ = count; }
+
+void InstallEngine::workFinish(int64_t responseCode)
+{
+    // The worker gives the HTTP status, or -2 for a failed transfer.
+    const bool ok = responseCode >= 0 && responseCode <= 300;
+    download_ = ok ? Download::Finished : Download::Failed;
+    if (!ok)
+        observer_.error({ErrorKind::Download, kWhatDownload, 0,
+                         kDownloadEnded + std::to_wstring(responseCode)});
+}
+
+int downloadBarValue(int64_t received, int64_t total)
+{
+    if (total <= 0)
+        return -1;
+    // A server that sends more than it announced does not push the bar on.
+    const int64_t percent = std::clamp<int64_t>(received * 100 / total, 0, 100);
+    return kDownloadStart + static_cast<int>(kDownloadSpan * static_cast<double>(percent));
+}
+
+// Shown from the waiting loop, never from inside a notification, so that the
+// observer may let the window handle its messages.
+void InstallEngine::showDownloadProgress()
+{
+    const int value = downloadBarValue(received_, total_);
+    if (value < 0 || value == shownProgress_)
+        return;
+    shownProgress_ = value;
+    observer_.progress(value);
+}
+
+// Nothing is extracted from a package that is not the vendor's.
+bool InstallEngine::trusted(TPackageCheck& check)
+{
+    if (check.passed())
+        return true;
+    observer_.error({ErrorKind::Package, kWhatSignature, 0, kNotTrusted});
+    observer_.message({kPackageNotTrusted});
+    return false;
+}
+
+// CHECKEDSIZE: exactly the bytes the signature check covered are read.
+bool InstallEngine::extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome)
+{
+    int shown = kExtractionStart;
+    try {
+        outcome.skipped = unZipFile(archive, targetDir_, kPackagePassword, [&](int percent) {
+            const int value = kExtractionStart + static_cast<int>(kExtractionSpan * percent);
+            if (value != shown) {
+                shown = value;
+                observer_.progress(value);
+            }
+        }, checkedSize);
+    } catch (const TZipError& e) {
+        observer_.error({ErrorKind::Package, kWhatExtraction, 0, e.message()});
+        observer_.message({e.message()});
+        return false;
+    }
+    return true;
+}
+
+// Quoted: unquoted, a path with a space would start "C:\Program.exe" or the
+// like first, wherever such a file stands.
+bool InstallEngine::startProduct()
+{
+    if (runAsDesktopUser(L"\"" + program_ + L"\"", false, true, L"", false) != 0)
+        return true;
+    observer_.error({ErrorKind::Process, kWhatStart + program_, ::GetLastError()});
+    return false;
+}

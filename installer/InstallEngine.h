@@ -1,0 +1,101 @@
+// The install sequence: from the install button (or the automatic-install
+// timer) to the started product, step by step, telling an observer what
+// happens. It paints nothing and opens no box.
+#pragma once
+
+#include "config/ConfigFile.h"
+#include "installer/InstallResult.h"
+#include "installer/SequenceObserver.h"
+#include "net/UDownThread.h"
+#include "net/api.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// What the install needs from the program around it.
+class InstallHost {
+public:
+    virtual ~InstallHost() = default;
+    // Starts downloading URL into FILE; the download's notifications come
+    // back through the engine's workBegin, work and workFinish, on this
+    // thread. ONDATA sees every byte of the body on the download's thread.
+    virtual void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) = 0;
+    // Waits for this thread's next message and handles it; false once the
+    // program is ending.
+    virtual bool waitForMessage() = 0;
+    // Shows the window that downloads and starts the framework installer at
+    // URL; returns when it has closed.
+    virtual void runFrameworkWindow(const std::wstring& url) = 0;
+};
+
+// The bar during a download: 10 + T(0.8 × percent received), at most 90; -1
+// while no total has been announced (the bar then waits).
+int downloadBarValue(int64_t received, int64_t total);
+
+class TPackageCheck;
+
+class InstallEngine {
+public:
+    InstallEngine(TConfigFile& config, TAPI& api, SequenceObserver& observer, InstallHost& host);
+    InstallEngine(const InstallEngine&) = delete;
+    InstallEngine& operator=(const InstallEngine&) = delete;
+
+    // Installs into TARGETDIR. SILENTAUTOINSTALL: the silent automatic
+    // install, which skips the framework check. The configuration takes the
+    // service's version.
+    InstallOutcome run(const std::wstring& targetDir, bool silentAutoInstall);
+
+    // The package download's notifications.
+    void workBegin(int64_t total);
+    void work(int64_t count);
+    void workFinish(int64_t responseCode);
+
+private:
+    enum class Download { Started, Receiving, Finished, Failed };
+
+    InstallResult install(InstallOutcome& outcome);
+    void readPackageInformation();
+    bool askForDownloadInformation();
+    void createTargetDir();
+    bool enoughFreeSpace();
+    bool packageFitsTarget(const std::wstring& archive);
+    void adoptServiceVersion();
+    bool refusedAsHttps(const std::wstring& url);
+    bool checkEnvironment();
+    // The failure, nothing when the package is at ARCHIVE.
+    std::optional<InstallResult> obtainPackage(const std::wstring& archive,
+                                               const std::shared_ptr<TPackageCheck>& check);
+    bool downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check);
+    void showDownloadProgress();
+    bool trusted(TPackageCheck& check);
+    bool extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome);
+    bool registerProduct();
+    void registerShortcuts();
+    void copyUninstallerAndData();
+    bool registerAssociationsAndProtocol();
+    void registerComLibrary();
+    void writeUninstallEntryValues();
+    void openAfterInstallFiles();
+    bool startProduct();
+
+    TConfigFile& config_;
+    TAPI& api_;
+    SequenceObserver& observer_;
+    InstallHost& host_;
+    bool silent_ = false;
+    std::wstring targetDir_;
+    // The main program.
+    std::wstring program_;
+    std::wstring url_;
+    std::wstring serverVersion_;
+    std::wstring frameworkUrl_;
+
+    Download download_ = Download::Started;
+    // Announced size and bytes so far of the running download: 64 bits, so
+    // that a package above 2 GB still shows the right progress.
+    int64_t total_ = 0;
+    int64_t received_ = 0;
+    int shownProgress_ = -1;
+};

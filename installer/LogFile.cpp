@@ -1,0 +1,64 @@
+#include "installer/LogFile.h"
+
+#include "system/Encoding.h"
+#include "system/util.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+constexpr wchar_t kTimeFormat[] = L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ";
+constexpr wchar_t kInstallSuffix[] = L"-install.log";
+constexpr wchar_t kUninstallSuffix[] = L"-uninstall.log";
+constexpr wchar_t kNotInFileNames[] = L"\\/:*?\"<>|";
+
+bool writeAll(HANDLE file, const std::string& bytes)
+{
+    DWORD written = 0;
+    return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::wstring timeStamp()
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    wchar_t text[40] = {};
+    std::swprintf(text, 40, kTimeFormat, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                  now.wMilliseconds);
+    return text;
+}
+
+} // namespace
+
+std::shared_ptr<LogFile> LogFile::create(const std::wstring& path)
+{
+    ::DeleteFileW(path.c_str());
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !writeAll(file.get(), kUtf8Mark))
+        return nullptr;
+    return std::shared_ptr<LogFile>(new LogFile(std::move(file), path));
+}
+
+LogFile::LogFile(win::FileHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+
+void LogFile::line(std::wstring_view text)
+{
+    const std::string bytes = win::toUtf8(timeStamp() + std::wstring(text) + L"\r\n");
+    const std::lock_guard lock(mutex_);
+    writeAll(file_.get(), bytes);
+}
+
+std::wstring defaultLogPath(const std::wstring& name, bool installMode)
+{
+    std::wstring safe = name;
+    for (wchar_t& c : safe)
+        if (c < L' ' || std::wstring_view(kNotInFileNames).find(c) != std::wstring_view::npos)
+            c = L'_';
+    return getTempDir() + safe + (installMode ? kInstallSuffix : kUninstallSuffix);
+}

@@ -1,0 +1,36 @@
+// The run's log file: UTF-8 lines, each with the local time, written at once
+// so that nothing is lost when the program ends abruptly.
+#pragma once
+
+#include "system/Handles.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class LogFile {
+public:
+    // Creates PATH anew. Whatever has that name is deleted first and the file
+    // is then created only if nothing has taken the name meanwhile, so that a
+    // link planted in a folder the user can write is never followed by this
+    // elevated program. Null when the file cannot be created.
+    static std::shared_ptr<LogFile> create(const std::wstring& path);
+
+    const std::wstring& path() const { return path_; }
+    // One line; from any thread.
+    void line(std::wstring_view text);
+
+private:
+    LogFile(win::FileHandle file, std::wstring path);
+
+    win::FileHandle file_;
+    std::wstring path_;
+    std::mutex mutex_;
+};
+
+// Where the log goes when no path is given: the user's temporary folder,
+// "<name>-install.log" or "<name>-uninstall.log", NAME being the product's id
+// (the program's file name when there is none) with whatever a file name
+// cannot hold replaced.
+std::wstring defaultLogPath(const std::wstring& name, bool installMode);

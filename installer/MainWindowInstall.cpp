@@ -1,0 +1,114 @@
+// The main window's side of the install: the install button runs the engine
+// behind a locked close button, the package download reports through the
+// window's three handlers, and the finishing button opens the after-install
+// page.
+#include "installer/UntMain.h"
+
+#include "net/UntDownFramework.h"
+#include "net/api.h"
+#include "system/Process.h"
+#include "system/util.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr wchar_t kVersionMark[] = L"[Version]";
+constexpr wchar_t kFromMark[] = L"[from]";
+
+// Hides the close button while the install runs and gives it back when the
+// sequence returns, whichever way.
+class CloseButtonLock {
+public:
+    explicit CloseButtonLock(TImgBtn& button) : button_(button)
+    {
+        button_.setEnabled(false);
+        button_.setVisible(false);
+    }
+    CloseButtonLock(const CloseButtonLock&) = delete;
+    CloseButtonLock& operator=(const CloseButtonLock&) = delete;
+    ~CloseButtonLock()
+    {
+        button_.setEnabled(true);
+        button_.setVisible(true);
+    }
+
+private:
+    TImgBtn& button_;
+};
+
+} // namespace
+
+void TFrmCommInst::btnInstallClick(TComponent*)
+{
+    TAPI* api = processAPI();
+    if (!FConfigFile || !api)
+        return;
+    const CloseButtonLock lock(*imgbtnClose);
+    cnMain->setActivePage(tbProcess);
+    Application.processMessages();
+
+    FTargetDir = edtPath->text();
+    InstallEngine engine(*FConfigFile, *api, observer(), *this);
+    FInstall = &engine;
+    FInstallOutcome = engine.run(FTargetDir, FbAutoInst);
+    FInstall = nullptr;
+    if (!endsProgram(FInstallOutcome.result))
+        return;
+    if (FInstallOutcome.result == InstallResult::EmbeddedPackageUnwritable)
+        Application.setShowMainForm(false);
+    Application.terminate();
+}
+
+void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData)
+{
+    StartDownload(url, file, FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkBegin(s, v); }),
+                  FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1Work(s, v); }),
+                  FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkFinish(s, v); }),
+                  kDownloadLimits, std::move(onData));
+}
+
+bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }
+
+void TFrmCommInst::runFrameworkWindow(const std::wstring& url) { makeForm<TFrmDownFramework>(url)->ShowModal(); }
+
+void TFrmCommInst::idhtp1WorkBegin(TDownThread*, int64_t AWorkCountMax)
+{
+    if (FInstall)
+        FInstall->workBegin(AWorkCountMax);
+}
+
+void TFrmCommInst::idhtp1Work(TDownThread*, int64_t AWorkCount)
+{
+    if (FInstall)
+        FInstall->work(AWorkCount);
+}
+
+void TFrmCommInst::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
+{
+    if (FInstall)
+        FInstall->workFinish(ResponseCode);
+    // The worker's notifications are sent messages, handled inside the
+    // install's wait without ending it: an empty posted one wakes it up.
+    ::PostMessageW(handle(), WM_NULL, 0, 0);
+}
+
+void TFrmCommInst::btnInstallExitClick(TComponent*)
+{
+    const TConfigFile& config = *FConfigFile;
+    if (!config.OpenWebsiteAfterInstall.empty()) {
+        std::wstring page =
+            replaceText(config.OpenWebsiteAfterInstall, kVersionMark, encodeQueryValue(config.Version), false);
+        page = replaceText(page, kFromMark, encodeQueryValue(config.FromSource), false);
+        openUrl(page);
+    }
+    Close();
+}
+
+void TFrmCommInst::tmrAutoInstTimer(TComponent*)
+{
+    tmrAutoInst->setEnabled(false);
+    btnInstallClick(btnInstall);
+    // A silent install never leaves a hidden program behind.
+    Close();
+}

@@ -1,0 +1,140 @@
+#include "installer/UninstallEngine.h"
+
+#include "system/Process.h"
+#include "system/Encoding.h"
+#include "system/Registration.h"
+#include "system/Removal.h"
+#include "system/Shortcuts.h"
+#include "system/WinError.h"
+#include "system/util.h"
+
+#include <windows.h>
+
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Pause after each stage of the bar, so that the user sees it.
+constexpr auto kStagePause = 100ms;
+constexpr auto kFastStep = 3ms;
+constexpr auto kSlowStep = 5ms;
+// How long a stopped product may take to go away before its files are
+// removed; the removal goes on after it in any case.
+constexpr auto kProductEndWait = 5s;
+constexpr auto kProductPoll = 50ms;
+
+constexpr wchar_t kWhatVersion[] = L"reading the installed version";
+constexpr wchar_t kNoVersion[] = L"the uninstall entry names no version: no report";
+constexpr wchar_t kReported[] = L"uninstall reported for version ";
+constexpr wchar_t kWhatEntry[] = L"deleting the uninstall entry";
+constexpr wchar_t kWhatStop[] = L"stopping ";
+constexpr wchar_t kWhatDesktopShortcut[] = L"deleting the desktop shortcut";
+constexpr wchar_t kWhatStartMenuShortcut[] = L"deleting the start-menu shortcut";
+constexpr wchar_t kWhatClear[] = L"clearing ";
+constexpr wchar_t kSomeStay[] = L"some files stay: in use, linked or in a protected folder";
+
+bool isFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+} // namespace
+
+UninstallEngine::UninstallEngine(const TConfigFile& config, TAPI* api, SequenceObserver& observer)
+    : config_(config), api_(api), observer_(observer)
+{
+}
+
+void UninstallEngine::run(const std::wstring& targetDir)
+{
+    targetDir_ = targetDir;
+    observer_.stage(Stage::Removing);
+    std::this_thread::sleep_for(kStagePause);
+    animate(0, 30, kFastStep);
+    removeProduct();
+    animate(31, 80, kFastStep);
+    animate(80, 100, kSlowStep);
+    observer_.stage(Stage::Removed);
+}
+
+// Nothing here is shown to the user: whatever cannot be removed is skipped.
+void UninstallEngine::removeProduct()
+{
+    reportUninstall();
+    deleteEntry();
+    stopProduct();
+    deleteShortcuts();
+    clearFolders();
+}
+
+// Only an entry that still names a version is reported: a second run after
+// a completed uninstall sends nothing.
+void UninstallEngine::reportUninstall()
+{
+    std::wstring version;
+    try {
+        version = readInstalledVersion(config_.SoftId);
+    } catch (const win::Win32Error& e) {
+        observer_.error({ErrorKind::Registry, kWhatVersion, e.code(), win::fromUtf8(e.what())});
+    }
+    if (version.empty()) {
+        observer_.detail(kNoVersion);
+        return;
+    }
+    if (api_)
+        api_->ReportUninstall(version);
+    observer_.detail(kReported + version);
+}
+
+void UninstallEngine::deleteEntry()
+{
+    // An entry that is gone already is no failure.
+    if (!deleteUninstallEntry(config_.SoftId) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+        observer_.error({ErrorKind::Registry, kWhatEntry, ::GetLastError()});
+}
+
+// Termination does not wait for the process to go, and its program file
+// stays in use until it has: wait (bounded) so that the folder can be cleared.
+void UninstallEngine::stopProduct()
+{
+    if (config_.MainProg.empty())
+        return;
+    if (!killProcessByName(config_.MainProg))
+        observer_.error({ErrorKind::Process, kWhatStop + config_.MainProg, ::GetLastError()});
+    const auto until = std::chrono::steady_clock::now() + kProductEndWait;
+    while (findProcessByName(config_.MainProg) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(kProductPoll);
+}
+
+void UninstallEngine::deleteShortcuts()
+{
+    const std::wstring program = targetDir_ + config_.MainProgPath + config_.MainProg;
+    if (!deleteDesktopShortcut(program, config_.ShortcutName))
+        observer_.error({ErrorKind::Shortcut, kWhatDesktopShortcut, ::GetLastError()});
+    if (!deleteStartMenuShortcut(program, config_.ProgramDirName, config_.ShortcutName))
+        observer_.error({ErrorKind::Shortcut, kWhatStartMenuShortcut, ::GetLastError()});
+}
+
+// The product's per-user data, then the installation folder, which is
+// removed only when empty: it is not while the uninstaller runs from it, and
+// an empty special folder must stay all the same.
+void UninstallEngine::clearFolders()
+{
+    const std::wstring& data = config_.ConfigPathForUinstall;
+    if (!data.empty() && isFolder(data) && !clearFolder(data))
+        observer_.error({ErrorKind::File, kWhatClear + data, 0, kSomeStay});
+    // The running uninstaller stays in any case.
+    if (!clearFolder(targetDir_))
+        observer_.detail(kWhatClear + targetDir_ + L": " + kSomeStay);
+    if (!isProtectedFolder(targetDir_))
+        ::RemoveDirectoryW(targetDir_.c_str());
+}
+
+void UninstallEngine::animate(int from, int to, std::chrono::milliseconds step)
+{
+    animateProgress(observer_, from, to, step);
+    std::this_thread::sleep_for(kStagePause);
+}

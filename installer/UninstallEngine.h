@@ -1,0 +1,37 @@
+// The removal of the installed product behind an animated bar, telling an
+// observer what happens. What comes before it (the retention offer of an
+// interactive uninstall) is its caller's business.
+#pragma once
+
+#include "config/ConfigFile.h"
+#include "installer/SequenceObserver.h"
+#include "net/api.h"
+
+#include <chrono>
+#include <string>
+
+class UninstallEngine {
+public:
+    // API: the client the removal is reported to; null sends no report.
+    UninstallEngine(const TConfigFile& config, TAPI* api, SequenceObserver& observer);
+    UninstallEngine(const UninstallEngine&) = delete;
+    UninstallEngine& operator=(const UninstallEngine&) = delete;
+
+    // Removes the product installed in TARGETDIR (the running uninstaller's
+    // folder, which stays with the uninstaller in it).
+    void run(const std::wstring& targetDir);
+
+private:
+    void removeProduct();
+    void reportUninstall();
+    void deleteEntry();
+    void stopProduct();
+    void deleteShortcuts();
+    void clearFolders();
+    void animate(int from, int to, std::chrono::milliseconds step);
+
+    const TConfigFile& config_;
+    TAPI* api_;
+    SequenceObserver& observer_;
+    std::wstring targetDir_;
+};

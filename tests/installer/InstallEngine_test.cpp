@@ -1,0 +1,292 @@
+// The install engine in process, without a window: against a loopback vendor
+// service, with the user's desktop and start menu redirected into a
+// temporary folder and an observer that records what it is told.
+#include "installer/InstallEngine.h"
+
+#include "net/UDownThread.h"
+#include "system/Encoding.h"
+#include "system/RegValues.h"
+#include "system/util.h"
+#include "tests/installer/RecordingObserver.h"
+#include "tests/installer/TestProduct.h"
+#include "ui/Forms.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace testproduct;
+namespace fs = std::filesystem;
+
+constexpr wchar_t kInstallFailed[] = L"安装失败，请联系官网客服获取免安装包！";
+
+size_t indexOf(const std::vector<LoopbackRequest>& requests, const std::string& path)
+{
+    for (size_t i = 0; i < requests.size(); ++i)
+        if (requests[i].path == path)
+            return i;
+    return requests.size();
+}
+
+// The program around the engine, as the main window is: the download's
+// notifications go straight to the engine, and the framework window is only
+// recorded.
+class TestHost : public InstallHost {
+public:
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override
+    {
+        StartDownload(
+            url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
+            [this](TDownThread*, int64_t count) { engine->work(count); },
+            [this](TDownThread*, int64_t code) {
+                engine->workFinish(code);
+                ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
+            },
+            kDownloadLimits, std::move(onData));
+    }
+    bool waitForMessage() override { return Application.handleMessage(); }
+    void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }
+
+    InstallEngine* engine = nullptr;
+    std::vector<std::wstring> frameworkWindows;
+};
+
+class InstallEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        removeTraces();
+        server_.onJson("/api/report/install", R"({"code":0})");
+        std::wstring text;
+        ASSERT_TRUE(loadResourceText(L"configfile", L"file", true, text));
+        config_.emplace(text, true);
+        api_.emplace(L"web", kSoftId, server_.worigin(), server_.worigin());
+    }
+    void TearDown() override { removeTraces(); }
+
+    fs::path target() const { return home_ / L"Product Dir"; }
+
+    InstallOutcome install(bool silent = false)
+    {
+        InstallEngine engine(*config_, *api_, observer_, host_);
+        host_.engine = &engine;
+        return engine.run(target().wstring(), silent);
+    }
+
+    void expectNothingRegistered() { EXPECT_TRUE(readInstalledVersion(kSoftId).empty()); }
+
+    TestHome home_;
+    LoopbackServer server_;
+    std::optional<TConfigFile> config_;
+    std::optional<TAPI> api_;
+    RecordingObserver observer_;
+    TestHost host_;
+};
+
+TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProduct)
+{
+    servePackage(server_, home_.path());
+    const InstallOutcome outcome = install();
+
+    EXPECT_EQ(outcome.result, InstallResult::Installed);
+    EXPECT_TRUE(outcome.productStarted);
+    EXPECT_TRUE(outcome.skipped.empty());
+    EXPECT_EQ(exitCode(true, outcome), 0);
+    const fs::path dir = target();
+    EXPECT_EQ(readBytes(dir / L"docs" / L"readme.txt"), "read me");
+    EXPECT_TRUE(fs::exists(dir / L"unin.exe"));
+    EXPECT_TRUE(waitForFile(dir / L"MainwinVictim.exe.mark")) << "the product was started";
+    EXPECT_TRUE(fs::exists(home_ / L"desktop" / L"Mainwin Test.lnk"));
+    EXPECT_TRUE(fs::exists(home_ / L"programs" / kProgramDirName / L"Mainwin Test.lnk"));
+
+    EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher"), L"velmora software");
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString"), L"\"" + (dir / L"unin.exe").wstring() + L"\"");
+    EXPECT_EQ(config_->Version, L"3.1.4");
+
+    // The install report carries the service's version and goes before the
+    // package is fetched.
+    const auto requests = server_.requests();
+    const size_t report = indexOf(requests, "/api/report/install");
+    ASSERT_LT(report, requests.size());
+    EXPECT_LT(indexOf(requests, "/api/config/soft_down"), report);
+    EXPECT_LT(report, indexOf(requests, "/pkg.zip"));
+    EXPECT_NE(requests[report].query.find("curr_ver=3.1.4&"), std::string::npos) << requests[report].query;
+
+    EXPECT_EQ(observer_.stages, (std::vector<Stage>{Stage::ReadingPackageInfo, Stage::CheckingOnline,
+                                                    Stage::CheckingEnvironment, Stage::Installing,
+                                                    Stage::Registering, Stage::Installed}));
+    EXPECT_TRUE(observer_.messages.empty());
+    // From 0 up to 10, the download (at most 90), back to 70, the
+    // extraction up to 90, and on to 100.
+    const std::vector<int>& bar = observer_.bar;
+    ASSERT_GE(bar.size(), 11u + 11u);
+    for (int i = 0; i <= 10; ++i)
+        EXPECT_EQ(bar[i], i);
+    const auto back = std::find(bar.begin() + 11, bar.end(), 70);
+    ASSERT_NE(back, bar.end());
+    for (auto it = bar.begin() + 11; it != back; ++it)
+        EXPECT_TRUE(*it >= 10 && *it <= 90) << *it;
+    EXPECT_TRUE(std::is_sorted(back, bar.end()));
+    EXPECT_EQ(bar.back(), 100);
+    EXPECT_TRUE(host_.frameworkWindows.empty());
+}
+
+TEST_F(InstallEngineTest, SkippedEntriesStillRegisterAndAreTold)
+{
+    servePackage(server_, home_.path(), {{"../outside.txt", "x"}, {"locked.txt", "new"}});
+    fs::create_directories(target());
+    std::ofstream(target() / L"locked.txt") << "old";
+    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    const InstallOutcome outcome = install();
+
+    EXPECT_EQ(outcome.result, InstallResult::Installed);
+    ASSERT_EQ(outcome.skipped.size(), 2u);
+    EXPECT_EQ(outcome.skipped[0].reason, TSkipReason::UnsafeName);
+    EXPECT_EQ(outcome.skipped[1].reason, TSkipReason::ReadOnlyTarget);
+    EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "registered all the same";
+    EXPECT_EQ(exitCode(true, outcome), 12);
+    EXPECT_EQ(exitCode(false, outcome), 0) << "an interactive run always ends with 0";
+    ASSERT_EQ(observer_.outcomes.size(), 1u);
+    EXPECT_EQ(observer_.outcomes[0].skipped.size(), 2u);
+    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
+{
+    servePackage(server_, home_.path());
+    int asked = 0;
+    server_.on("/api/config/soft_down", [&](const LoopbackRequest&) {
+        LoopbackReply reply;
+        reply.body = softDownAnswer(++asked < 3 ? "" : server_.origin() + "/pkg.zip");
+        return reply;
+    });
+    // Yes twice: the third answer has the link.
+    observer_.answers = {true, true};
+    EXPECT_EQ(install().result, InstallResult::Installed);
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(observer_.questions.size(), 2u);
+
+    // No link and the retry declined: the failure message, and the program ends.
+    server_.onJson("/api/config/soft_down", softDownAnswer(""));
+    const size_t reportsBefore = server_.requestsTo("/api/report/install").size();
+    observer_ = {};
+    const InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::NoPackageLink);
+    EXPECT_TRUE(endsProgram(outcome.result));
+    EXPECT_EQ(exitCode(true, outcome), 2);
+    EXPECT_EQ(observer_.questions.size(), 1u);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
+    EXPECT_EQ(server_.requestsTo("/api/report/install").size(), reportsBefore) << "no install report";
+}
+
+TEST_F(InstallEngineTest, PackageThatDeclaresMoreThanTheFreeSpaceStopsBeforeExtracting)
+{
+    servePackage(server_, home_.path());
+    const std::string claims = zipDeclaring(2000, 0xFFFFFFF0u); // about 8.6 TB
+    server_.on("/pkg.zip", [claims](const LoopbackRequest&) {
+        LoopbackReply reply;
+        reply.contentType = "application/zip";
+        reply.body = claims;
+        return reply;
+    });
+    const InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::NoSpace);
+    EXPECT_EQ(observer_.messages,
+              std::vector<std::wstring>{L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装"});
+    EXPECT_TRUE(fs::is_empty(target()));
+    expectNothingRegistered();
+}
+
+TEST_F(InstallEngineTest, HttpsLinksAreRefused)
+{
+    // An https:// anywhere in a plain-HTTP link counts.
+    const std::string url = server_.origin() + "/pkg.zip?mirror=https://example.invalid/p.zip";
+    server_.onJson("/api/config/soft_down", softDownAnswer(url, "https://example.invalid/fw.exe"));
+    InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::HttpsRefused);
+    EXPECT_FALSE(endsProgram(outcome.result)) << "a refused link stops, the window stays";
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{L"https not supported! " + win::fromUtf8(url)});
+    EXPECT_EQ(server_.requestsTo("/api/report/install").size(), 1u) << "the report goes before the refusal";
+    expectNothingRegistered();
+
+    // A framework that must be fetched over https.
+    observer_ = {};
+    server_.onJson("/api/config/soft_down",
+                   softDownAnswer(server_.origin() + "/pkg.zip", "https://example.invalid/fw.exe"));
+    config_->DotNetCheck = true;
+    config_->DotNetVerRequired = L"99";
+    outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::HttpsRefused);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{L"https not supported! https://example.invalid/fw.exe"});
+    EXPECT_TRUE(host_.frameworkWindows.empty());
+}
+
+TEST_F(InstallEngineTest, MissingFrameworkOpensItsWindowExceptInASilentInstall)
+{
+    const std::string framework = server_.origin() + "/fw.exe";
+    server_.onJson("/api/config/soft_down", softDownAnswer(server_.origin() + "/missing.zip", framework));
+    config_->DotNetCheck = true;
+    config_->DotNetVerRequired = L"99";
+    install();
+    EXPECT_EQ(host_.frameworkWindows, std::vector<std::wstring>{win::fromUtf8(framework)});
+
+    host_.frameworkWindows.clear();
+    config_->DotNetCheck = true;
+    install(true);
+    EXPECT_TRUE(host_.frameworkWindows.empty());
+    EXPECT_FALSE(config_->DotNetCheck);
+}
+
+TEST_F(InstallEngineTest, FailedDownloadQuitsWithoutInstallingAnything)
+{
+    server_.onJson("/api/config/soft_down", softDownAnswer(server_.origin() + "/missing.zip"));
+    const InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::DownloadFailed);
+    EXPECT_TRUE(endsProgram(outcome.result));
+    EXPECT_EQ(exitCode(true, outcome), 6);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
+    EXPECT_NE(std::find(observer_.errors.begin(), observer_.errors.end(), ErrorKind::Download), observer_.errors.end());
+    expectNothingRegistered();
+    EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
+}
+
+TEST_F(InstallEngineTest, BrokenArchiveShowsTheErrorAndStops)
+{
+    server_.on("/pkg.zip", [](const LoopbackRequest&) {
+        LoopbackReply reply;
+        reply.contentType = "application/zip";
+        reply.body = std::string(4096, 'x');
+        return reply;
+    });
+    server_.onJson("/api/config/soft_down", softDownAnswer(server_.origin() + "/pkg.zip"));
+    const InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::BrokenArchive);
+    EXPECT_FALSE(endsProgram(outcome.result));
+    ASSERT_EQ(observer_.messages.size(), 1u);
+    EXPECT_FALSE(observer_.messages[0].empty());
+    expectNothingRegistered();
+    EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
+}
+
+TEST(DownloadBar, FollowsTheAnnouncedTotal)
+{
+    EXPECT_EQ(downloadBarValue(5000, 0), -1) << "no total announced: the bar waits";
+    EXPECT_EQ(downloadBarValue(999, 1000), 89);
+    EXPECT_EQ(downloadBarValue(2000, 1000), 90) << "more than announced stops at 90";
+    // Beyond 2 GB the arithmetic stays right.
+    EXPECT_EQ(downloadBarValue(4'000'000'000, 5'000'000'000), 74);
+}
+
+} // namespace
