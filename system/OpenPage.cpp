@@ -8,9 +8,12 @@
 #include <shldisp.h>
 #include <shlobj.h>
 
+#include <memory>
+
 namespace {
 
 constexpr wchar_t kOpenVerb[] = L"open";
+constexpr DWORD kOpenWaitMs = 10000;
 
 // A VARIANT cleared at the end of its scope.
 struct Variant {
@@ -63,14 +66,31 @@ win::ComPtr<IShellDispatch2> desktopShell()
     return application.as<IShellDispatch2>(IID_IShellDispatch2);
 }
 
+// On a thread of its own (the call waits for Explorer, which may be slow to
+// open the page or busy), in the multithreaded apartment: it needs no window
+// of the caller's to pump messages.
+DWORD WINAPI openThroughDesktop(void* parameter)
+{
+    const std::unique_ptr<std::wstring> target(static_cast<std::wstring*>(parameter));
+    const win::ComInit com(COINIT_MULTITHREADED);
+    const win::ComPtr<IShellDispatch2> shell = desktopShell();
+    if (!shell)
+        return 0;
+    const Variant file(target->c_str()), noArguments, noFolder, verb(kOpenVerb), show(SW_SHOWMAXIMIZED);
+    shell->ShellExecute(file.v.bstrVal, noArguments.v, noFolder.v, verb.v, show.v);
+    return 0;
+}
+
 } // namespace
 
 void openUrl(const std::wstring& target)
 {
-    const win::ComInit com;
-    const win::ComPtr<IShellDispatch2> shell = desktopShell();
-    if (!shell)
+    auto parameter = std::make_unique<std::wstring>(target);
+    const win::Handle thread(::CreateThread(nullptr, 0, openThroughDesktop, parameter.get(), 0, nullptr));
+    if (!thread)
         return;
-    const Variant file(target.c_str()), noArguments, noFolder, verb(kOpenVerb), show(SW_SHOWMAXIMIZED);
-    shell->ShellExecute(file.v.bstrVal, noArguments.v, noFolder.v, verb.v, show.v);
+    parameter.release();
+    // Bounded: a page that Explorer is slow to open must not hold the
+    // window (or keep the uninstaller from ending); it may still open later.
+    ::WaitForSingleObject(thread.get(), kOpenWaitMs);
 }

@@ -16,6 +16,7 @@ namespace {
 constexpr size_t kListingBytes = 64 * 1024;
 // Deleting, clearing the attributes first, and listing what is inside.
 constexpr DWORD kDeleteAccess = DELETE | FILE_WRITE_ATTRIBUTES | FILE_TRAVERSE;
+constexpr DWORD kListAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
 constexpr wchar_t kScriptExtension[] = L".bat";
 constexpr int kScriptNameRange = 5000;
 constexpr char kLineEnd[] = "\r\n";
@@ -93,18 +94,31 @@ bool isLink(DWORD attributes)
 
 bool emptyFolder(HANDLE folder, const std::wstring& path, bool keepDotNames);
 
+// Opens PATH, a folder to be emptied, for deleting it afterwards too; when
+// it cannot be deleted (it is some process's current folder, say), only for
+// emptying, and then CANDELETE is false.
+win::FileHandle openFolder(const std::wstring& path, bool& canDelete)
+{
+    win::FileHandle folder = openNoFollow(path, kDeleteAccess | FILE_LIST_DIRECTORY);
+    canDelete = static_cast<bool>(folder);
+    if (!folder)
+        folder = openNoFollow(path, kListAccess);
+    return folder;
+}
+
 // Deletes the entry PATH, listed with LISTED attributes. Decided on the
 // opened entry: a link (junction or symbolic link) goes as a link, a real
 // folder is held open while it is emptied, then goes itself.
 bool deleteEntry(const std::wstring& path, DWORD listed)
 {
+    bool canDelete = true;
     const win::FileHandle entry =
-        openNoFollow(path, kDeleteAccess | ((listed & FILE_ATTRIBUTE_DIRECTORY) ? FILE_LIST_DIRECTORY : 0));
+        (listed & FILE_ATTRIBUTE_DIRECTORY) ? openFolder(path, canDelete) : openNoFollow(path, kDeleteAccess);
     const DWORD attributes = entry ? attributesOf(entry.get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
     if (isLink(attributes))
-        return deleteOpened(entry.get(), attributes);
+        return canDelete && deleteOpened(entry.get(), attributes);
     // Listed or named as a link, yet opened as something else: swapped since
     // the listing, or a link that cannot be opened as one (a Unix link under
     // Wine). Not followed, and left alone.
@@ -112,7 +126,7 @@ bool deleteEntry(const std::wstring& path, DWORD listed)
         return false;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !emptyFolder(entry.get(), path, false))
         return false;
-    return deleteOpened(entry.get(), attributes);
+    return canDelete && deleteOpened(entry.get(), attributes);
 }
 
 // Deletes everything in FOLDER, held open at PATH; with KEEPDOTNAMES, names
@@ -138,17 +152,19 @@ bool removeFrom(const std::wstring& folder, bool keepDotNames, bool removeItself
     const std::wstring root = removableFolder(folder);
     if (root.empty())
         return false;
-    const win::FileHandle held = openNoFollow(root, kDeleteAccess | FILE_LIST_DIRECTORY);
+    bool canDelete = true;
+    const win::FileHandle held = openFolder(root, canDelete);
     if (!held) {
         const DWORD error = ::GetLastError();
         return missing && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
     }
     const DWORD attributes = attributesOf(held.get());
     if (isLink(attributes))
-        return deleteOpened(held.get(), attributes);
+        return canDelete && deleteOpened(held.get(), attributes);
     if (!isRealFolder(attributes) || isLink(::GetFileAttributesW(root.c_str())))
         return false;
-    return emptyFolder(held.get(), root, keepDotNames) && (!removeItself || deleteOpened(held.get(), attributes));
+    return emptyFolder(held.get(), root, keepDotNames) &&
+           (!removeItself || (canDelete && deleteOpened(held.get(), attributes)));
 }
 
 std::string quotedAnsi(const std::wstring& path)

@@ -109,6 +109,19 @@ TEST(Removal, ClearFolderKeepsTopLevelDotNamesOnly)
     EXPECT_TRUE(fs::exists(product / L".cache" / L"inner.txt"));
 }
 
+TEST(Removal, TheCurrentFolderIsClearedToo)
+{
+    // The uninstaller is often started in the folder it clears.
+    TempDir dir;
+    writeFile(dir / L"Product" / L"app.exe", "x");
+    writeFile(dir / L"Product" / L"sub" / L"data.txt", "x");
+    const fs::path previous = fs::current_path();
+    ASSERT_TRUE(::SetCurrentDirectoryW((dir / L"Product").c_str()));
+    EXPECT_TRUE(clearFolder((dir / L"Product").wstring()));
+    ::SetCurrentDirectoryW(previous.c_str());
+    EXPECT_TRUE(fs::is_empty(dir / L"Product"));
+}
+
 TEST(Removal, AFileInUseStaysAndIsReported)
 {
     TempDir dir;
