@@ -62,8 +62,8 @@ void TFrmCommInst::btnUninstallClick(TComponent*)
 void TFrmCommInst::btnUninExitClick(TComponent*)
 {
     if (FConfigFile && !FConfigFile->OpenWebsiteAfterUninstall.empty())
-        openUrl(replaceText(FConfigFile->OpenWebsiteAfterUninstall, kVersionPlaceholder, FConfigFile->Version,
-                            false));
+        openUrl(replaceText(FConfigFile->OpenWebsiteAfterUninstall, kVersionPlaceholder,
+                            encodeQueryValue(FConfigFile->Version), false));
     Close();
     deleteSelf();
 }
