@@ -1,5 +1,5 @@
-// Download speed of the worker from a loopback server, and the server itself
-// for native tools to fetch from.
+// The loopback server of bench/run's download measure, and one timed
+// download from it with the installer's worker (prints the seconds taken).
 // Usage: download_bench serve PORT_FILE SIZE_MB   (until /quit is fetched)
 //        download_bench get URL FILE
 #include "net/UDownThread.h"
@@ -76,10 +76,14 @@ int get(const std::wstring& url, const std::wstring& file)
             ::DispatchMessageW(&msg);
     }
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::wprintf(L"%-28ls %8.1f MB in %6.2f s = %7.1f MB/s (status %lld, %llu progress notifications)\n",
-                 L"StartDownload", bytes / 1e6, secs, bytes / 1e6 / secs, static_cast<long long>(code),
-                 static_cast<unsigned long long>(notifications));
-    return code == 200 ? 0 : 1;
+    if (code != 200 || bytes <= 0 || notifications == 0) {
+        std::fwprintf(stderr, L"download_bench: status %lld, %lld bytes, %llu progress notifications\n",
+                      static_cast<long long>(code), static_cast<long long>(bytes),
+                      static_cast<unsigned long long>(notifications));
+        return 1;
+    }
+    std::printf("%.4f\n", secs);
+    return 0;
 }
 
 } // namespace
