@@ -12,6 +12,10 @@
 namespace {
 
 constexpr wchar_t kFrameworkKey[] = L"Software\\Microsoft\\.NETFramework";
+// The 32-bit view in both builds, where the vendor's 32-bit installers look:
+// the framework's setup registers its versions there as well as in the
+// 64-bit view.
+constexpr REGSAM kFrameworkView = KEY_WOW64_32KEY;
 constexpr wchar_t kVersionPrefix = L'v';
 constexpr size_t kVersionDigits = 3;
 
@@ -87,7 +91,7 @@ bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std
     try {
         win::RegKey key;
         win::checkStatus(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFrameworkKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                                           KEY_ALL_ACCESS | kFrameworkView, nullptr, key.put(), nullptr),
                          "RegCreateKeyEx");
         for (const std::wstring& name : subkeyNames(key.get())) {
             if (name.empty() || name.front() != kVersionPrefix)

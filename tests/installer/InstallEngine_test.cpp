@@ -109,9 +109,10 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProgramDirName / L"Mainwin Test.lnk"));
 
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
-    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher"), L"velmora software");
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString"), (dir / L"unin.exe").wstring());
+    const std::wstring key = uninstallEntryPath(kSoftId);
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString", kUninstallEntryView),
+              (dir / L"unin.exe").wstring());
     EXPECT_EQ(config_->Version, L"3.1.4");
 
     // The install report carries the service's version and goes before the

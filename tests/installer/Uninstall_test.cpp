@@ -10,6 +10,7 @@
 #include "offer/UntBigCoupon.h"
 #include "system/Handles.h"
 #include "system/MyCommonFuns.h"
+#include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
@@ -60,8 +61,8 @@ std::wstring environment(const wchar_t* name)
 bool uninstallEntryExists()
 {
     win::RegKey key;
-    const std::wstring path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
-    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId).c_str(), 0,
+                           KEY_READ | kUninstallEntryView, key.put()) == ERROR_SUCCESS;
 }
 
 bool isEmptyFolder(const fs::path& folder)
