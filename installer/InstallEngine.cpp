@@ -4,6 +4,7 @@
 #include "system/Encoding.h"
 #include "system/MyZip.h"
 #include "system/PackageCheck.h"
+#include "system/Paths.h"
 #include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Registration.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <filesystem>
 #include <system_error>
 
 namespace {
@@ -178,8 +178,7 @@ bool InstallEngine::askForDownloadInformation()
 void InstallEngine::createTargetDir()
 {
     observer_.detail(kTargetDirIs + targetDir_);
-    std::error_code ignored;
-    std::filesystem::create_directories(targetDir_, ignored);
+    createFolders(targetDir_);
     program_ = targetDir_ + config_.MainProgPath + config_.MainProg;
 }
 
@@ -259,9 +258,8 @@ std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& ar
         const auto embedded = ownResourceBytes(kPackageResource, kFileResourceType);
         check->update(embedded.data(), embedded.size());
         if (saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
-            std::error_code error;
-            const auto size = std::filesystem::file_size(archive, error);
-            observer_.detail(kEmbeddedPackage + (error ? std::wstring() : std::to_wstring(size) + kBytes));
+            uint64_t size = 0;
+            observer_.detail(kEmbeddedPackage + (fileSize(archive, size) ? std::to_wstring(size) + kBytes : std::wstring()));
             return {};
         }
         observer_.error({ErrorKind::File, kWhatEmbedded + archive, 0});

@@ -2,8 +2,8 @@
 
 #include "system/Encoding.h"
 #include "system/Handles.h"
+#include "system/Paths.h"
 
-#include <filesystem>
 #include <map>
 #include <system_error>
 
@@ -166,8 +166,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     worker->FOnFinish = std::move(OnFinish);
     worker->onData_ = std::move(OnData);
     worker->FURL = URL;
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);
+    createFolders(parentFolder(FileName));
     worker->FFileName = FileName;
     if (worker->FOnWorkEvent) {
         worker->progressTimer_ = ++lastTimerId;

@@ -2,6 +2,7 @@
 
 #include "BuildConstants.h"
 #include "net/HttpClient.h"
+#include "system/Decimal.h"
 #include "system/Encoding.h"
 #include "system/Process.h"
 #include "system/RegValues.h"
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <limits>
 #include <memory>
 
@@ -144,12 +144,7 @@ bool readPrice(const json& object, double& price)
     if (!it->is_string())
         return false;
     const std::string& text = it->get_ref<const std::string&>();
-    double value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return false;
-    price = value;
-    return true;
+    return parseDecimal(text, false, price);
 }
 
 // A successful envelope with "code" 0 and a "data" object.

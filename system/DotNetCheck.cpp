@@ -1,11 +1,10 @@
 #include "Registration.h"
 
+#include "Decimal.h"
 #include "Encoding.h"
 #include "Handles.h"
 #include "WinError.h"
 
-#include <charconv>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -44,12 +43,7 @@ bool parseVersionNumber(std::wstring_view text, double& value)
     }
     if (ascii.empty())
         return false;
-    double parsed = 0;
-    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), parsed);
-    if (error != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(parsed))
-        return false;
-    value = parsed;
-    return true;
+    return parseDecimal(ascii, true, value);
 }
 
 std::vector<std::wstring> subkeyNames(HKEY key)

@@ -3,13 +3,13 @@
 #include "system/Crc32.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
+#include "system/Paths.h"
 #include "system/ZipEntryName.h"
 
 #include <zip.h>
 #include <zlib.h>
 
 #include <cmath>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -285,7 +285,7 @@ TSkipReason openFailure(zip_t* archive)
     }
 }
 
-EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::path& target,
+EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& target,
                         DWORD attributes, const char* password, Progress& progress)
 {
     if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)
@@ -301,8 +301,7 @@ EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::files
     EntryFile entry(zip_fopen_index_encrypted(archive, stat.index, ZIP_FL_COMPRESSED, password));
     if (!entry)
         return Skip{openFailure(archive)};
-    std::error_code ignored;
-    std::filesystem::create_directories(target.parent_path(), ignored);
+    createFolders(parentFolder(target));
     // OPEN_ALWAYS rather than CREATE_ALWAYS: the latter refuses to replace
     // a hidden or system file; a read-only one fails either way and keeps
     // its content.
@@ -332,13 +331,10 @@ EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::files
 }
 
 // A stored folder, with its hidden and system attributes.
-EntryResult extractFolder(const std::filesystem::path& folder, DWORD attributes)
+EntryResult extractFolder(const std::wstring& folder, DWORD attributes)
 {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    // The library's error is the C runtime's, not the system's.
-    if (error)
-        return Skip{TSkipReason::Unwritable, ERROR_CANNOT_MAKE};
+    if (!createFolders(folder))
+        return Skip{TSkipReason::Unwritable, ::GetLastError()};
     if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
         ::SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     return {};
@@ -362,7 +358,7 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
     const bool driveRoot = destination.size() == 3 && destination[1] == L':';
     if (!destination.empty() && !driveRoot && (destination.back() == L'\\' || destination.back() == L'/'))
         destination.pop_back();
-    const std::filesystem::path root(destination);
+    const std::wstring& root = destination;
 
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     std::vector<zip_stat_t> stats;
@@ -378,8 +374,7 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
         stats.push_back(stat);
     }
 
-    std::error_code ignored;
-    std::filesystem::create_directories(root, ignored);
+    createFolders(root);
     Progress progress(total, onTotalPercent);
     for (const zip_stat_t& stat : stats) {
         const std::wstring name = entryName(archive.get(), stat.index);
@@ -390,9 +385,9 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
         } else {
             const DWORD attributes = storedAttributes(archive.get(), stat.index);
             if (relative.back() == L'\\')
-                result = extractFolder(root / relative.substr(0, relative.size() - 1), attributes);
+                result = extractFolder(joinPath(root, relative.substr(0, relative.size() - 1)), attributes);
             else
-                result = extractFile(archive.get(), stat, root / relative, attributes, passwordBytes, progress);
+                result = extractFile(archive.get(), stat, joinPath(root, relative), attributes, passwordBytes, progress);
         }
         if (result)
             skipped.push_back({name, result->reason, result->error});
