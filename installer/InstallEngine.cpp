@@ -185,7 +185,7 @@ void InstallEngine::createTargetDir()
 bool InstallEngine::enoughFreeSpace()
 {
     int freeMB = 0;
-    if (!getDiskFreeMB(installVolume(targetDir_), freeMB)) {
+    if (!host_.freeMegabytes(installVolume(targetDir_), freeMB)) {
         observer_.detail(kFreeSpaceUnknown);
         return true;
     }
@@ -259,7 +259,8 @@ std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& ar
         check->update(embedded.data(), embedded.size());
         if (saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
             uint64_t size = 0;
-            observer_.detail(kEmbeddedPackage + (fileSize(archive, size) ? std::to_wstring(size) + kBytes : std::wstring()));
+            const bool known = fileSize(archive, size);
+            observer_.detail(kEmbeddedPackage + (known ? std::to_wstring(size) + kBytes : std::wstring()));
             return {};
         }
         observer_.error({ErrorKind::File, kWhatEmbedded + archive, 0});

@@ -387,7 +387,8 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
             if (relative.back() == L'\\')
                 result = extractFolder(joinPath(root, relative.substr(0, relative.size() - 1)), attributes);
             else
-                result = extractFile(archive.get(), stat, joinPath(root, relative), attributes, passwordBytes, progress);
+                result =
+                    extractFile(archive.get(), stat, joinPath(root, relative), attributes, passwordBytes, progress);
         }
         if (result)
             skipped.push_back({name, result->reason, result->error});
