@@ -65,7 +65,7 @@ void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstr
     StartDownload(url, file, FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkBegin(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1Work(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkFinish(s, v); }),
-                  kDownloadTimeouts, std::move(onData));
+                  kDownloadLimits, std::move(onData));
 }
 
 bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }
@@ -97,8 +97,9 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 {
     const TConfigFile& config = *FConfigFile;
     if (!config.OpenWebsiteAfterInstall.empty()) {
-        std::wstring page = replaceText(config.OpenWebsiteAfterInstall, kVersionMark, config.Version, false);
-        page = replaceText(page, kFromMark, config.FromSource, false);
+        std::wstring page =
+            replaceText(config.OpenWebsiteAfterInstall, kVersionMark, encodeQueryValue(config.Version), false);
+        page = replaceText(page, kFromMark, encodeQueryValue(config.FromSource), false);
         openUrl(page);
     }
     Close();

@@ -46,7 +46,7 @@ bool isFolder(const std::wstring& path)
 
 std::wstring afterUninstallPage(const TConfigFile& config)
 {
-    return replaceText(config.OpenWebsiteAfterUninstall, kVersionPlaceholder, config.Version, false);
+    return replaceText(config.OpenWebsiteAfterUninstall, kVersionPlaceholder, encodeQueryValue(config.Version), false);
 }
 
 UninstallEngine::UninstallEngine(const TConfigFile& config, TAPI* api, SequenceObserver& observer)

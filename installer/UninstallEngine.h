@@ -12,7 +12,8 @@
 
 // The page the finished uninstall's exit button opens: the configuration's
 // OpenWebsiteAfterUninstall with every "[Version]", in any letter case,
-// replaced by the configuration's version; "" when there is none.
+// replaced by the configuration's version, percent-encoded; "" when there is
+// none.
 std::wstring afterUninstallPage(const TConfigFile& config);
 
 class UninstallEngine {

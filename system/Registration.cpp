@@ -47,7 +47,9 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
     const std::pair<const wchar_t*, LSTATUS> writes[] = {
         {kDisplayName, setRegString(key.get(), kDisplayName, displayName)},
         {kDisplayIcon, setRegStringIfAny(key.get(), kDisplayIcon, quoted(exePath))},
-        {kUninstallString, setRegString(key.get(), kUninstallString, installDir + L"\\" + kUninstallerName)},
+        // Quoted like DisplayIcon: unquoted, a path with blanks makes Windows
+        // try "C:\Program.exe" and the like first.
+        {kUninstallString, setRegString(key.get(), kUninstallString, quoted(installDir + L"\\" + kUninstallerName))},
         {kDisplayVersion, setRegStringIfAny(key.get(), kDisplayVersion, version)},
         {kPublisher, setRegStringIfAny(key.get(), kPublisher, publisher)},
         {kExePath, setRegStringIfAny(key.get(), kExePath, quoted(exePath))},

@@ -60,7 +60,7 @@ public:
                 engine->workFinish(code);
                 ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
             },
-            kDownloadTimeouts, std::move(onData));
+            kDownloadLimits, std::move(onData));
     }
     bool waitForMessage() override { return Application.handleMessage(); }
     void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }
@@ -135,10 +135,10 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     const std::wstring key = uninstallEntryPath(kSoftId);
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString", kUninstallEntryView),
-              (dir / L"unin.exe").wstring());
+              L"\"" + (dir / L"unin.exe").wstring() + L"\"");
     EXPECT_EQ(config_->Version, L"3.1.4");
     EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, kTestExtension, L""), kTestExtensionType);
-    EXPECT_FALSE(classesKeyExists(fileTypeName(L"").c_str()));
+    EXPECT_FALSE(classesKeyExists((fileTypeName(L"") + L"\\shell\\open\\command").c_str()));
 
     // The install report carries the service's version and goes before the
     // package is fetched.
@@ -229,6 +229,24 @@ TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
     EXPECT_EQ(observer_.questions.size(), 1u);
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
     EXPECT_EQ(server_.requestsTo("/api/report/install").size(), reportsBefore) << "no install report";
+}
+
+TEST_F(InstallEngineTest, PackageThatDeclaresMoreThanTheFreeSpaceStopsBeforeExtracting)
+{
+    servePackage(server_, home_.path());
+    const std::string claims = zipDeclaring(2000, 0xFFFFFFF0u); // about 8.6 TB
+    server_.on("/pkg.zip", [claims](const LoopbackRequest&) {
+        LoopbackReply reply;
+        reply.contentType = "application/zip";
+        reply.body = claims;
+        return reply;
+    });
+    const InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::NoSpace);
+    EXPECT_EQ(observer_.messages,
+              std::vector<std::wstring>{L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装"});
+    EXPECT_TRUE(fs::is_empty(target()));
+    expectNothingRegistered();
 }
 
 TEST_F(InstallEngineTest, HttpsLinksAreRefused)
