@@ -34,6 +34,7 @@ constexpr wchar_t kWhatDesktopShortcut[] = L"deleting the desktop shortcut";
 constexpr wchar_t kWhatStartMenuShortcut[] = L"deleting the start-menu shortcut";
 constexpr wchar_t kWhatClear[] = L"clearing ";
 constexpr wchar_t kSomeStay[] = L"some files stay: in use, linked or in a protected folder";
+constexpr wchar_t kVersionPlaceholder[] = L"[Version]";
 
 bool isFolder(const std::wstring& path)
 {
@@ -42,6 +43,11 @@ bool isFolder(const std::wstring& path)
 }
 
 } // namespace
+
+std::wstring afterUninstallPage(const TConfigFile& config)
+{
+    return replaceText(config.OpenWebsiteAfterUninstall, kVersionPlaceholder, encodeQueryValue(config.Version), false);
+}
 
 UninstallEngine::UninstallEngine(const TConfigFile& config, TAPI* api, SequenceObserver& observer)
     : config_(config), api_(api), observer_(observer)

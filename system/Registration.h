@@ -12,6 +12,15 @@
 // this name, which also makes it start in uninstall mode.
 inline constexpr wchar_t kUninstallerName[] = L"unin.exe";
 
+// The registry view of the uninstall entry, named so that the 32-bit and the
+// 64-bit build use the same key: the 32-bit view (HKLM\Software\WOW6432Node
+// on 64-bit Windows), where the vendor's earlier 32-bit installers wrote it
+// and where their uninstallers look for it.
+inline constexpr REGSAM kUninstallEntryView = KEY_WOW64_32KEY;
+// "Software\Microsoft\Windows\CurrentVersion\Uninstall\<softId>", below HKLM in
+// kUninstallEntryView.
+std::wstring uninstallEntryPath(const std::wstring& softId);
+
 // A key or value that could not be written, and the system's error.
 struct RegWriteFailure {
     std::wstring name;

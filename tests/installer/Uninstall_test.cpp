@@ -10,6 +10,7 @@
 #include "offer/UntBigCoupon.h"
 #include "system/Handles.h"
 #include "system/MyCommonFuns.h"
+#include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
@@ -60,8 +61,8 @@ std::wstring environment(const wchar_t* name)
 bool uninstallEntryExists()
 {
     win::RegKey key;
-    const std::wstring path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
-    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId).c_str(), 0,
+                           KEY_READ | kUninstallEntryView, key.put()) == ERROR_SUCCESS;
 }
 
 bool isEmptyFolder(const fs::path& folder)
@@ -160,7 +161,7 @@ TEST(UninstallerCopy, DISABLED_Run)
     EXPECT_EQ(window->cnMain->activePage(), window->tbUninFinish);
     EXPECT_EQ(window->pbUninstall->position(), 100);
     EXPECT_TRUE(window->imgbtnClose->enabled());
-    EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the product still runs";
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the running product was stopped";
 
     const POINT exit = centreOf(*window->btnUninExit);
     clickAt(*window, exit.x, exit.y);
@@ -317,8 +318,8 @@ TEST_F(UninstallTest, ConfirmedRemovalReportsThenRemovesTheProduct)
     EXPECT_NE(reports[0].query.find("soft_id=mainwin_test_win"), std::string::npos) << reports[0].query;
     EXPECT_NE(reports[0].query.find("curr_ver=9.8.7.5&"), std::string::npos) << reports[0].query;
     EXPECT_NE(reports[0].query.find("source=web&"), std::string::npos) << reports[0].query;
-    EXPECT_TRUE(entryAtReport_) << "reported after the entry was deleted";
-    EXPECT_TRUE(productAtReport_) << "reported after the product was stopped";
+    EXPECT_TRUE(entryAtReport_) << "reported while the entry was still there";
+    EXPECT_TRUE(productAtReport_) << "reported before the product was stopped";
     expectProductRemoved();
 
     const std::string log = readFile(log_);
@@ -361,6 +362,6 @@ TEST_F(UninstallTest, RunAfterTheEntryIsGoneSendsNoReportAndLeavesNoEntry)
     ASSERT_TRUE(deleteUninstallEntry(kSoftId));
     ASSERT_TRUE(runUninstaller(kRemove));
     EXPECT_TRUE(server_.requestsTo(kReport).empty());
-    EXPECT_FALSE(uninstallEntryExists()) << "reading the version must not leave an empty entry behind";
+    EXPECT_FALSE(uninstallEntryExists()) << "reading the version leaves no empty entry behind";
     EXPECT_TRUE(waitUntil([&] { return isEmptyFolder(installDir_); }));
 }
