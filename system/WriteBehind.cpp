@@ -1,8 +1,10 @@
 #include "system/WriteBehind.h"
 
+#include <algorithm>
 #include <system_error>
 
-WriteBehind::WriteBehind(size_t blocks) : blocksLeft_(blocks)
+WriteBehind::WriteBehind(size_t blocks)
+    : blocksLeft_(blocks), batch_(std::max<size_t>(1, blocks / 4))
 {
     // Giving a block back never allocates.
     free_.reserve(blocks);
@@ -21,14 +23,25 @@ WriteBehind::~WriteBehind()
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    workDue_.notify_one();
     thread_.join();
+}
+
+bool WriteBehind::due() const
+{
+    return tasks_.size() >= batch_ || (!tasks_.empty() && (waitingForBlock_ || draining_)) || stopping_;
 }
 
 WriteBehind::Block WriteBehind::take()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !free_.empty() || blocksLeft_ > 0; });
+    if (free_.empty() && blocksLeft_ == 0) {
+        // Every block waits in the queue: the thread must run now.
+        waitingForBlock_ = true;
+        workDue_.notify_one();
+        workDone_.wait(lock, [this] { return !free_.empty(); });
+        waitingForBlock_ = false;
+    }
     std::unique_ptr<unsigned char[]> data;
     if (!free_.empty()) {
         data = std::move(free_.back());
@@ -43,11 +56,10 @@ WriteBehind::Block WriteBehind::take()
 
 void WriteBehind::giveBack(unsigned char* data)
 {
-    {
-        std::lock_guard lock(mutex_);
-        free_.emplace_back(data);
-    }
-    changed_.notify_all();
+    std::lock_guard lock(mutex_);
+    free_.emplace_back(data);
+    if (waitingForBlock_)
+        workDone_.notify_one();
 }
 
 void WriteBehind::post(std::function<void(const Block&)> work, Block block)
@@ -56,11 +68,10 @@ void WriteBehind::post(std::function<void(const Block&)> work, Block block)
         work(block);
         return;
     }
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back({std::move(work), std::move(block)});
-    }
-    changed_.notify_all();
+    std::lock_guard lock(mutex_);
+    tasks_.push_back({std::move(work), std::move(block)});
+    if (tasks_.size() == batch_)
+        workDue_.notify_one();
 }
 
 void WriteBehind::post(std::function<void()> work)
@@ -71,24 +82,31 @@ void WriteBehind::post(std::function<void()> work)
 void WriteBehind::drain()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return tasks_.empty() && !running_; });
+    draining_ = true;
+    workDue_.notify_one();
+    workDone_.wait(lock, [this] { return tasks_.empty() && !running_; });
+    draining_ = false;
 }
 
 void WriteBehind::run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return !tasks_.empty() || stopping_; });
+        workDue_.wait(lock, [this] { return due(); });
         if (tasks_.empty())
             return;
-        Task task = std::move(tasks_.front());
-        tasks_.pop_front();
-        running_ = true;
-        lock.unlock();
-        task.work(task.block);
-        task = {};
-        lock.lock();
-        running_ = false;
-        changed_.notify_all();
+        // Everything queued runs before the thread waits again.
+        while (!tasks_.empty()) {
+            Task task = std::move(tasks_.front());
+            tasks_.pop_front();
+            running_ = true;
+            lock.unlock();
+            task.work(task.block);
+            task = {};
+            lock.lock();
+            running_ = false;
+        }
+        if (draining_)
+            workDone_.notify_one();
     }
 }

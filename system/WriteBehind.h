@@ -22,7 +22,9 @@ class WriteBehind {
     };
 
 public:
-    static constexpr size_t kBlockSize = 256 * 1024;
+    // Small enough that a block is still in the processor's cache when it
+    // is written.
+    static constexpr size_t kBlockSize = 128 * 1024;
 
     // Data for one task: SIZE bytes filled of kBlockSize. Every block is
     // given back (destroyed) before its WriteBehind ends.
@@ -32,7 +34,7 @@ public:
     };
 
     // At most BLOCKS blocks exist at any time, queued or being filled.
-    explicit WriteBehind(size_t blocks = 32);
+    explicit WriteBehind(size_t blocks = 64);
     // Runs what is queued first.
     ~WriteBehind();
     WriteBehind(const WriteBehind&) = delete;
@@ -57,13 +59,22 @@ private:
 
     void run();
     void giveBack(unsigned char* data);
+    // Whether the thread has reason to run: under Wine every wake-up of a
+    // waiting thread is a round trip to the Wine server, so it is woken for
+    // a batch of tasks, not for each one.
+    bool due() const;
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    // Tasks for the thread; blocks and the end of a drain for the queuing thread.
+    std::condition_variable workDue_;
+    std::condition_variable workDone_;
     std::deque<Task> tasks_;
     std::vector<std::unique_ptr<unsigned char[]>> free_;
     size_t blocksLeft_;
+    size_t batch_;
     bool running_ = false;
+    bool waitingForBlock_ = false;
+    bool draining_ = false;
     bool stopping_ = false;
     std::thread thread_;
 };

@@ -14,7 +14,7 @@ TEST(WriteBehind, RunsWorkInOrderAndReusesItsBlocks)
     std::string written;
     std::string expected;
     {
-        WriteBehind writer(2);
+        WriteBehind writer(8);
         for (int i = 0; i < 100; ++i) {
             const std::string piece = std::to_string(i) + ",";
             WriteBehind::Block block = writer.take();
