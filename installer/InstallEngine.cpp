@@ -362,6 +362,7 @@ bool InstallEngine::extractPackage(const std::wstring& archive, uint64_t checked
         observer_.message({e.message()});
         return false;
     }
+    installedBytes_ = extractedSize(archive, outcome.skipped, checkedSize);
     return true;
 }
 

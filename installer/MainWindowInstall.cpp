@@ -107,6 +107,10 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 void TFrmCommInst::tmrAutoInstTimer(TComponent*)
 {
     tmrAutoInst->setEnabled(false);
+    if (FSilentUninstall) {
+        silentUninstall();
+        return;
+    }
     btnInstallClick(btnInstall);
     // A silent install never leaves a hidden program behind.
     Close();

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -398,4 +399,26 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
             skipped.push_back({name, result->reason, result->error});
     }
     return skipped;
+}
+
+uint64_t extractedSize(const std::wstring& archivePath, const std::vector<TSkippedEntry>& skipped,
+                       uint64_t checkedLength)
+{
+    try {
+        const Archive archive = openArchive(archivePath, checkedLength);
+        std::set<std::wstring> left;
+        for (const TSkippedEntry& entry : skipped)
+            left.insert(entry.name);
+        uint64_t bytes = 0;
+        const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            zip_stat_t stat;
+            const auto index = static_cast<zip_uint64_t>(i);
+            if (zip_stat_index(archive.get(), index, 0, &stat) == 0 && !left.contains(entryName(archive.get(), index)))
+                bytes += stat.size;
+        }
+        return bytes;
+    } catch (const TZipError&) {
+        return 0;
+    }
 }

@@ -3,6 +3,7 @@
 // temporary folder and an observer that records what it is told.
 #include "installer/InstallEngine.h"
 
+#include "net/RequestQueue.h"
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
 #include "system/RegValues.h"
@@ -188,6 +189,7 @@ TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
     EXPECT_EQ(exitCode(true, outcome), 2);
     EXPECT_EQ(observer_.questions.size(), 1u);
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
+    net::waitForQueuedRequests();
     EXPECT_EQ(server_.requestsTo("/api/report/install").size(), reportsBefore) << "no install report";
 }
 
@@ -200,6 +202,7 @@ TEST_F(InstallEngineTest, HttpsLinksAreRefused)
     EXPECT_EQ(outcome.result, InstallResult::HttpsRefused);
     EXPECT_FALSE(endsProgram(outcome.result)) << "a refused link stops, the window stays";
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{L"https not supported! " + win::fromUtf8(url)});
+    net::waitForQueuedRequests();
     EXPECT_EQ(server_.requestsTo("/api/report/install").size(), 1u) << "the report goes before the refusal";
     expectNothingRegistered();
 

@@ -35,6 +35,15 @@ std::optional<Value> readValue(HKEY root, const std::wstring& path, const wchar_
     return value;
 }
 
+// A REG_DWORD value, or nothing when it is missing or of another type.
+std::optional<DWORD> readDword(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    DWORD value = 0, size = sizeof(value);
+    if (::RegGetValueW(root, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
 bool keyExists(HKEY root, const std::wstring& path, REGSAM view = 0)
 {
     win::RegKey key;
@@ -88,7 +97,7 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     const std::wstring dir = L"C:\\Program Files\\My App";
     const std::wstring exe = dir + L"\\bin\\app.exe";
 
-    EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software").empty());
+    EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software", 1025, L"").empty());
     const auto name = readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName");
     ASSERT_TRUE(name);
     EXPECT_EQ(name->type, static_cast<DWORD>(REG_SZ));
@@ -103,10 +112,21 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     }
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"Publisher")->text, L"velmora software");
     EXPECT_EQ(readInstalledVersion(id), L"");
+    // What the system's list of programs and package managers read.
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"QuietUninstallString")->text,
+              L"\"" + dir + L"\\unin.exe\" /autouninst");
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallLocation")->text, dir);
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize"), 2u) << "1025 bytes are 2 KB, rounded up";
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate"));
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoModify"), 1u);
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoRepair"), 1u);
 
-    writeUninstallEntry(id, L"My App", exe, dir, L"2.1.0", L"");
+    const SYSTEMTIME day{2026, 3, 0, 7, 0, 0, 0, 0};
+    writeUninstallEntry(id, L"My App", exe, dir, L"2.1.0", L"", 1ull << 50, installDateOf(day));
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName")->text, L"My App");
     EXPECT_EQ(readInstalledVersion(id), L"2.1.0");
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate")->text, L"20260307");
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize"), MAXDWORD) << "a size too big for the value";
 
     // Whatever lies below the entry goes with it.
     win::RegKey below;
