@@ -3,7 +3,8 @@
 //   vendor_service [--port N] [--content DIR] [--version V] [--log FILE]
 //                  [--package-url URL] [--fault PATH=KIND]...
 // URL: the package link handed out instead of the served package ("" for
-// none). KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength. Runs until
+// none). KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength, drop:BYTES
+// (each answer's connection cut after that many bytes of body). Runs until
 // ended.
 #include "VendorService.h"
 
@@ -20,7 +21,8 @@
 namespace {
 
 constexpr char kUsage[] = "usage: vendor_service [--port N] [--content DIR] [--version V] [--log FILE] "
-                          "[--package-url URL] [--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength]...\n";
+                          "[--package-url URL] "
+                          "[--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength|drop:BYTES]...\n";
 
 int usage()
 {
