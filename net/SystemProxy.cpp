@@ -63,6 +63,9 @@ bool isHostCharacter(unsigned char c) { return std::isalnum(c) || c == '.' || c 
 // "host[:port]", "[v6 address][:port]", optionally after "http://".
 bool parseServer(std::string_view text, ProxyServer& server)
 {
+    const size_t first = text.find_first_not_of(kListSeparators);
+    text = first == std::string_view::npos ? std::string_view() : text.substr(first);
+    text = text.substr(0, text.find_last_not_of(kListSeparators) + 1);
     text = withoutHttpPrefix(text);
     if (text.find(kSchemeMark) != std::string_view::npos)
         return false;
