@@ -1,58 +1,18 @@
 #include "config/ConfigFile.h"
 
-#include "system/Encoding.h"
+#include "config/ConfigJson.h"
 #include "system/RegValues.h"
 #include "system/util.h"
-
-#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
 namespace {
 
-constexpr char kInvalidConfig[] = "config data is invalid: ";
-constexpr char kNotAnObject[] = "the text is not a JSON object";
 constexpr wchar_t kSourceValue[] = L"source";
 constexpr wchar_t kAppDataPlaceholder[] = L"%appdata%";
 constexpr wchar_t kLocalAppDataPlaceholder[] = L"%localappdata%";
 constexpr wchar_t kExeSuffix[] = L".exe";
 constexpr const wchar_t* kCopySuffixes[] = {L"(1)", L"(2)", L"(3)"};
-
-using Json = nlohmann::json;
-
-// A text key: a string as it is, a number as its decimal text, anything else
-// (missing included) as "".
-std::wstring text(const Json& object, const char* key)
-{
-    const auto it = object.find(key);
-    if (it == object.end())
-        return {};
-    if (it->is_string())
-        return win::fromUtf8(it->get_ref<const std::string&>());
-    if (it->is_number())
-        return win::fromUtf8(it->dump());
-    return {};
-}
-
-// A boolean key: false unless it holds true.
-bool flag(const Json& object, const char* key)
-{
-    const auto it = object.find(key);
-    return it != object.end() && it->is_boolean() && it->get<bool>();
-}
-
-Json parseObject(std::wstring_view data)
-{
-    Json object;
-    try {
-        object = Json::parse(win::toUtf8(data));
-    } catch (const Json::exception& e) {
-        throw ConfigDataError(std::string(kInvalidConfig) + e.what());
-    }
-    if (!object.is_object())
-        throw ConfigDataError(std::string(kInvalidConfig) + kNotAnObject);
-    return object;
-}
 
 } // namespace
 
@@ -71,42 +31,42 @@ std::wstring fileNameSource(std::wstring_view exeFileName)
 
 TConfigFile::TConfigFile(std::wstring_view configFileData, bool bInstallMode) : FbInstallMode(bInstallMode)
 {
-    const Json json = parseObject(configFileData);
+    const nlohmann::json json = parseConfigObject(configFileData);
 
-    SoftId = text(json, "SoftId");
-    Title = text(json, "Title");
-    Version = text(json, "Version");
+    SoftId = configText(json, "SoftId");
+    Title = configText(json, "Title");
+    Version = configText(json, "Version");
 
     const std::wstring userKey = productUserKeyPath(SoftId);
     if (FbInstallMode) {
-        FromSource = fileNameSource(getExeFileName()) + text(json, "FromSource");
+        FromSource = fileNameSource(getExeFileName()) + configText(json, "FromSource");
         regWriteString(HKEY_CURRENT_USER, userKey, kSourceValue, FromSource);
     } else {
         FromSource = regReadString(HKEY_CURRENT_USER, userKey, kSourceValue);
     }
 
-    BigTitle = text(json, "BigTitle");
-    Description = text(json, "Description");
-    MainProg = text(json, "MainProg");
-    MainProgPath = text(json, "MainProgPath");
-    ShortcutName = text(json, "ShortcutName");
-    OpenWebsiteAfterInstall = text(json, "OpenWebsiteAfterInstall");
-    OpenWebsiteAfterUninstall = text(json, "OpenWebsiteAfterUninstall");
-    ProgramDirName = text(json, "ProgramDirName");
-    XPSupported = flag(json, "XPSupported");
-    RegDllName = text(json, "RegDllName");
-    ProductURL = text(json, "ProductURL");
-    AfterInstBat1 = text(json, "AfterInstBat1");
-    AfterInstBat2 = text(json, "AfterInstBat2");
-    DotNetCheck = flag(json, "DotNetCheck");
-    DotNetVerRequired = text(json, "DotNetVerRequired");
-    ConfigPathForUinstall = text(json, "ConfigPathForUinstall");
+    BigTitle = configText(json, "BigTitle");
+    Description = configText(json, "Description");
+    MainProg = configText(json, "MainProg");
+    MainProgPath = configText(json, "MainProgPath");
+    ShortcutName = configText(json, "ShortcutName");
+    OpenWebsiteAfterInstall = configText(json, "OpenWebsiteAfterInstall");
+    OpenWebsiteAfterUninstall = configText(json, "OpenWebsiteAfterUninstall");
+    ProgramDirName = configText(json, "ProgramDirName");
+    XPSupported = configFlag(json, "XPSupported");
+    RegDllName = configText(json, "RegDllName");
+    ProductURL = configText(json, "ProductURL");
+    AfterInstBat1 = configText(json, "AfterInstBat1");
+    AfterInstBat2 = configText(json, "AfterInstBat2");
+    DotNetCheck = configFlag(json, "DotNetCheck");
+    DotNetVerRequired = configText(json, "DotNetVerRequired");
+    ConfigPathForUinstall = configText(json, "ConfigPathForUinstall");
     if (!ConfigPathForUinstall.empty()) {
         ConfigPathForUinstall = replaceText(ConfigPathForUinstall, kAppDataPlaceholder, getAppDataDir(), false);
         ConfigPathForUinstall =
             replaceText(ConfigPathForUinstall, kLocalAppDataPlaceholder, getLocalAppDataDir(), false);
     }
-    splitToList(AssociatedExts, text(json, "AssociatedExts"), L'|');
-    ProtocalRootKeyName = text(json, "ProtocalRootKeyName");
-    Protocalname = text(json, "Protocalname");
+    splitToList(AssociatedExts, configText(json, "AssociatedExts"), L'|');
+    ProtocalRootKeyName = configText(json, "ProtocalRootKeyName");
+    Protocalname = configText(json, "Protocalname");
 }

@@ -55,6 +55,7 @@ constexpr wchar_t kTargetDirIs[] = L"installation folder: ";
 constexpr wchar_t kFreeSpaceIs[] = L"free space: ";
 constexpr wchar_t kMegabytes[] = L" MB";
 constexpr wchar_t kFreeSpaceUnknown[] = L"free space: unknown, the check passes";
+constexpr wchar_t kPackageTooBig[] = L"the package's entries declare more than the free space";
 constexpr wchar_t kFrameworkSkipped[] = L"framework check: skipped in a silent install";
 constexpr wchar_t kFrameworkPresent[] = L"framework check: present";
 constexpr wchar_t kFrameworkMissing[] = L"framework check: missing, its download window opens";
@@ -133,6 +134,8 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
         return *failure;
     if (!trusted(*check))
         return InstallResult::PackageNotTrusted;
+    if (!packageFitsTarget(archive))
+        return InstallResult::NoSpace;
     observer_.progress(kExtractionStart);
     if (!extractPackage(archive, check->checkedSize(), outcome))
         return InstallResult::BrokenArchive;
@@ -193,6 +196,16 @@ bool InstallEngine::enoughFreeSpace()
     observer_.detail(kFreeSpaceIs + std::to_wstring(freeMB) + kMegabytes);
     if (freeMB >= kMinimumFreeMB)
         return true;
+    observer_.message({kNoSpace});
+    return false;
+}
+
+// What the package says it holds must fit as well, whatever its file's size.
+bool InstallEngine::packageFitsTarget(const std::wstring& archive)
+{
+    if (packageFits(archive, targetDir_))
+        return true;
+    observer_.detail(kPackageTooBig);
     observer_.message({kNoSpace});
     return false;
 }

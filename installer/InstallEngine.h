@@ -60,6 +60,7 @@ private:
     bool askForDownloadInformation();
     void createTargetDir();
     bool enoughFreeSpace();
+    bool packageFitsTarget(const std::wstring& archive);
     void adoptServiceVersion();
     bool refusedAsHttps(const std::wstring& url);
     bool checkEnvironment();

@@ -104,7 +104,7 @@ void InstallEngine::registerComLibrary()
     const std::wstring library = targetDir_ + L"\\" + config_.RegDllName;
     const std::wstring parameters = kRegsvr32Switch + library + L"\"";
     const auto started = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, kOpenVerb, kRegsvr32, parameters.c_str(), L"", SW_HIDE));
+        ::ShellExecuteW(nullptr, kOpenVerb, (getSystemDir() + kRegsvr32).c_str(), parameters.c_str(), L"", SW_HIDE));
     if (started <= 32)
         observer_.error({ErrorKind::Process, kWhatComLibrary + library, static_cast<DWORD>(started)});
 }

@@ -124,6 +124,8 @@ const wchar_t* reasonText(TSkipReason reason)
         return L"a read-only file of that name is in the way";
     case TSkipReason::Unwritable:
         return L"cannot be written";
+    case TSkipReason::LinkedFolder:
+        return L"a folder on its way is a link or cannot be made";
     }
     return L"";
 }

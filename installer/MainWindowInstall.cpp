@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 namespace {
 
 constexpr wchar_t kVersionMark[] = L"[Version]";
@@ -65,7 +67,7 @@ void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstr
     StartDownload(url, file, FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkBegin(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1Work(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkFinish(s, v); }),
-                  kDownloadTimeouts, std::move(onData));
+                  kDownloadLimits, std::move(onData));
 }
 
 bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }
@@ -95,10 +97,13 @@ void TFrmCommInst::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
 
 void TFrmCommInst::btnInstallExitClick(TComponent*)
 {
+    if (std::exchange(FLeaving, true))
+        return;
     const TConfigFile& config = *FConfigFile;
     if (!config.OpenWebsiteAfterInstall.empty()) {
-        std::wstring page = replaceText(config.OpenWebsiteAfterInstall, kVersionMark, config.Version, false);
-        page = replaceText(page, kFromMark, config.FromSource, false);
+        std::wstring page =
+            replaceText(config.OpenWebsiteAfterInstall, kVersionMark, encodeQueryValue(config.Version), false);
+        page = replaceText(page, kFromMark, encodeQueryValue(config.FromSource), false);
         openUrl(page);
     }
     Close();

@@ -11,6 +11,7 @@
 #include "system/util.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -92,9 +93,11 @@ void TFrmCommInst::silentUninstall()
 
 void TFrmCommInst::btnUninExitClick(TComponent*)
 {
+    if (std::exchange(FLeaving, true))
+        return;
     if (FConfigFile && !FConfigFile->OpenWebsiteAfterUninstall.empty())
-        openUrl(replaceText(FConfigFile->OpenWebsiteAfterUninstall, kVersionPlaceholder, FConfigFile->Version,
-                            false));
+        openUrl(replaceText(FConfigFile->OpenWebsiteAfterUninstall, kVersionPlaceholder,
+                            encodeQueryValue(FConfigFile->Version), false));
     Close();
     deleteSelf();
 }

@@ -152,6 +152,9 @@ private:
     bool FSilentUninstall = false;
     // The retention offer is asking the service for its contents.
     bool FPreparingOffer = false;
+    // A finishing button was pressed: clicks queued behind it (a double
+    // click) open no second page and start no second self-delete.
+    bool FLeaving = false;
     InstallOutcome FInstallOutcome;
     UninstallResult FUninstallResult = UninstallResult::NotRun;
     // The install running now, which the download's notifications reach.

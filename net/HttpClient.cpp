@@ -2,10 +2,14 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <cctype>
 #include <charconv>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace net {
 
@@ -13,9 +17,17 @@ namespace {
 
 constexpr std::string_view kHttpScheme = "http://";
 constexpr char kContentLength[] = "Content-Length";
+constexpr char kLocation[] = "Location";
 constexpr char kNotHttp[] = "not an http:// address";
 constexpr char kStopped[] = "stopped by the receiver";
 constexpr char kLibraryError[] = "the HTTP library failed";
+constexpr char kOutOfBounds[] = "too slow or too long";
+constexpr char kTooManyRedirects[] = "too many redirects";
+constexpr int kMaxRedirects = 5;
+// How often the bounds are looked at: their precision.
+constexpr std::chrono::milliseconds kWatchInterval{100};
+
+using Clock = std::chrono::steady_clock;
 
 // Set and read from any thread: a worker may finish while the listener goes.
 std::mutex listenerMutex;
@@ -42,15 +54,104 @@ int64_t announcedLength(const httplib::Response& response)
     return ec == std::errc() && end == text.data() + text.size() && length > 0 ? length : 0;
 }
 
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+bool isRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
+
+// LOCATION of an answer to ORIGIN + TARGET as an absolute URL.
+std::string resolveLocation(const std::string& origin, const std::string& target, const std::string& location)
+{
+    if (startsWithNoCase(location, "http:") || startsWithNoCase(location, "https:"))
+        return location;
+    if (location.starts_with("//"))
+        return "http:" + location;
+    if (location.starts_with("/"))
+        return origin + location;
+    const std::string path = target.substr(0, target.find('?'));
+    return origin + path.substr(0, path.rfind('/') + 1) + location;
+}
+
+// Ends an exchange that outlives its bounds. From another thread the library
+// allows only stop(), which shuts the socket down so that the blocked read
+// fails; it is repeated until the exchange has returned, because a stop()
+// that comes before the connection exists does nothing.
+class Watchdog {
+public:
+    explicit Watchdog(const HttpTimeouts& bounds) : bounds_(bounds), start_(Clock::now())
+    {
+        if (bounds_.totalSeconds > 0 || (bounds_.lowSpeedBytes > 0 && bounds_.lowSpeedSeconds > 0))
+            thread_ = std::thread([this] { run(); });
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+    ~Watchdog()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // The client of the current hop (null between hops).
+    void watch(httplib::Client* client)
+    {
+        const std::lock_guard lock(mutex_);
+        client_ = client;
+    }
+    void received(size_t bytes) { received_ += bytes; }
+    bool tripped() const { return tripped_; }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        Clock::time_point spanStart = start_;
+        uint64_t spanReceived = 0;
+        while (!wake_.wait_for(lock, kWatchInterval, [this] { return done_; })) {
+            const Clock::time_point now = Clock::now();
+            if (bounds_.totalSeconds > 0 && now - start_ >= std::chrono::seconds(bounds_.totalSeconds))
+                tripped_ = true;
+            if (bounds_.lowSpeedBytes > 0 && bounds_.lowSpeedSeconds > 0 &&
+                now - spanStart >= std::chrono::seconds(bounds_.lowSpeedSeconds)) {
+                const uint64_t received = received_;
+                if (received - spanReceived < static_cast<uint64_t>(bounds_.lowSpeedBytes))
+                    tripped_ = true;
+                spanStart = now;
+                spanReceived = received;
+            }
+            if (tripped_ && client_)
+                client_->stop();
+        }
+    }
+
+    const HttpTimeouts bounds_;
+    const Clock::time_point start_;
+    std::atomic<uint64_t> received_{0};
+    std::atomic<bool> tripped_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    httplib::Client* client_ = nullptr;
+    std::thread thread_;
+};
+
 } // namespace
 
 bool splitHttpUrl(const std::string& url, std::string& origin, std::string& pathAndQuery)
 {
-    if (url.size() <= kHttpScheme.size())
+    if (url.size() <= kHttpScheme.size() || !startsWithNoCase(url, kHttpScheme))
         return false;
-    for (size_t i = 0; i < kHttpScheme.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(url[i])) != kHttpScheme[i])
-            return false;
     const size_t hostEnd = url.find_first_of("/?#", kHttpScheme.size());
     const std::string host = url.substr(kHttpScheme.size(), hostEnd - kHttpScheme.size());
     if (host.empty() || host.find_first_of(" @") != std::string::npos)
@@ -97,32 +198,56 @@ int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
 
 int HttpClient::exchange(const std::string& url, const HttpReceiver& receiver, std::string& error)
 {
-    std::string origin;
-    std::string target;
-    if (!splitHttpUrl(url, origin, target)) {
-        error = kNotHttp;
-        return -1;
-    }
     try {
-        httplib::Client client(origin);
-        client.set_connection_timeout(timeouts_.connectSeconds, 0);
-        client.set_read_timeout(timeouts_.idleSeconds, 0);
-        client.set_follow_location(true);
+        Watchdog watchdog(timeouts_);
+        std::string next = url;
+        // Redirects are followed here rather than by the library, so that
+        // every hop is under the same bounds and stays plain HTTP.
+        for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+            std::string origin;
+            std::string target;
+            if (!splitHttpUrl(next, origin, target)) {
+                error = kNotHttp;
+                return -1;
+            }
+            httplib::Client client(origin);
+            client.set_connection_timeout(timeouts_.connectSeconds, 0);
+            client.set_read_timeout(timeouts_.idleSeconds, 0);
 
-        const auto result = client.Get(
-            target,
-            [&](const httplib::Response& response) {
-                if (receiver.onBegin)
-                    receiver.onBegin(response.status, announcedLength(response));
-                return true;
-            },
-            [&](const char* data, size_t size) { return receiver.onData(data, size); });
-        if (!result) {
-            if (error.empty())
-                error = httplib::to_string(result.error());
-            return -1;
+            std::string location;
+            watchdog.watch(&client);
+            const auto result = client.Get(
+                target,
+                [&](const httplib::Response& response) {
+                    if (isRedirect(response.status) && response.has_header(kLocation)) {
+                        location = response.get_header_value(kLocation);
+                        return false;
+                    }
+                    return !watchdog.tripped() &&
+                           (!receiver.onBegin || receiver.onBegin(response.status, announcedLength(response)));
+                },
+                [&](const char* data, size_t size) {
+                    watchdog.received(size);
+                    return !watchdog.tripped() && receiver.onData(data, size);
+                });
+            watchdog.watch(nullptr);
+            if (watchdog.tripped()) {
+                error = kOutOfBounds;
+                return -1;
+            }
+            if (!location.empty()) {
+                next = resolveLocation(origin, target, location);
+                continue;
+            }
+            if (!result) {
+                if (error.empty())
+                    error = httplib::to_string(result.error());
+                return -1;
+            }
+            return result->status;
         }
-        return result->status;
+        error = kTooManyRedirects;
+        return -1;
     } catch (...) {
         // The library may throw (bad allocation, malformed answer); callers
         // only ever see a failed exchange.

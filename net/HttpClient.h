@@ -9,17 +9,26 @@
 
 namespace net {
 
+// Bounds of one exchange. A peer that trickles must not hold its caller:
+// besides the idle time, the whole exchange and its speed can be bounded.
 struct HttpTimeouts {
     int connectSeconds = 10;
     // Longest time without receiving a byte before the exchange is given up.
     int idleSeconds = 30;
+    // Longest time for the whole exchange, redirects included; 0: no bound.
+    int totalSeconds = 0;
+    // Fewer bytes of body than this within each span of lowSpeedSeconds
+    // (the headers' time included) end the exchange; 0: no bound.
+    int64_t lowSpeedBytes = 0;
+    int lowSpeedSeconds = 0;
 };
 
 // What a GET reports while the answer arrives, on the calling thread.
 struct HttpReceiver {
     // Once, when the headers are in: the status and the announced length of
-    // the body, 0 when the server sends none (chunked answer).
-    std::function<void(int status, int64_t total)> onBegin;
+    // the body, 0 when the server sends none (chunked answer). False stops
+    // the transfer.
+    std::function<bool(int status, int64_t total)> onBegin;
     // Each piece of the body; false stops the transfer (a failed write).
     std::function<bool(const char* data, size_t size)> onData;
 };
@@ -34,8 +43,8 @@ public:
 
     // GETs an absolute "http://host[:port]/path?query" URL. Returns the
     // answer's status, or -1 when the URL is not plain HTTP, the exchange
-    // failed (no connection, time-out, broken transfer) or the receiver
-    // stopped it. Redirects to plain-HTTP addresses are followed.
+    // failed (no connection, a bound passed, broken transfer) or the receiver
+    // stopped it. Up to five redirects to plain-HTTP addresses are followed.
     int get(const std::string& url, const HttpReceiver& receiver);
 
 private:

@@ -58,9 +58,25 @@ bool writeAll(HANDLE file, const char* data, size_t size)
     return true;
 }
 
+// The bytes that may be written into the folder of FILE and still leave
+// RESERVE free; 0 when the free space is unknown or below the reserve.
+uint64_t diskBudget(const std::wstring& file, uint64_t reserve)
+{
+    std::wstring folder = std::filesystem::path(file).parent_path().wstring();
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) || available.QuadPart <= reserve)
+        return 0;
+    return available.QuadPart - reserve;
+}
+
 } // namespace
 
-TDownThread::TDownThread(HWND handOff, net::HttpTimeouts timeouts) : HTTP(timeouts), handOffWindow_(handOff) {}
+TDownThread::TDownThread(HWND handOff, const TDownloadLimits& limits)
+    : HTTP(limits.timeouts), diskReserve_(limits.diskReserveBytes), handOffWindow_(handOff)
+{
+}
 
 void TDownThread::handOff(const std::function<void()>& call) const
 {
@@ -111,21 +127,25 @@ void TDownThread::Execute()
         } else {
             FResponseCode = -1;
             bool isBody = false;
+            const uint64_t budget = diskBudget(FFileName, diskReserve_);
             net::HttpReceiver receiver;
             receiver.onBegin = [&](int status, int64_t total) {
                 // An error page is not the file asked for: it is neither
                 // written nor shown as progress.
                 isBody = status >= 200 && status <= 299;
                 if (!isBody)
-                    return;
+                    return true;
+                if (static_cast<uint64_t>(total) > budget)
+                    return false;
                 FWorkCountMax = total;
                 if (FOnWorkBeginEvent)
                     handOff([&] { FOnWorkBeginEvent(this, FWorkCountMax); });
+                return true;
             };
             receiver.onData = [&](const char* data, size_t size) {
                 if (!isBody)
                     return true;
-                if (!writeAll(file.get(), data, size))
+                if (static_cast<uint64_t>(received_) + size > budget || !writeAll(file.get(), data, size))
                     return false;
                 if (onData_)
                     onData_(data, size);
@@ -150,7 +170,7 @@ void TDownThread::Execute()
 }
 
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
-                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, net::HttpTimeouts timeouts, TOnBodyData OnData)
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits, TOnBodyData OnData)
 {
     const HWND handOff = handOffWindowOfThisThread();
     if (!handOff) {
@@ -160,7 +180,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
             OnFinish(nullptr, -2);
         return;
     }
-    auto* worker = new TDownThread(handOff, timeouts);
+    auto* worker = new TDownThread(handOff, limits);
     worker->FOnWorkBeginEvent = std::move(OnWorkBegin);
     worker->FOnWorkEvent = std::move(OnWork);
     worker->FOnFinish = std::move(OnFinish);

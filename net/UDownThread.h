@@ -62,13 +62,21 @@ private:
     std::shared_ptr<bool> attached_;
 };
 
-// No byte for a minute ends a download as failed.
-inline constexpr net::HttpTimeouts kDownloadTimeouts{10, 60};
+// What ends a download as failed besides a broken transfer.
+struct TDownloadLimits {
+    net::HttpTimeouts timeouts;
+    // The body may not leave less than this free on the file's drive; a body
+    // that announces more, or (without a length) grows past it, fails.
+    uint64_t diskReserveBytes;
+};
+// No byte for a minute, or less than 64 KiB in a minute, fails; so does a
+// body that would leave less than 100 MB free.
+inline constexpr TDownloadLimits kDownloadLimits{{10, 60, 0, 64 * 1024, 60}, 100ull * 1024 * 1024};
 
 // Starts the download and returns at once. The folders of FILENAME are
 // created first; an existing file of that name is replaced.
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
-                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, net::HttpTimeouts timeouts = kDownloadTimeouts,
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits = kDownloadLimits,
                    TOnBodyData OnData = {});
 
 // One download. Created suspended by StartDownload, it frees itself after
@@ -83,9 +91,9 @@ public:
 
 private:
     friend void StartDownload(const std::wstring&, const std::wstring&, TOnWorkBeginEvent, TOnWorkEvent,
-                              TOnFinishEvent, net::HttpTimeouts, TOnBodyData);
+                              TOnFinishEvent, const TDownloadLimits&, TOnBodyData);
 
-    TDownThread(HWND handOff, net::HttpTimeouts timeouts);
+    TDownThread(HWND handOff, const TDownloadLimits& limits);
     TDownThread(const TDownThread&) = delete;
     TDownThread& operator=(const TDownThread&) = delete;
     ~TDownThread() = default;
@@ -107,6 +115,7 @@ private:
     std::wstring FFileName;
     int64_t FWorkCountMax = 0;
     int64_t FWorkCount = 0;
+    uint64_t diskReserve_;
     // Written by the worker, read by the starting thread's timer.
     std::atomic<int64_t> received_{0};
     UINT_PTR progressTimer_ = 0;

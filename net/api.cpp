@@ -3,16 +3,11 @@
 #include "BuildConstants.h"
 #include "net/HttpClient.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 #include "system/Process.h"
 #include "system/RegValues.h"
 #include "system/util.h"
 
-#include <nlohmann/json.hpp>
-
-#include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -28,13 +23,12 @@ constexpr wchar_t kPayQrPath[] = L"/api/notlogin-pay-qr";
 constexpr wchar_t kCustomerServicePage[] = L"/t.php?act=chatwithus&name=";
 constexpr wchar_t kGuidValue[] = L"guid";
 constexpr wchar_t kNoAnswer[] = L"no answer";
-constexpr wchar_t kNotAnEnvelope[] = L"an answer that is not the service's JSON";
-constexpr wchar_t kRefused[] = L"refused with code ";
-constexpr wchar_t kNoData[] = L"an answer without data";
 
-// Service answers are small envelopes; anything far bigger is not one.
+// Service answers are small envelopes, and the payment code a small picture;
+// anything far bigger is neither.
 constexpr size_t kMaxAnswerBytes = 4u << 20;
-constexpr net::HttpTimeouts kRequestTimeouts{10, 30};
+// The window waits for these calls: a server that trickles is cut off.
+constexpr net::HttpTimeouts kRequestTimeouts{10, 15, 30};
 
 // Uninstall campaign of each of the vendor's products (empty: no campaign).
 struct CouponRow {
@@ -59,106 +53,6 @@ std::unique_ptr<TAPI> theProcessAPI;
 std::wstring processApiOrigin;
 std::wstring processWebOrigin;
 
-using json = nlohmann::json;
-
-// A JSON number as a 32-bit integer, fractions cut off. Values outside the
-// range stop at its ends: a plain cast would wrap a refusal code of 2^32 to
-// 0 (success), and is undefined for a double out of range.
-int32_t clampedInt32(const json& number)
-{
-    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
-    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-    if (number.is_number_unsigned())
-        return static_cast<int32_t>(std::min<uint64_t>(number.get<uint64_t>(), kMax));
-    if (number.is_number_integer())
-        return static_cast<int32_t>(std::clamp<int64_t>(number.get<int64_t>(), kMin, kMax));
-    const double value = number.get<double>();
-    if (!(value > double(kMin) - 1))
-        return static_cast<int32_t>(kMin);
-    if (!(value < double(kMax) + 1))
-        return static_cast<int32_t>(kMax);
-    return static_cast<int32_t>(value);
-}
-
-// The envelope: "data" (null when absent) and "code" (0 when absent). False
-// for an empty text, or one that is not a JSON object.
-bool getJsonObject(const std::string& strData, json& jsData, int& retCode)
-{
-    if (strData.empty())
-        return false;
-    json root = json::parse(strData, nullptr, false);
-    if (root.is_discarded() || !root.is_object())
-        return false;
-    jsData = root.contains("data") ? root["data"] : json();
-    retCode = 0;
-    if (const auto code = root.find("code"); code != root.end()) {
-        if (!code->is_number())
-            return false;
-        retCode = clampedInt32(*code);
-    }
-    return true;
-}
-
-// Missing member or null: "". Numbers read as their decimal text.
-std::wstring readString(const json& object, const char* name)
-{
-    const auto it = object.find(name);
-    if (it == object.end() || it->is_null() || it->is_object() || it->is_array())
-        return {};
-    if (it->is_string())
-        return win::fromUtf8(it->get_ref<const std::string&>());
-    return win::fromUtf8(it->dump());
-}
-
-// Missing member: 0. Fractions are cut off; a decimal string is accepted.
-int32_t readInteger(const json& object, const char* name)
-{
-    const auto it = object.find(name);
-    if (it == object.end())
-        return 0;
-    if (it->is_number())
-        return clampedInt32(*it);
-    if (it->is_boolean())
-        return it->get<bool>() ? 1 : 0;
-    if (it->is_string()) {
-        const std::string& text = it->get_ref<const std::string&>();
-        int64_t value = 0;
-        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (ec == std::errc() && end == text.data() + text.size())
-            return clampedInt32(json(value));
-    }
-    return 0;
-}
-
-// The price as a JSON number or a decimal text with a point, whatever the
-// user's locale. False when it is neither.
-bool readPrice(const json& object, double& price)
-{
-    const auto it = object.find("price");
-    if (it == object.end())
-        return false;
-    if (it->is_number()) {
-        price = it->get<double>();
-        return true;
-    }
-    if (!it->is_string())
-        return false;
-    const std::string& text = it->get_ref<const std::string&>();
-    double value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return false;
-    price = value;
-    return true;
-}
-
-// A successful envelope with "code" 0 and a "data" object.
-bool readDataObject(const std::string& answer, json& data)
-{
-    int retCode = -1;
-    return getJsonObject(answer, data, retCode) && retCode == 0 && data.is_object();
-}
-
 bool isUnreserved(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -166,6 +60,21 @@ bool isUnreserved(unsigned char c)
 }
 
 std::wstring originOf(const wchar_t* host) { return std::wstring(kHttpPrefix) + host; }
+
+// The body of a 2xx answer to URL, at most kMaxAnswerBytes of it.
+bool fetchSmallBody(const std::wstring& url, std::string& body)
+{
+    net::HttpReceiver receiver;
+    receiver.onData = [&body](const char* data, size_t size) {
+        if (body.size() + size > kMaxAnswerBytes)
+            return false;
+        body.append(data, size);
+        return true;
+    };
+    net::HttpClient client(kRequestTimeouts);
+    const int status = client.get(win::toUtf8(url), receiver);
+    return status >= 200 && status <= 299;
+}
 
 } // namespace
 
@@ -195,19 +104,28 @@ bool HttpGet(const std::wstring& url, const std::wstring& query, std::string& an
     request += (!query.empty() && query.front() == L'&') ? query.substr(1) : query;
 
     std::string body;
-    net::HttpReceiver receiver;
-    receiver.onData = [&body](const char* data, size_t size) {
-        if (body.size() + size > kMaxAnswerBytes)
-            return false;
-        body.append(data, size);
-        return true;
-    };
-    net::HttpClient client(kRequestTimeouts);
-    const int status = client.get(win::toUtf8(request), receiver);
-    if (status < 200 || status > 299)
+    if (!fetchSmallBody(request, body))
         return false;
     answer = std::move(body);
     return true;
+}
+
+bool downloadUrlToFile(const std::wstring& url, const std::wstring& file)
+{
+    std::string body;
+    if (!fetchSmallBody(url, body))
+        return false;
+    bool written = false;
+    {
+        const win::FileHandle out(
+            ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD count = 0;
+        written = out && ::WriteFile(out.get(), body.data(), static_cast<DWORD>(body.size()), &count, nullptr) &&
+                  count == body.size();
+    }
+    if (!written)
+        ::DeleteFileW(file.c_str());
+    return written;
 }
 
 TAPI::TAPI(const std::wstring& fromSource, const std::wstring& softId, net::MessageWait waitForMessage)
@@ -250,23 +168,11 @@ bool TAPI::request(const std::wstring& url, const std::wstring& query, std::stri
 bool TAPI::GetSoftDownloadInfo(std::wstring& url, std::wstring& ver, std::wstring& framework_url)
 {
     std::string answer;
-    json data;
-    int retCode = 0;
-    if (!request(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer))
-        lastFailure_ = kNoAnswer;
-    else if (!getJsonObject(answer, data, retCode))
-        lastFailure_ = kNotAnEnvelope;
-    else if (retCode != 0)
-        lastFailure_ = kRefused + std::to_wstring(retCode);
-    else if (!data.is_object())
-        lastFailure_ = kNoData;
-    else
-        lastFailure_.clear();
+    lastFailure_ = request(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer)
+                       ? readSoftDownloadInfo(answer, url, ver, framework_url)
+                       : kNoAnswer;
     if (!lastFailure_.empty())
         return false;
-    url = readString(data, "url");
-    ver = readString(data, "ver");
-    framework_url = readString(data, "framework_url");
     FCurrVer = ver;
     return true;
 }
@@ -306,38 +212,15 @@ bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal, std:
         failedRequest = url;
         return false;
     }
-    json data;
-    if (readDataObject(answer, data) && readInteger(data, "status") > 0)
-        couponVal = readInteger(data, "price");
+    couponVal = readCouponValue(answer);
     return couponVal > 0;
 }
 
 bool TAPI::getPriceList(std::vector<TPricePlan>& list)
 {
     std::string answer;
-    if (!request(apiUrl(kPricePlanPath), L"soft_id=" + encodeQueryValue(FSoftId), answer))
-        return false;
-    json data;
-    int retCode = -1;
-    if (!getJsonObject(answer, data, retCode) || retCode != 0 || !data.is_array())
-        return false;
-    // Read everything first: a malformed plan fails the whole list rather
-    // than leaving the caller half of it.
-    std::vector<TPricePlan> plans;
-    for (const json& item : data) {
-        if (!item.is_object())
-            return false;
-        TPricePlan plan;
-        plan.plan_name = readString(item, "plan_name");
-        plan.id = readInteger(item, "id");
-        if (!readPrice(item, plan.price))
-            return false;
-        plan.validity_type = readInteger(item, "validity_type");
-        plan.device_limit = readInteger(item, "device_limit");
-        plans.push_back(std::move(plan));
-    }
-    list.insert(list.end(), plans.begin(), plans.end());
-    return true;
+    return request(apiUrl(kPricePlanPath), L"soft_id=" + encodeQueryValue(FSoftId), answer) &&
+           readPriceList(answer, list);
 }
 
 bool TAPI::getPricePlanFromlist(TPricePlan& pricePlan)
@@ -366,10 +249,9 @@ std::wstring TAPI::getPayQRUrl_NotLogin(int32_t goods_id, const std::wstring& co
                                L"&source=" + encodeQueryValue(FFromSource) + L"&device_code=" +
                                encodeQueryValue(FGuid);
     std::string answer;
-    json data;
-    if (!request(apiUrl(kPayQrPath), query, answer) || !readDataObject(answer, data))
+    if (!request(apiUrl(kPayQrPath), query, answer))
         return {};
-    return readString(data, "url");
+    return readPayQrLink(answer);
 }
 
 void TAPI::openCustomerService() { openUrl(webOrigin_ + kCustomerServicePage + encodeQueryValue(FSoftId)); }

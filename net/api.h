@@ -7,6 +7,7 @@
 #pragma once
 
 #include "net/RequestQueue.h"
+#include "net/ServiceAnswer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,18 +17,14 @@
 // How long the end of the program waits for reports that are still queued.
 inline constexpr std::chrono::milliseconds kReportGrace{5000};
 
-struct TPricePlan {
-    std::wstring plan_name;
-    int32_t id = 0;
-    double price = 0;
-    int32_t validity_type = 0;
-    int32_t device_limit = 0;
-};
-
 // GETs URL followed by QUERY: a "?" is added when URL has none and a leading
 // "&" of QUERY is dropped. True with the body (UTF-8) for a 2xx answer; false
 // with an empty ANSWER for anything else.
 bool HttpGet(const std::wstring& url, const std::wstring& query, std::string& answer);
+
+// Fetches a small file (at most 4 MiB, such as the payment code picture) into
+// FILE, replacing it; true for a 2xx answer written whole.
+bool downloadUrlToFile(const std::wstring& url, const std::wstring& file);
 
 // A query value in RFC 3986 form: UTF-8, unreserved characters kept, every
 // other byte as %XX.

@@ -7,13 +7,10 @@
 #include "ui/UntConfirmbox.h"
 
 #include "system/PrivateTempDir.h"
-#include "system/Process.h"
 #include "system/Removal.h"
 #include "system/util.h"
 
 #include "BuildConstants.h"
-
-#include <wininet.h>
 
 #include <cstdio>
 #include <initializer_list>
@@ -54,9 +51,9 @@ std::wstring fillIn(std::wstring_view pattern, std::initializer_list<std::wstrin
     return text.append(pattern.substr(at));
 }
 
-// The payment code is a picture on the web. The system's downloader would
-// also copy a local file or open a network share (handing it the user's
-// credentials) for whatever link the service's answer names.
+// The payment code is a picture on the web: a link to a local file or a
+// network share (which would be handed the user's credentials) is not
+// followed, whatever the service's answer names.
 bool isWebLink(const std::wstring& url)
 {
     return startsWithText(url, kHttpScheme) || startsWithText(url, kHttpsScheme);
@@ -197,12 +194,11 @@ void TfrmBigCoupon::loadPaymentCode(const std::wstring& url)
     if (file.empty())
         return;
     deleteFileForce(file);
-    // Only a picture fetched now is shown: neither the code of an earlier
-    // order that could not be deleted nor a cached copy of the link.
-    // Anything that is no PNG picture keeps the placeholder.
+    // Only a picture fetched now is shown, not the code of an earlier order
+    // that could not be deleted. Anything that is no PNG picture keeps the
+    // placeholder.
     if (::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
         return;
-    ::DeleteUrlCacheEntryW(url.c_str());
     if (!downloadUrlToFile(url, file))
         return;
     TPicture code;

@@ -3,13 +3,18 @@
 #include "system/Crc32.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
+#include "system/NoFollow.h"
 #include "system/ZipEntryName.h"
+#include "system/util.h"
 
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -20,6 +25,8 @@ namespace {
 
 constexpr wchar_t kCannotOpen[] = L"Cannot open the archive \"%1\": %2";
 constexpr wchar_t kChangedSinceCheck[] = L"it is not the file that was checked";
+// The new content of a file being replaced, beside it until it checked out.
+constexpr wchar_t kFreshSuffix[] = L".new";
 // Progress is told per block of the decompressor's window; the file is
 // written in larger pieces, because each write costs a system call.
 constexpr size_t kProgressBlock = 32768;
@@ -286,63 +293,155 @@ TSkipReason openFailure(zip_t* archive)
     }
 }
 
-EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::filesystem::path& target,
-                        DWORD attributes, const char* password, Progress& progress)
+// A new file, never an existing name (nor a link standing there).
+win::FileHandle createNew(const std::wstring& path)
+{
+    return win::FileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Writes the entry into FILE (at PATH); the file is deleted again unless the
+// entry checked out whole.
+EntryResult writeEntry(zip_file_t* entry, const zip_stat_t& stat, win::FileHandle file, const std::wstring& path,
+                       DWORD attributes, Progress& progress)
+{
+    EntryResult result;
+    EntryWriter writer(entry, stat, file.get(), progress);
+    if (!writer.run())
+        result = writer.writeError() ? Skip{TSkipReason::Unwritable, writer.writeError()} : Skip{TSkipReason::Damaged};
+    else
+        setTimeAndAttributes(file.get(), stat.mtime, attributes);
+    file.reset();
+    if (result)
+        ::DeleteFileW(path.c_str());
+    return result;
+}
+
+EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& target, DWORD attributes,
+                        const char* password, Progress& progress)
 {
     if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)
         return Skip{TSkipReason::UnknownMethod};
     // A read-only file already there keeps its content. Windows refuses to
-    // open it for writing anyway; asking first also holds where that refusal
-    // is not enforced (an administrator under Wine).
+    // replace it anyway; asking first also holds where that refusal is not
+    // enforced (an administrator under Wine). A folder is not replaced.
     const DWORD existing = ::GetFileAttributesW(target.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
         return Skip{TSkipReason::ReadOnlyTarget};
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
+        return Skip{TSkipReason::Unwritable, ERROR_ALREADY_EXISTS};
     // A wrong password is caught here, before the target is touched.
     zip_error_clear(archive);
     EntryFile entry(zip_fopen_index_encrypted(archive, stat.index, ZIP_FL_COMPRESSED, password));
     if (!entry)
         return Skip{openFailure(archive)};
-    std::error_code ignored;
-    std::filesystem::create_directories(target.parent_path(), ignored);
-    // OPEN_ALWAYS rather than CREATE_ALWAYS: the latter refuses to replace
-    // a hidden or system file; a read-only one fails either way and keeps
-    // its content.
-    win::FileHandle file(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (existing == INVALID_FILE_ATTRIBUTES) {
+        if (win::FileHandle file = createNew(target))
+            return writeEntry(entry.get(), stat, std::move(file), target, attributes, progress);
+        if (::GetLastError() != ERROR_FILE_EXISTS)
+            return Skip{TSkipReason::Unwritable, ::GetLastError()};
+    }
+    // Something stands there (a file, or a link that must not be written
+    // through): the new content goes beside it and takes its place only
+    // once the entry checked out, so a failed entry leaves the old file as
+    // it was, and a link is replaced, not followed.
+    const std::wstring fresh = target + L"." + newCompactGuid() + kFreshSuffix;
+    win::FileHandle file = createNew(fresh);
     if (!file)
         return Skip{TSkipReason::Unwritable, ::GetLastError()};
-    // A new file is empty already, and cutting it anyway makes the file
-    // system under Wine write it all out when it is closed: only a
-    // replaced file is cut.
-    const bool replaced = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    EntryResult result;
-    if (replaced && !::SetEndOfFile(file.get())) {
-        result = Skip{TSkipReason::Unwritable, ::GetLastError()};
-    } else {
-        EntryWriter writer(entry.get(), stat, file.get(), progress);
-        if (!writer.run())
-            result = writer.writeError() ? Skip{TSkipReason::Unwritable, writer.writeError()}
-                                         : Skip{TSkipReason::Damaged};
-    }
-    if (!result)
-        setTimeAndAttributes(file.get(), stat.mtime, attributes);
-    file.reset();
-    if (result)
-        ::DeleteFileW(target.c_str());
-    return result;
+    if (EntryResult failed = writeEntry(entry.get(), stat, std::move(file), fresh, attributes, progress))
+        return failed;
+    if (::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return {};
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(fresh.c_str());
+    return Skip{TSkipReason::Unwritable, error};
 }
 
-// A stored folder, with its hidden and system attributes.
-EntryResult extractFolder(const std::filesystem::path& folder, DWORD attributes)
+// A stored folder, made already, gets its hidden and system attributes.
+EntryResult extractFolder(const std::wstring& folder, DWORD attributes)
 {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    // The library's error is the C runtime's, not the system's.
-    if (error)
-        return Skip{TSkipReason::Unwritable, ERROR_CANNOT_MAKE};
     if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
         ::SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     return {};
+}
+
+// The folders of one extraction below its destination. Each is made or found
+// once and refused when it is a junction or a symbolic link (an earlier,
+// unelevated process may have planted one to send the writes elsewhere);
+// each is held open until the extraction ends, so that it can be neither
+// swapped for a link nor moved meanwhile.
+class TargetFolders {
+public:
+    // ROOT without a trailing separator, except a drive root's.
+    explicit TargetFolders(const std::wstring& root)
+        : root_(!root.empty() && (root.back() == L'\\' || root.back() == L'/') ? root.substr(0, root.size() - 1) : root)
+    {
+        std::error_code ignored;
+        std::filesystem::create_directories(root, ignored);
+        // The destination itself is the user's choice, a link or not.
+        held_.emplace_back(::CreateFileW(root.c_str(), FILE_TRAVERSE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        rootHeld_ = static_cast<bool>(held_.back());
+    }
+
+    // The path of the folder RELATIVE (its segments joined by "\\"; "" for
+    // the destination, which then comes without a drive root's separator,
+    // ready for "\\" and a name); "" when it cannot be made or is a link.
+    std::wstring folder(const std::wstring& relative)
+    {
+        if (!rootHeld_)
+            return {};
+        size_t end = 0;
+        while (end < relative.size()) {
+            end = std::min(relative.find(L'\\', end), relative.size());
+            if (!real(relative.substr(0, end)))
+                return {};
+            ++end;
+        }
+        return relative.empty() ? root_ : root_ + L"\\" + relative;
+    }
+
+private:
+    bool real(const std::wstring& relative)
+    {
+        if (const auto known = known_.find(relative); known != known_.end())
+            return known->second;
+        const std::wstring path = root_ + L"\\" + relative;
+        ::CreateDirectoryW(path.c_str(), nullptr);
+        win::FileHandle folder = openNoFollow(path, FILE_TRAVERSE);
+        const bool ok = folder && isRealFolder(attributesOf(folder.get())) &&
+                        isRealFolder(::GetFileAttributesW(path.c_str()));
+        if (ok)
+            held_.push_back(std::move(folder));
+        known_[relative] = ok;
+        return ok;
+    }
+
+    // Without a separator at the end: "D:" for the root of drive D:.
+    std::wstring root_;
+    bool rootHeld_ = false;
+    std::map<std::wstring, bool> known_;
+    std::vector<win::FileHandle> held_;
+};
+
+// The stats of every entry whose record can be read (SKIPPED gets the others
+// as "#<index>"), and their declared sizes added.
+std::vector<zip_stat_t> entryStats(zip_t* archive, uint64_t& total, std::vector<TSkippedEntry>& skipped)
+{
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    std::vector<zip_stat_t> stats;
+    total = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0) {
+            skipped.push_back({L"#" + std::to_wstring(i), TSkipReason::Damaged});
+            continue;
+        }
+        total = stat.size > UINT64_MAX - total ? UINT64_MAX : total + stat.size;
+        stats.push_back(stat);
+    }
+    return stats;
 }
 
 } // namespace
@@ -363,24 +462,11 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
     const bool driveRoot = destination.size() == 3 && destination[1] == L':';
     if (!destination.empty() && !driveRoot && (destination.back() == L'\\' || destination.back() == L'/'))
         destination.pop_back();
-    const std::filesystem::path root(destination);
 
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-    std::vector<zip_stat_t> stats;
     std::vector<TSkippedEntry> skipped;
     uint64_t total = 0;
-    for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t stat;
-        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat) != 0) {
-            skipped.push_back({L"#" + std::to_wstring(i), TSkipReason::Damaged});
-            continue;
-        }
-        total += stat.size;
-        stats.push_back(stat);
-    }
-
-    std::error_code ignored;
-    std::filesystem::create_directories(root, ignored);
+    const std::vector<zip_stat_t> stats = entryStats(archive.get(), total, skipped);
+    TargetFolders folders(destination);
     Progress progress(total, onTotalPercent);
     for (const zip_stat_t& stat : stats) {
         const std::wstring name = entryName(archive.get(), stat.index);
@@ -388,12 +474,19 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
         EntryResult result;
         if (!entryRelativePath(name, relative)) {
             result = Skip{TSkipReason::UnsafeName};
+            skipped.push_back({name, result->reason, result->error});
+            continue;
+        }
+        const DWORD attributes = storedAttributes(archive.get(), stat.index);
+        if (relative.back() == L'\\') {
+            const std::wstring folder = folders.folder(relative.substr(0, relative.size() - 1));
+            result = folder.empty() ? Skip{TSkipReason::LinkedFolder} : extractFolder(folder, attributes);
         } else {
-            const DWORD attributes = storedAttributes(archive.get(), stat.index);
-            if (relative.back() == L'\\')
-                result = extractFolder(root / relative.substr(0, relative.size() - 1), attributes);
-            else
-                result = extractFile(archive.get(), stat, root / relative, attributes, passwordBytes, progress);
+            const size_t slash = relative.rfind(L'\\');
+            const std::wstring parent = folders.folder(slash == std::wstring::npos ? L"" : relative.substr(0, slash));
+            result = parent.empty() ? Skip{TSkipReason::LinkedFolder}
+                                    : extractFile(archive.get(), stat, parent + L"\\" + relative.substr(slash + 1),
+                                                  attributes, passwordBytes, progress);
         }
         if (result)
             skipped.push_back({name, result->reason, result->error});
@@ -409,16 +502,30 @@ uint64_t extractedSize(const std::wstring& archivePath, const std::vector<TSkipp
         std::set<std::wstring> left;
         for (const TSkippedEntry& entry : skipped)
             left.insert(entry.name);
-        uint64_t bytes = 0;
-        const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            zip_stat_t stat;
-            const auto index = static_cast<zip_uint64_t>(i);
-            if (zip_stat_index(archive.get(), index, 0, &stat) == 0 && !left.contains(entryName(archive.get(), index)))
+        uint64_t declared = 0, bytes = 0;
+        std::vector<TSkippedEntry> unreadable;
+        for (const zip_stat_t& stat : entryStats(archive.get(), declared, unreadable))
+            if (!left.contains(entryName(archive.get(), stat.index)))
                 bytes += stat.size;
-        }
         return bytes;
     } catch (const TZipError&) {
         return 0;
     }
+}
+
+bool packageFits(const std::wstring& archivePath, const std::wstring& destDir)
+{
+    uint64_t declared = 0;
+    try {
+        const Archive archive = openArchive(archivePath, 0);
+        std::vector<TSkippedEntry> unreadable;
+        entryStats(archive.get(), declared, unreadable);
+    } catch (const TZipError&) {
+        return true;
+    }
+    std::wstring folder = destDir;
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
+        folder += L'\\';
+    ULARGE_INTEGER available{};
+    return !::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) || declared <= available.QuadPart;
 }

@@ -40,6 +40,9 @@ enum class TSkipReason {
     ReadOnlyTarget,
     // Its file or folder cannot be created or written (the system's error).
     Unwritable,
+    // A folder on its way is a junction or symbolic link (which is not
+    // followed), or cannot be made.
+    LinkedFolder,
 };
 
 struct TSkippedEntry {
@@ -51,7 +54,9 @@ struct TSkippedEntry {
 };
 
 // Extracts every entry of ARCHIVE below DESTDIR with its stored folders and
-// attributes (read-only, hidden, system, archive), replacing existing files.
+// attributes (read-only, hidden, system, archive), replacing existing files
+// only once their new content checked out. Nothing is written through a
+// junction or symbolic link that stands inside DESTDIR.
 // PASSWORD decrypts PKWARE and WinZip-AES entries; it is used in the ANSI
 // code page. An entry that cannot be extracted is skipped, no partial file of
 // it is left behind, and it is returned with the reason (an entry whose
@@ -68,6 +73,11 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wst
 // the way. 0 when the archive cannot be read; CHECKEDLENGTH as for unZipFile.
 uint64_t extractedSize(const std::wstring& archive, const std::vector<TSkippedEntry>& skipped,
                        uint64_t checkedLength = 0);
+
+// False when the entries of ARCHIVE declare more bytes than the drive of
+// DESTDIR has free for the caller; true when they fit, or when either cannot
+// be told (unZipFile then reports an unusable archive).
+bool packageFits(const std::wstring& archive, const std::wstring& destDir);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);

@@ -1,8 +1,9 @@
 #include "Process.h"
 
+#include "util.h"
+
 #include <shellapi.h>
 #include <tlhelp32.h>
-#include <urlmon.h>
 
 #include <vector>
 
@@ -77,12 +78,17 @@ bool isVistaOrLater()
     return vista;
 }
 
+win::Module loadSystemLibrary(const std::wstring& name)
+{
+    return win::Module(::LoadLibraryW((getSystemDir() + name).c_str()));
+}
+
 bool createProcessWithToken(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
                             wchar_t* commandLine, DWORD creationFlags, void* environment,
                             const wchar_t* currentDirectory, STARTUPINFOW* startupInfo,
                             PROCESS_INFORMATION* processInfo)
 {
-    const win::Module advapi(::LoadLibraryW(kAdvapi));
+    const win::Module advapi = loadSystemLibrary(kAdvapi);
     if (!advapi)
         return false;
     const auto create = reinterpret_cast<CreateProcessWithTokenFn>(
@@ -192,12 +198,3 @@ bool shellOpenIn(const std::wstring& path)
     return ::ShellExecuteExW(&info) != FALSE;
 }
 
-void openUrl(const std::wstring& target)
-{
-    ::ShellExecuteW(nullptr, kOpenVerb, target.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
-}
-
-bool downloadUrlToFile(const std::wstring& url, const std::wstring& file)
-{
-    return ::URLDownloadToFileW(nullptr, url.c_str(), file.c_str(), 0, nullptr) == S_OK;
-}

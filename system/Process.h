@@ -16,6 +16,10 @@
 DWORD runAsDesktopUser(const std::wstring& commandLine, bool useOwnToken, bool showWindow,
                        const std::wstring& workDir, bool wait);
 
+// A system DLL loaded by its full path in the system folder, never by bare
+// name (which would find one planted beside the program first).
+win::Module loadSystemLibrary(const std::wstring& name);
+
 // CreateProcessWithTokenW resolved at run time (absent before Vista); false
 // when advapi32 cannot be loaded or lacks it.
 bool createProcessWithToken(HANDLE token, DWORD logonFlags, const wchar_t* applicationName,
@@ -35,10 +39,11 @@ bool enablePrivilege(HANDLE process, const std::wstring& privilegeName);
 // Shell "open" of a file in its own folder, normal window. The shell shows no
 // error box; false, with the reason in the last error, when it did not open.
 bool shellOpenIn(const std::wstring& path);
-// Shell "open" of a web address, maximised.
+// Shell "open" of a web address, maximised, done by the desktop's shell
+// (Explorer) so that the browser runs with the desktop user's rights, not
+// the installer's. When the desktop's shell cannot be reached the page is not
+// opened, rather than opened elevated.
 void openUrl(const std::wstring& target);
-// Fetches URL into FILE through the system's URL moniker; true on success.
-bool downloadUrlToFile(const std::wstring& url, const std::wstring& file);
 
 // True when the system's major version number is above 5 (Vista and later).
 bool isVistaOrLater();

@@ -75,7 +75,9 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
     const std::pair<const wchar_t*, LSTATUS> writes[] = {
         {kDisplayName, setRegString(key.get(), kDisplayName, displayName)},
         {kDisplayIcon, setRegStringIfAny(key.get(), kDisplayIcon, quoted(exePath))},
-        {kUninstallString, setRegString(key.get(), kUninstallString, uninstaller)},
+        // Quoted like DisplayIcon: unquoted, a path with blanks makes Windows
+        // try "C:\Program.exe" and the like first.
+        {kUninstallString, setRegString(key.get(), kUninstallString, quoted(uninstaller))},
         {kDisplayVersion, setRegStringIfAny(key.get(), kDisplayVersion, version)},
         {kPublisher, setRegStringIfAny(key.get(), kPublisher, publisher)},
         {kExePath, setRegStringIfAny(key.get(), kExePath, quoted(exePath))},

@@ -2,15 +2,21 @@
 
 #include "Encoding.h"
 #include "Handles.h"
+#include "NoFollow.h"
 #include "PrivateTempDir.h"
 #include "Process.h"
 #include "util.h"
 
 #include <string_view>
+#include <vector>
 
 namespace {
 
-constexpr wchar_t kAllEntries[] = L"\\*";
+// Room for a few hundred names per listing call.
+constexpr size_t kListingBytes = 64 * 1024;
+// Deleting, clearing the attributes first, and listing what is inside.
+constexpr DWORD kDeleteAccess = DELETE | FILE_WRITE_ATTRIBUTES | FILE_TRAVERSE;
+constexpr DWORD kListAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
 constexpr wchar_t kScriptExtension[] = L".bat";
 constexpr int kScriptNameRange = 5000;
 constexpr char kLineEnd[] = "\r\n";
@@ -21,11 +27,12 @@ constexpr char kDelete[] = "del ";
 constexpr char kIfExists[] = "if exist ";
 constexpr char kRetry[] = " goto try";
 constexpr char kAndRemoveFolder[] = " & rd ";
-
-bool isDirectory(DWORD attributes)
-{
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+// The command interpreter by its full path, without the AutoRun commands
+// that the user's registry may hold (the script runs elevated); /s keeps the
+// quoted script path as it is.
+constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
+constexpr wchar_t kRunScript[] = L" /d /s /c \"\"";
+constexpr wchar_t kRunScriptEnd[] = L"\"\"";
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -56,48 +63,108 @@ std::wstring removableFolder(const std::wstring& folder)
     return path.empty() || isProtectedFolder(path) ? std::wstring() : path;
 }
 
-bool deleteTree(const std::wstring& folder, DWORD attributes);
-
-// Calls VISIT(path, attributes) for every entry of FOLDER but "." and "..";
-// false when the folder cannot be listed.
+// Calls VISIT(name, path, attributes) for every entry but "." and ".." of
+// FOLDER, open at PATH, listed through its handle; false when it cannot be
+// listed.
 template <typename Visit>
-bool forEachEntry(const std::wstring& folder, Visit visit)
+bool forEachEntry(HANDLE folder, const std::wstring& path, Visit visit)
 {
-    WIN32_FIND_DATAW data{};
-    const win::FindHandle find(::FindFirstFileW((folder + kAllEntries).c_str(), &data));
-    if (!find)
+    std::vector<LONGLONG> buffer(kListingBytes / sizeof(LONGLONG));
+    const auto bytes = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+    for (auto kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+        if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(), bytes))
+            return ::GetLastError() == ERROR_NO_MORE_FILES;
+        const auto* at = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..")
+                visit(name, path + L"\\" + std::wstring(name), entry->FileAttributes);
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+}
+
+bool isLink(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool emptyFolder(HANDLE folder, const std::wstring& path, bool keepDotNames);
+
+// Opens PATH, a folder to be emptied, for deleting it afterwards too; when
+// it cannot be deleted (it is some process's current folder, say), only for
+// emptying, and then CANDELETE is false.
+win::FileHandle openFolder(const std::wstring& path, bool& canDelete)
+{
+    win::FileHandle folder = openNoFollow(path, kDeleteAccess | FILE_LIST_DIRECTORY);
+    canDelete = static_cast<bool>(folder);
+    if (!folder)
+        folder = openNoFollow(path, kListAccess);
+    return folder;
+}
+
+// Deletes the entry PATH, listed with LISTED attributes. Decided on the
+// opened entry: a link (junction or symbolic link) goes as a link, a real
+// folder is held open while it is emptied, then goes itself.
+bool deleteEntry(const std::wstring& path, DWORD listed)
+{
+    bool canDelete = true;
+    const win::FileHandle entry =
+        (listed & FILE_ATTRIBUTE_DIRECTORY) ? openFolder(path, canDelete) : openNoFollow(path, kDeleteAccess);
+    const DWORD attributes = entry ? attributesOf(entry.get()) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    do {
-        const std::wstring_view name = data.cFileName;
-        if (name != L"." && name != L"..")
-            visit(name, folder + L"\\" + std::wstring(name), data.dwFileAttributes);
-    } while (::FindNextFileW(find.get(), &data));
-    return true;
+    if (isLink(attributes))
+        return canDelete && deleteOpened(entry.get(), attributes);
+    // Listed or named as a link, yet opened as something else: swapped since
+    // the listing, or a link that cannot be opened as one (a Unix link under
+    // Wine). Not followed, and left alone.
+    if (isLink(listed) || isLink(::GetFileAttributesW(path.c_str())))
+        return false;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !emptyFolder(entry.get(), path, false))
+        return false;
+    return canDelete && deleteOpened(entry.get(), attributes);
 }
 
-bool deleteEntry(const std::wstring& path, DWORD attributes)
-{
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? deleteTree(path, attributes) : deleteFileForce(path);
-}
-
-bool emptyFolder(const std::wstring& folder)
+// Deletes everything in FOLDER, held open at PATH; with KEEPDOTNAMES, names
+// beginning with a dot stay.
+bool emptyFolder(HANDLE folder, const std::wstring& path, bool keepDotNames)
 {
     bool all = true;
-    const bool listed = forEachEntry(folder, [&](std::wstring_view, const std::wstring& path, DWORD attributes) {
-        if (!deleteEntry(path, attributes))
+    const bool listed = forEachEntry(folder, path, [&](std::wstring_view name, const std::wstring& entry, DWORD attributes) {
+        if (keepDotNames && name.starts_with(L'.'))
+            return;
+        if (!deleteEntry(entry, attributes))
             all = false;
     });
     return listed && all;
 }
 
-// A linked folder (junction or symbolic link) is removed as a link: what it
-// points to belongs to someone else.
-bool deleteTree(const std::wstring& folder, DWORD attributes)
+// What a removal does with the folder it was given: empties it (keeping top
+// dot names with KEEPDOTNAMES) and, with REMOVEITSELF, deletes it too. A
+// folder that is itself a link goes as a link, what it points to untouched.
+// MISSING is the result for a folder that does not exist.
+bool removeFrom(const std::wstring& folder, bool keepDotNames, bool removeItself, bool missing)
 {
-    ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        emptyFolder(folder);
-    return ::RemoveDirectoryW(folder.c_str()) != FALSE;
+    const std::wstring root = removableFolder(folder);
+    if (root.empty())
+        return false;
+    bool canDelete = true;
+    const win::FileHandle held = openFolder(root, canDelete);
+    if (!held) {
+        const DWORD error = ::GetLastError();
+        return missing && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    }
+    const DWORD attributes = attributesOf(held.get());
+    if (isLink(attributes))
+        return canDelete && deleteOpened(held.get(), attributes);
+    if (!isRealFolder(attributes) || isLink(::GetFileAttributesW(root.c_str())))
+        return false;
+    return emptyFolder(held.get(), root, keepDotNames) &&
+           (!removeItself || (canDelete && deleteOpened(held.get(), attributes)));
 }
 
 std::string quotedAnsi(const std::wstring& path)
@@ -137,38 +204,16 @@ bool writeNewFile(const std::wstring& path, const std::string& bytes)
 
 bool deleteFileForce(const std::wstring& path)
 {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ::DeleteFileW(path.c_str()) != FALSE;
+    const win::FileHandle file = openNoFollow(path, DELETE | FILE_WRITE_ATTRIBUTES);
+    const DWORD attributes = file ? attributesOf(file.get()) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && !isRealFolder(attributes) && deleteOpened(file.get(), attributes);
 }
 
-bool clearFolder(const std::wstring& folder)
-{
-    const std::wstring root = removableFolder(folder);
-    if (root.empty())
-        return false;
-    bool all = true;
-    // A folder that cannot be listed has nothing left to clear.
-    forEachEntry(root, [&](std::wstring_view name, const std::wstring& path, DWORD attributes) {
-        if (name.starts_with(L'.'))
-            return;
-        if (!deleteEntry(path, attributes))
-            all = false;
-    });
-    return all;
-}
+bool clearFolder(const std::wstring& folder) { return removeFrom(folder, true, false, true); }
 
-bool removeFolderTree(const std::wstring& folder)
-{
-    const std::wstring root = removableFolder(folder);
-    const DWORD attributes = root.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(root.c_str());
-    return isDirectory(attributes) && deleteTree(root, attributes);
-}
+bool removeFolderTree(const std::wstring& folder) { return removeFrom(folder, false, true, false); }
 
-bool removeFolderContents(const std::wstring& folder)
-{
-    const std::wstring root = removableFolder(folder);
-    return !root.empty() && emptyFolder(root);
-}
+bool removeFolderContents(const std::wstring& folder) { return removeFrom(folder, false, false, false); }
 
 void deleteFileByBatch(const std::wstring& file)
 {
@@ -181,7 +226,8 @@ void deleteFileByBatch(const std::wstring& file)
         return;
     keepAfterRun(script);
     // Quoted: the Windows folder may contain blanks.
-    runAsDesktopUser(L"\"" + script + L"\"", true, false, L"", false);
+    runAsDesktopUser(L"\"" + getSystemDir() + kCommandInterpreter + L"\"" + kRunScript + script + kRunScriptEnd, true,
+                     false, L"", false);
 }
 
 void deleteSelf() { deleteFileByBatch(getExeDir() + getExeFileName()); }

@@ -5,6 +5,11 @@
 
 #include <string>
 
+// None of these follows a junction or symbolic link, inside or at the top: a
+// link is removed as a link, what it points to stays untouched. Each entry
+// is judged on its opened handle, and a folder being emptied is held open so
+// that it cannot be swapped for a link meanwhile.
+
 // Clears the read-only, hidden and system attributes, then deletes the file.
 bool deleteFileForce(const std::wstring& path);
 // Deletes everything inside FOLDER except top-level names beginning with a

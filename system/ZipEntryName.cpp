@@ -9,9 +9,13 @@
 namespace {
 
 constexpr std::wstring_view kForbiddenChars = L"<>:\"|?*";
-constexpr std::array<std::wstring_view, 22> kDeviceNames = {
-    L"CON",  L"PRN",  L"AUX",  L"NUL",  L"COM1", L"COM2", L"COM3", L"COM4", L"COM5", L"COM6", L"COM7",
-    L"COM8", L"COM9", L"LPT1", L"LPT2", L"LPT3", L"LPT4", L"LPT5", L"LPT6", L"LPT7", L"LPT8", L"LPT9"};
+// Windows treats COM and LPT followed by any digit as a device, the digits
+// 0 and the superscripts 1, 2 and 3 (U+00B9, U+00B2, U+00B3) included.
+constexpr std::array<std::wstring_view, 32> kDeviceNames = {
+    L"CON",       L"PRN",       L"AUX",       L"NUL",       L"CONIN$",    L"CONOUT$",   L"COM0",      L"COM1",
+    L"COM2",      L"COM3",      L"COM4",      L"COM5",      L"COM6",      L"COM7",      L"COM8",      L"COM9",
+    L"COM\u00B9", L"COM\u00B2", L"COM\u00B3", L"LPT0",      L"LPT1",      L"LPT2",      L"LPT3",      L"LPT4",
+    L"LPT5",      L"LPT6",      L"LPT7",      L"LPT8",      L"LPT9",      L"LPT\u00B9", L"LPT\u00B2", L"LPT\u00B3"};
 
 bool isSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 

@@ -101,6 +101,17 @@ std::wstring getTempDir()
     });
 }
 
+std::wstring getSystemDir()
+{
+    std::wstring folder = systemString(MAX_PATH, [](wchar_t* buf, DWORD size) {
+        const DWORD n = ::GetSystemDirectoryW(buf, size);
+        return n > size ? size : n;
+    });
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    return folder;
+}
+
 std::wstring getExeDir()
 {
     const std::wstring path = exePath();

@@ -8,9 +8,12 @@
 #include <string_view>
 #include <vector>
 
-// Folders. getTempDir and getExeDir end with a backslash; the application-data
-// folders do not, and throw std::runtime_error when the system has none.
+// Folders. getTempDir, getExeDir and getSystemDir end with a backslash; the
+// application-data folders do not, and throw std::runtime_error when the
+// system has none.
 std::wstring getTempDir();
+// System32 (the 32-bit system folder for a 32-bit program on 64-bit Windows).
+std::wstring getSystemDir();
 std::wstring getExeDir();
 std::wstring getExeFileName();
 std::wstring getAppDataDir();

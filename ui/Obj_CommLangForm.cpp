@@ -36,7 +36,7 @@ struct DwmMargins {
 // dwmapi is looked up at run time: it does not exist before Windows 6.
 class Dwm {
 public:
-    Dwm() : module_(::LoadLibraryW(kDwmLibrary))
+    Dwm() : module_(loadSystemLibrary(kDwmLibrary))
     {
         if (!module_)
             return;

@@ -76,8 +76,10 @@ void TPicture::draw(HDC dc, const RECT& dest) const
         return;
     win::SelectObjectScope select(source.get(), bitmap_.get());
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::AlphaBlend(dc, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, source.get(), 0, 0,
-                 width_, height_, blend);
+    // gdi32's own entry: msimg32, which exports AlphaBlend, is no DLL that
+    // Windows always takes from System32.
+    ::GdiAlphaBlend(dc, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, source.get(), 0, 0,
+                    width_, height_, blend);
 }
 
 void TPicture::changed()

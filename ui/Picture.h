@@ -1,4 +1,4 @@
-// A picture: 32-bit pixels with premultiplied alpha, drawn with AlphaBlend.
+// A picture: 32-bit pixels with premultiplied alpha, drawn with GdiAlphaBlend.
 #pragma once
 
 #include "system/Handles.h"

@@ -83,10 +83,12 @@ TEST_F(ConfigFileTest, MissingAndMistypedKeys)
 
 TEST_F(ConfigFileTest, InvalidTextIsRefusedWithItsReason)
 {
-    for (const wchar_t* text : {L"{\"SoftId\": ", L"not json", L"[1, 2]", L"\"text\"", L""}) {
+    const std::wstring deep = L"{\"a\":" + std::wstring(100000, L'[') + std::wstring(100000, L']') + L"}";
+    for (const std::wstring& text : {std::wstring(L"{\"SoftId\": "), std::wstring(L"not json"),
+                                     std::wstring(L"[1, 2]"), std::wstring(L"\"text\""), std::wstring(), deep}) {
         try {
             TConfigFile config(text, true);
-            ADD_FAILURE() << "accepted: " << win::toUtf8(text);
+            ADD_FAILURE() << "accepted: " << win::toUtf8(text.substr(0, 20));
         } catch (const ConfigDataError& e) {
             const std::string message = e.what();
             EXPECT_EQ(message.rfind("config data is invalid: ", 0), 0u) << message;

@@ -106,7 +106,7 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher"), L"velmora software");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              (installDir() / L"unin.exe").wstring());
+              L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Velmora Notes");
     const std::wstring program = L"\"" + (installDir() / kProgram).wstring() + L"\"";
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon"), program);
@@ -268,7 +268,7 @@ TEST_F(DemoInstallTest, OfflineInstallerInstallsWithTheServiceDown)
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
     EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              (installDir() / L"unin.exe").wstring());
+              L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
     // No version came from the service, so the entry names none.
     DWORD size = 0;
     EXPECT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", RRF_RT_ANY, nullptr, nullptr, &size),

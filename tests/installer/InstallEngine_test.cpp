@@ -52,7 +52,7 @@ public:
                 engine->workFinish(code);
                 ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
             },
-            kDownloadTimeouts, std::move(onData));
+            kDownloadLimits, std::move(onData));
     }
     bool waitForMessage() override { return Application.handleMessage(); }
     void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }
@@ -112,7 +112,7 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
     const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher"), L"velmora software");
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString"), (dir / L"unin.exe").wstring());
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString"), L"\"" + (dir / L"unin.exe").wstring() + L"\"");
     EXPECT_EQ(config_->Version, L"3.1.4");
 
     // The install report carries the service's version and goes before the
@@ -191,6 +191,24 @@ TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
     net::waitForQueuedRequests();
     EXPECT_EQ(server_.requestsTo("/api/report/install").size(), reportsBefore) << "no install report";
+}
+
+TEST_F(InstallEngineTest, PackageThatDeclaresMoreThanTheFreeSpaceStopsBeforeExtracting)
+{
+    servePackage(server_, home_.path());
+    const std::string claims = zipDeclaring(2000, 0xFFFFFFF0u); // about 8.6 TB
+    server_.on("/pkg.zip", [claims](const LoopbackRequest&) {
+        LoopbackReply reply;
+        reply.contentType = "application/zip";
+        reply.body = claims;
+        return reply;
+    });
+    const InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::NoSpace);
+    EXPECT_EQ(observer_.messages,
+              std::vector<std::wstring>{L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装"});
+    EXPECT_TRUE(fs::is_empty(target()));
+    expectNothingRegistered();
 }
 
 TEST_F(InstallEngineTest, HttpsLinksAreRefused)

@@ -299,15 +299,20 @@ TEST_F(WindowInstallTest, RetryQuestionAndSystemNoticesAreTheSystemsBoxes)
 
 TEST_F(WindowInstallTest, FinishingButtonOpensThePageWithItsPlaceholdersFilled)
 {
-    // The "page" is a program, so that opening it leaves a mark.
-    const fs::path page = copyMarkHelper(home_.path(), L"page_3.1.4_src.exe");
+    // The "page" is a program, so that opening it leaves a mark. The values
+    // go in percent-encoded, like query values.
+    const fs::path page = copyMarkHelper(home_.path(), L"page_3.1%20beta_a%26b.exe");
     TConfigFile& config = *form_->configFile();
-    config.Version = L"3.1.4";
-    config.FromSource = L"src";
+    config.Version = L"3.1 beta";
+    config.FromSource = L"a&b";
     config.OpenWebsiteAfterInstall = (home_ / L"page_[VERSION]_[From].exe").wstring();
     form_->btnInstallExitClick(form_->btnInstallExit);
-    EXPECT_TRUE(waitForFile(page.wstring() + L".mark"));
+    ASSERT_TRUE(waitForFile(page.wstring() + L".mark"));
     EXPECT_FALSE(form_->visible());
+    // Opened by the desktop's shell, with its rights, not by the installer.
+    const std::string mark = readBytes(page.wstring() + L".mark");
+    EXPECT_EQ(::lstrcmpiA(mark.substr(mark.rfind('\n', mark.size() - 2) + 1).c_str(), "explorer.exe\n"), 0)
+        << mark;
     for (int i = 0; i < 100 && findProcessByName(page.filename().wstring()); ++i)
         ::Sleep(50);
 }

@@ -211,6 +211,24 @@ TEST_F(ProcessStartTest, WithoutUsableConfigurationTheMessageEndsTheProgram)
     EXPECT_NE(text.find("exit code: 10"), std::string::npos) << text;
 }
 
+TEST_F(ProcessStartTest, ASystemDllPlantedBesideTheInstallerIsNotLoaded)
+{
+    const std::wstring planted = getExeDir() + L"planted_dll.dll";
+    {
+        // The stand-in marks a load: loaded by its path here, it does.
+        const fs::path probe = dir_ / L"probe.dll";
+        fs::copy_file(planted, probe);
+        const win::Module loaded(::LoadLibraryW(probe.c_str()));
+        ASSERT_TRUE(fs::exists(probe.wstring() + L".mark"));
+    }
+    // The windows use dwmapi.dll, which the loader would look for beside the
+    // program first.
+    fs::copy_file(planted, dir_ / L"dwmapi.dll");
+    StartedInstaller installer(dir_, L"installer_probe.exe", L"setup.exe", L"");
+    ASSERT_TRUE(installer.waitForWindow(kMainWindowClass));
+    EXPECT_FALSE(fs::exists(dir_ / L"dwmapi.dll.mark"));
+}
+
 } // namespace
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <filesystem>
 #include <vector>
 
@@ -27,7 +28,7 @@ struct Outcome {
 // Starts the download and processes this thread's messages until the finish
 // notification has come (the watchdog only keeps a broken build from hanging).
 Outcome download(const std::string& url, const std::filesystem::path& file,
-                 net::HttpTimeouts timeouts = kDownloadTimeouts)
+                 const TDownloadLimits& limits = kDownloadLimits)
 {
     Outcome outcome;
     const DWORD self = ::GetCurrentThreadId();
@@ -50,7 +51,7 @@ Outcome download(const std::string& url, const std::filesystem::path& file,
                 ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
             outcome.fileClosedAtFinish = static_cast<bool>(exclusive) || !std::filesystem::is_regular_file(file);
         },
-        timeouts);
+        limits);
     const ULONGLONG deadline = ::GetTickCount64() + 180000;
     while (outcome.finishes.empty() && ::GetTickCount64() < deadline) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
@@ -183,10 +184,52 @@ TEST_F(DownloadTest, StalledServerEndsWithMinusTwoAfterTheIdleTime)
         return reply;
     });
     const auto file = dir_ / L"stall.bin";
-    const Outcome outcome = download(url("/stall"), file, net::HttpTimeouts{10, 2});
+    const Outcome outcome = download(url("/stall"), file, {{10, 2}, kDownloadLimits.diskReserveBytes});
     EXPECT_EQ(outcome.finishes, std::vector<int64_t>{-2});
     EXPECT_EQ(outcome.totals, std::vector<int64_t>{1000});
     EXPECT_EQ(readFile(file), "0123456789");
+}
+
+TEST_F(DownloadTest, TricklingServerFailsOnTheSpeedBound)
+{
+    // 10 bytes every 100 ms for 10 s: never idle, far below 1000 bytes a second.
+    std::atomic<bool> sentAll{false};
+    server_.on("/trickle", [&](const LoopbackRequest&) {
+        LoopbackReply reply;
+        reply.length = 1000;
+        reply.stream = [&](uint64_t offset, const std::function<bool(const char*, size_t)>& write) {
+            if (server_.waitForStop(100) || !write("0123456789", 10))
+                return false;
+            sentAll = offset + 10 == 1000;
+            return true;
+        };
+        return reply;
+    });
+    const Outcome outcome = download(url("/trickle"), dir_ / L"slow.bin", {{10, 60, 0, 1000, 1}, 0});
+    EXPECT_EQ(outcome.finishes, std::vector<int64_t>{-2});
+    EXPECT_FALSE(sentAll) << "the download waited for the server to finish";
+}
+
+TEST_F(DownloadTest, BodyThatWouldFillTheDiskFails)
+{
+    // The reserve leaves room for 1 MiB; the body is 32 MiB, announced or not.
+    ULARGE_INTEGER available{};
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(dir_.str().c_str(), &available, nullptr, nullptr));
+    const TDownloadLimits limits{kDownloadLimits.timeouts, available.QuadPart - (1u << 20)};
+    for (const uint64_t length : {uint64_t{0}, uint64_t{32} << 20}) {
+        server_.on("/big", [length](const LoopbackRequest&) {
+            LoopbackReply reply;
+            reply.length = length;
+            reply.stream = [](uint64_t offset, const std::function<bool(const char*, size_t)>& write) {
+                const std::string piece(1u << 20, 'x');
+                return offset < (uint64_t{32} << 20) && write(piece.data(), piece.size());
+            };
+            return reply;
+        });
+        const Outcome outcome = download(url("/big"), dir_ / L"big.bin", limits);
+        EXPECT_EQ(outcome.finishes, std::vector<int64_t>{-2}) << length;
+        EXPECT_LT(std::filesystem::file_size(dir_ / L"big.bin"), 2u << 20) << length;
+    }
 }
 
 TEST_F(DownloadTest, DetachedOwnerGetsNoMoreNotifications)

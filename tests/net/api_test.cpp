@@ -5,6 +5,7 @@
 #include "system/RegValues.h"
 #include "system/util.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -138,6 +139,36 @@ TEST_F(ApiTest, RequestRoutineFailsWithAnEmptyAnswer)
     EXPECT_FALSE(HttpGet(server_.worigin() + L"/missing", L"", answer));
     EXPECT_FALSE(HttpGet(L"http://127.0.0.1:" + std::to_wstring(unusedLoopbackPort()) + L"/p", L"", answer));
     EXPECT_FALSE(HttpGet(L"https://127.0.0.1/p", L"", answer));
+}
+
+TEST_F(ApiTest, SmallFileDownloadReplacesTheFileOnlyWithAWholeAnswer)
+{
+    const TempDir dir;
+    const std::wstring file = (dir / L"qr.png").wstring();
+    server_.on("/pic", [](const LoopbackRequest&) { return LoopbackReply{200, "image/png", "picture", {}, 0}; });
+    server_.on("/huge", [](const LoopbackRequest&) {
+        return LoopbackReply{200, "image/png", std::string((4u << 20) + 1, 'x'), {}, 0};
+    });
+    ASSERT_TRUE(downloadUrlToFile(server_.worigin() + L"/pic", file));
+    EXPECT_EQ(readFile(file), "picture");
+    for (const std::wstring& url : {server_.worigin() + L"/huge", server_.worigin() + L"/missing",
+                                    L"file:///" + dir.str() + L"\\qr.png"}) {
+        EXPECT_FALSE(downloadUrlToFile(url, (dir / L"other.png").wstring())) << utf8(url);
+        EXPECT_FALSE(std::filesystem::exists(dir / L"other.png"));
+    }
+}
+
+TEST_F(ApiTest, DeeplyNestedAnswersAreRefusedWithoutHarm)
+{
+    // 200 KB, nested 100 000 deep: copying such a value would overflow the stack.
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    server_.onJson(kSoftDown, R"({"code":0,"data":)" + deep + "}");
+    server_.onJson(kPricePlan, R"({"code":0,"data":[)" + deep + "]}");
+    TAPI api = makeApi();
+    std::wstring url, ver, framework;
+    EXPECT_FALSE(api.GetSoftDownloadInfo(url, ver, framework));
+    std::vector<TPricePlan> plans;
+    EXPECT_FALSE(api.getPriceList(plans));
 }
 
 TEST_F(ApiTest, DownloadInformationIsReadFromData)

@@ -54,3 +54,52 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     }
     return true;
 }
+
+namespace {
+
+// The Unix path of a Windows one under Wine; "" elsewhere.
+std::string unixPath(const fs::path& path)
+{
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!name)
+        return {};
+    std::string text = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return text;
+}
+
+} // namespace
+
+bool makeLink(const fs::path& link, const fs::path& target)
+{
+    const DWORD kind = fs::is_directory(target) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+    std::error_code ec;
+    if (::CreateSymbolicLinkW(link.c_str(), target.c_str(), kind | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+        fs::exists(link, ec))
+        return true;
+    // Wine reports success without making the link; a Unix one, which Wine
+    // shows as a link in folder listings, is made by the system's own tool.
+    const std::string from = unixPath(target), to = unixPath(link);
+    if (from.empty() || to.empty())
+        return false;
+    // A Unix program needs standard handles that are Unix files.
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    const win::FileHandle nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            &inherit, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+    PROCESS_INFORMATION info{};
+    std::wstring command = L"Z:\\bin\\ln -s \"" + std::wstring(from.begin(), from.end()) + L"\" \"" +
+                           std::wstring(to.begin(), to.end()) + L"\"";
+    if (!nul || !::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    // Wine does not tell when a Unix program has ended: wait for its result.
+    return waitUntil([&] { return fs::exists(link, ec); }, std::chrono::seconds(10));
+}

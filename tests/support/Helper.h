@@ -21,5 +21,8 @@ std::wstring markHelperCommand(const std::wstring& helper, const std::filesystem
 bool waitForFile(const std::filesystem::path& file, std::chrono::milliseconds limit = std::chrono::seconds(20));
 // Starts COMMAND directly; the process handle, empty when it did not start.
 win::Handle startProcess(std::wstring command);
+// Makes LINK a symbolic link to the file or folder TARGET: a Windows one, or
+// under Wine a Unix one; false when neither can be made.
+bool makeLink(const std::filesystem::path& link, const std::filesystem::path& target);
 // Polls CONDITION until it holds or LIMIT has passed; false on time-out.
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20));

@@ -68,3 +68,55 @@ void makeZip(const std::filesystem::path& file, const std::vector<ZipMakerEntry>
     }
     check(zip_close(archive) == 0, archive, "zip_close");
 }
+
+std::string zipDeclaring(int count, uint32_t size)
+{
+    auto put = [](std::string& out, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    // An empty deflate stream: one final stored block of no bytes.
+    const std::string data("\x03\x00", 2);
+    std::string local, central;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        const auto offset = static_cast<uint32_t>(local.size());
+        put(local, 0x04034b50, 4);
+        put(local, 20, 2);                      // version needed
+        put(local, 0, 2);                       // flags
+        put(local, 8, 2);                       // deflated
+        put(local, 0, 4);                       // time and date
+        put(local, 0, 4);                       // CRC
+        put(local, static_cast<uint32_t>(data.size()), 4);
+        put(local, size, 4);
+        put(local, static_cast<uint32_t>(name.size()), 2);
+        put(local, 0, 2);                       // extra field
+        local += name + data;
+        put(central, 0x02014b50, 4);
+        put(central, 20, 2);                    // made by
+        put(central, 20, 2);
+        put(central, 0, 2);
+        put(central, 8, 2);
+        put(central, 0, 4);
+        put(central, 0, 4);
+        put(central, static_cast<uint32_t>(data.size()), 4);
+        put(central, size, 4);
+        put(central, static_cast<uint32_t>(name.size()), 2);
+        put(central, 0, 2);                     // extra field
+        put(central, 0, 2);                     // comment
+        put(central, 0, 2);                     // disk
+        put(central, 0, 2);                     // internal attributes
+        put(central, 0, 4);                     // external attributes
+        put(central, offset, 4);
+        central += name;
+    }
+    std::string end;
+    put(end, 0x06054b50, 4);
+    put(end, 0, 4);                             // disks
+    put(end, static_cast<uint32_t>(count), 2);
+    put(end, static_cast<uint32_t>(count), 2);
+    put(end, static_cast<uint32_t>(central.size()), 4);
+    put(end, static_cast<uint32_t>(local.size()), 4);
+    put(end, 0, 2);                             // comment
+    return local + central + end;
+}

@@ -20,3 +20,7 @@ struct ZipMakerEntry {
 // Throws std::runtime_error when libzip refuses.
 void makeZip(const std::filesystem::path& file, const std::vector<ZipMakerEntry>& entries,
              const std::string& password = "402718");
+
+// The bytes of an archive of COUNT empty deflated entries that each declare
+// SIZE bytes: a package that claims far more than it holds.
+std::string zipDeclaring(int count, uint32_t size);

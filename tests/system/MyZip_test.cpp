@@ -5,6 +5,7 @@
 
 #include "system/Resource.h"
 #include "system/ZipEntryName.h"
+#include "tests/support/Helper.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ZipMaker.h"
 
@@ -322,6 +323,36 @@ TEST_F(UnZipFile, DamagedEntryWithoutAuthenticationIsNotLeftBehind)
     }
 }
 
+TEST_F(UnZipFile, AFailedEntryLeavesTheFileItWouldReplace)
+{
+    makeZip(archive_, {{"first.bin", patternBytes(60000, 5), ZipCipher::none, true}});
+    std::string bytes = readFile(archive_);
+    const size_t nameLength = uint8_t(bytes[26]) | uint8_t(bytes[27]) << 8;
+    const size_t extraLength = uint8_t(bytes[28]) | uint8_t(bytes[29]) << 8;
+    bytes[30 + nameLength + extraLength + 20000] ^= 0x01;
+    writeFile(archive_, bytes);
+    writeFile(dest_ / L"first.bin", "old");
+    extract(archive_, dest_);
+    EXPECT_EQ(readFile(dest_ / L"first.bin"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dest_), fs::directory_iterator()), 1) << "nothing left beside it";
+}
+
+TEST_F(UnZipFile, NothingIsWrittenThroughALinkInsideTheDestination)
+{
+    const fs::path outside = dir_ / L"outside";
+    writeFile(outside / L"victim.txt", "victim");
+    fs::create_directories(dest_);
+    if (!makeLink(dest_ / L"linked", outside) || !makeLink(dest_ / L"file.txt", outside / L"victim.txt"))
+        GTEST_SKIP() << "links cannot be made here";
+    makeZip(archive_, {{"linked/victim.txt", "evil"}, {"linked/sub/new.txt", "evil"}, {"file.txt", "new"},
+                       {"own.txt", "own"}});
+    extract(archive_, dest_);
+    EXPECT_EQ(readFile(outside / L"victim.txt"), "victim");
+    EXPECT_FALSE(fs::exists(outside / L"sub"));
+    EXPECT_EQ(readFile(dest_ / L"file.txt"), "new") << "the link itself is replaced";
+    EXPECT_EQ(readFile(dest_ / L"own.txt"), "own");
+}
+
 TEST_F(UnZipFile, EntriesThatWouldLeaveTheDestinationAreSkipped)
 {
     const fs::path outside = dir_ / L"outside";
@@ -378,8 +409,11 @@ TEST(EntryRelativePath, ResolvesInsideAndRefusesEverythingElse)
     EXPECT_EQ(path, L"a\\c\\");
     for (const wchar_t* bad : {L"", L"/", L"..", L"a/../..", L"a/..", L"C:/x", L"C:x", L"x:stream", L"//server/share/x",
                                L"\\\\.\\pipe\\x", L"CON", L"dir/nul.txt", L"Com1.log", L"a/.../b", L"a/b. ",
-                               L"a\x01.txt", L"a|b", L"what?.txt"})
+                               L"a\x01.txt", L"a|b", L"what?.txt", L"com0", L"LPT0.txt", L"d/COM\u00B9",
+                               L"lpt\u00B3.log", L"conin$", L"CONOUT$.txt"})
         EXPECT_FALSE(entryRelativePath(bad, path)) << bad;
+    for (const wchar_t* fine : {L"COM10", L"lpt", L"console.txt", L"com\u00B4"})
+        EXPECT_TRUE(entryRelativePath(fine, path)) << fine;
 }
 
 TEST(PackageResource, ExistsAndIsSavedWhole)

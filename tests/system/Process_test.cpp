@@ -45,7 +45,7 @@ TEST(Process, DesktopUserStartRunsTheCommandInTheGivenFolder)
     EXPECT_NE(started, 0u);
     ASSERT_TRUE(waitForFile(mark));
     const auto lines = markLines(mark);
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(win::fromUtf8(lines[0]), dir.str());
 }
 
@@ -95,14 +95,4 @@ TEST(Process, ShellOpenStartsTheFileInItsOwnFolder)
     shellOpenIn(batch.wstring());
     ASSERT_TRUE(waitForFile(dir / L"mark.txt"));
     EXPECT_EQ(win::fromUtf8(markLines(dir / L"mark.txt")[0]), dir.str());
-}
-
-TEST(Process, DownloadUrlToFile)
-{
-    TempDir dir;
-    writeFile(dir / L"source.bin", "payload");
-    const std::wstring url = L"file:///" + (dir / L"source.bin").wstring();
-    ASSERT_TRUE(downloadUrlToFile(url, (dir / L"copy.bin").wstring()));
-    EXPECT_EQ(readFile(dir / L"copy.bin"), "payload");
-    EXPECT_FALSE(downloadUrlToFile(L"http://127.0.0.1:1/nothing", (dir / L"none.bin").wstring()));
 }

@@ -103,12 +103,12 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     EXPECT_EQ(name->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(name->text, L"");
     EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayVersion"));
-    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"UninstallString")->text, dir + L"\\unin.exe");
-    for (const wchar_t* quotedValue : {L"DisplayIcon", L"ExePath"}) {
+    for (const auto& [quotedValue, target] : {std::pair{L"DisplayIcon", exe}, std::pair{L"ExePath", exe},
+                                              std::pair{L"UninstallString", dir + L"\\unin.exe"}}) {
         const auto value = readValue(HKEY_LOCAL_MACHINE, path, quotedValue);
-        ASSERT_TRUE(value) << quotedValue;
+        ASSERT_TRUE(value) << win::toUtf8(quotedValue);
         EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
-        EXPECT_EQ(value->text, L"\"" + exe + L"\"");
+        EXPECT_EQ(value->text, L"\"" + target + L"\"");
     }
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"Publisher")->text, L"velmora software");
     EXPECT_EQ(readInstalledVersion(id), L"");

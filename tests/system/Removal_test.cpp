@@ -109,6 +109,19 @@ TEST(Removal, ClearFolderKeepsTopLevelDotNamesOnly)
     EXPECT_TRUE(fs::exists(product / L".cache" / L"inner.txt"));
 }
 
+TEST(Removal, TheCurrentFolderIsClearedToo)
+{
+    // The uninstaller is often started in the folder it clears.
+    TempDir dir;
+    writeFile(dir / L"Product" / L"app.exe", "x");
+    writeFile(dir / L"Product" / L"sub" / L"data.txt", "x");
+    const fs::path previous = fs::current_path();
+    ASSERT_TRUE(::SetCurrentDirectoryW((dir / L"Product").c_str()));
+    EXPECT_TRUE(clearFolder((dir / L"Product").wstring()));
+    ::SetCurrentDirectoryW(previous.c_str());
+    EXPECT_TRUE(fs::is_empty(dir / L"Product"));
+}
+
 TEST(Removal, AFileInUseStaysAndIsReported)
 {
     TempDir dir;
@@ -255,19 +268,20 @@ TEST(Removal, BatchDeleteOfAMissingFileWritesNoScript)
     EXPECT_TRUE(scriptsNaming(missing).empty());
 }
 
-TEST(Removal, LinkedFoldersAreRemovedAsLinksNotFollowed)
+TEST(Removal, LinkedFoldersAreNeverFollowedInsideOrAtTheTop)
 {
     TempDir dir;
     writeFile(dir / L"target" / L"keep.txt", "keep");
-    fs::create_directories(dir / L"Product");
-    const fs::path link = dir / L"Product" / L"linked";
-    // Wine reports success without making the link.
-    if (!::CreateSymbolicLinkW(link.c_str(), (dir / L"target").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
-        !fs::exists(link / L"keep.txt"))
+    writeFile(dir / L"Product" / L"own.txt", "x");
+    if (!makeLink(dir / L"Product" / L"linked", dir / L"target") || !makeLink(dir / L"Data", dir / L"target"))
         GTEST_SKIP() << "folder links cannot be made here";
-    EXPECT_TRUE(clearFolder((dir / L"Product").wstring()));
-    EXPECT_FALSE(fs::exists(link));
-    EXPECT_TRUE(fs::exists(dir / L"target" / L"keep.txt"));
+    clearFolder((dir / L"Product").wstring());
+    EXPECT_FALSE(fs::exists(dir / L"Product" / L"own.txt"));
+    // The folder given is itself a link.
+    clearFolder((dir / L"Data").wstring());
+    removeFolderContents((dir / L"Data").wstring());
+    removeFolderTree((dir / L"Data").wstring());
+    EXPECT_EQ(readFile(dir / L"target" / L"keep.txt"), "keep");
 }
 
 TEST(Removal, ADriveWithoutFolderMeansItsCurrentFolderNotItsRoot)
