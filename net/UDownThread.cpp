@@ -65,8 +65,6 @@ bool writeAll(HANDLE file, const char* data, size_t size)
     return true;
 }
 
-// The bytes that may be written into the folder of FILE and still leave
-// RESERVE free; 0 when the free space is unknown or below the reserve.
 // Empties FILE for a transfer that starts over.
 bool startOver(HANDLE file, int64_t& written)
 {
@@ -75,6 +73,8 @@ bool startOver(HANDLE file, int64_t& written)
     return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
 }
 
+// The bytes that may be written into the folder of FILE and still leave
+// RESERVE free; 0 when the free space is unknown or below the reserve.
 uint64_t diskBudget(const std::wstring& file, uint64_t reserve)
 {
     std::wstring folder = std::filesystem::path(file).parent_path().wstring();
@@ -157,15 +157,17 @@ void TDownThread::Execute()
 
 int32_t TDownThread::transfer(HANDLE file)
 {
+    // The cap counts the whole file, whichever try wrote it.
     const uint64_t budget = diskBudget(FFileName, limits_.diskReserveBytes);
-    // The body's bytes in the file, and what the first whole answer said of it.
+    // The body's bytes in the file; what the last whole answer said of it.
     int64_t written = 0;
     int64_t total = 0;
     std::string validator;
-    bool refusesRanges = false;
+    // Whether the next try may ask for the rest only.
+    bool resumable = false;
     bool begun = false;
     for (int retry = 0;; ++retry) {
-        const bool resuming = written > 0 && !refusesRanges;
+        const bool resuming = written > 0 && resumable;
         if (written > 0 && !resuming && !startOver(file, written))
             return -2;
         net::HttpHeaders headers;
@@ -175,7 +177,7 @@ int32_t TDownThread::transfer(HANDLE file)
                 headers.emplace_back(kIfRangeHeader, validator);
         }
         bool isBody = false;
-        // Stopped here: a write that failed, a body too big, an unusable piece.
+        // Stopped here for good: a write that failed, a body too big.
         bool stopped = false;
         net::HttpReceiver receiver;
         receiver.onBegin = [&](const net::HttpAnswer& answer) {
@@ -185,23 +187,24 @@ int32_t TDownThread::transfer(HANDLE file)
             if (!isBody)
                 return true;
             if (answer.status == kPartialContent) {
-                // Only the piece that follows what the file holds, of the
-                // same whole; anything else is tried again from the start.
-                if (!resuming || answer.rangeFirst != written || (total > 0 && answer.rangeTotal != total)) {
-                    refusesRanges = true;
-                    return false;
-                }
-                return true;
+                // Only the rest of the same version of the file fits on
+                // what it holds; anything else is fetched whole next time.
+                resumable = resuming && answer.rangeFirst == written && answer.rangeTotal >= 0 &&
+                            (total == 0 || answer.rangeTotal == total) &&
+                            (answer.validator.empty() || answer.validator == validator);
+                if (resumable)
+                    total = answer.rangeTotal;
+                return resumable;
             }
             // The whole body, also where a range was asked for: the server
-            // ignored it, or the file changed since.
+            // ignores ranges, or the file changed since.
             if (written > 0 && !startOver(file, written)) {
                 stopped = true;
                 return false;
             }
             total = answer.length;
             validator = answer.validator;
-            refusesRanges = answer.refusesRanges;
+            resumable = !answer.refusesRanges;
             if (static_cast<uint64_t>(total) > budget) {
                 stopped = true;
                 return false;
@@ -224,12 +227,14 @@ int32_t TDownThread::transfer(HANDLE file)
             if (onData_)
                 onData_(static_cast<uint64_t>(written), data, size);
             written += static_cast<int64_t>(size);
+            // The bar never goes back, also when the file starts over.
             if (written > received_)
                 received_ = written;
             return true;
         };
         const int status = HTTP.get(win::toUtf8(FURL), receiver, headers);
-        if (status >= 0)
+        // A piece that ends before the whole is a transfer still broken.
+        if (status >= 0 && (status != kPartialContent || written == total))
             return status;
         // Only a transfer whose body had begun is tried again: a server that
         // cannot be reached at all fails at once.

@@ -161,4 +161,13 @@ TEST_F(VendorServiceTest, ServesRangesOfTheSameVersionAndDropsConnectionsOnReque
     ASSERT_TRUE(resumed);
     EXPECT_EQ(resumed->status, 206);
     EXPECT_TRUE(resumed->body == file.substr(3000000)) << "fewer bytes than the cut";
+
+    // Only the next answer is cut.
+    EXPECT_FALSE(vendor::Fault::parse("drop:1000:0", fault));
+    ASSERT_TRUE(vendor::Fault::parse("drop:1000:1", fault));
+    service->setFault("/files/package.zip", fault);
+    EXPECT_FALSE(get("/files/package.zip"));
+    const auto next = get("/files/package.zip");
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->body.size(), file.size());
 }

@@ -90,8 +90,12 @@ bool Fault::parse(const std::string& text, Fault& fault)
             fault = {Kind::NotFound, 0, 0};
         else if (kind == "nolength")
             fault = {Kind::NoLength, 0, 0};
-        else if (kind == "drop" && !arg.empty() && std::stoll(arg) > 0)
-            fault = {Kind::Drop, 0, 0, std::stoll(arg)};
+        else if (kind == "drop" && !arg.empty() && std::stoll(arg) > 0) {
+            const size_t count = arg.find(':');
+            fault = {Kind::Drop, 0, 0, std::stoll(arg.substr(0, count))};
+            if (count != std::string::npos && (fault.times = std::stoi(arg.substr(count + 1))) <= 0)
+                return false;
+        }
         else if (kind == "none")
             fault = {};
         else
@@ -123,6 +127,20 @@ struct VendorService::Impl {
         std::lock_guard lock(mutex);
         const auto it = faults.find(path);
         return it == faults.end() ? Fault{} : it->second;
+    }
+
+    // The fault of PATH for one more answer: a drop of the next few answers
+    // counts it.
+    Fault faultForAnswer(const std::string& path)
+    {
+        std::lock_guard lock(mutex);
+        const auto it = faults.find(path);
+        if (it == faults.end())
+            return {};
+        const Fault fault = it->second;
+        if (fault.kind == Fault::Kind::Drop && fault.times > 0 && --it->second.times == 0)
+            faults.erase(it);
+        return fault;
     }
 
     // Waits MS milliseconds, or less when the service stops.
@@ -183,11 +201,12 @@ struct VendorService::Impl {
         const std::string etag = "\"" + std::to_string(size) + "-" +
                                  std::to_string(modified.time_since_epoch().count()) + "\"";
         res.set_header(kETag, etag);
-        res.set_header(kAcceptRanges, kBytes);
-        if (req.has_header(kIfRange) && req.get_header_value(kIfRange) != etag)
+        if (options.ranges)
+            res.set_header(kAcceptRanges, kBytes);
+        if (!options.ranges || (req.has_header(kIfRange) && req.get_header_value(kIfRange) != etag))
             // The library cuts every answer to the request's ranges.
             const_cast<httplib::Request&>(req).ranges.clear();
-        const Fault fault = faultFor(kFiles + name);
+        const Fault fault = faultForAnswer(kFiles + name);
         auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
         auto sent = std::make_shared<int64_t>(0);
         auto provide = [in, sent, dropAfter = fault.kind == Fault::Kind::Drop ? fault.dropAfter : 0](
