@@ -8,7 +8,6 @@
 #include <map>
 #include <string>
 #include <system_error>
-#include <thread>
 
 namespace {
 
@@ -240,7 +239,7 @@ int32_t TDownThread::transfer(HANDLE file)
         // cannot be reached at all fails at once.
         if (stopped || !begun || retry >= limits_.retries)
             return -2;
-        std::this_thread::sleep_for(limits_.firstPause * (1 << retry));
+        ::Sleep(static_cast<DWORD>(limits_.firstPause.count()) << retry);
     }
 }
 

@@ -30,10 +30,10 @@ using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkC
 using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)>;
 // ResponseCode: the HTTP status of the last answer (206 for a download that
 // resumed), or -2 when the download failed (no connection, time-out, a
-// transfer broken more often than it may be resumed, file not writable).
-// Callers count a code below 0 or above 300 as failure. It comes last, after the file has
-// been closed, exactly once per download (with a null Sender when no worker
-// could be started at all).
+// transfer broken more often than it may be tried again, file not
+// writable). Callers count a code below 0 or above 300 as failure. It comes
+// last, after the file has been closed, exactly once per download (with a
+// null Sender when no worker could be started at all).
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
 // Sees every byte of the body as it is written, in order, on the worker's
 // thread (the package's signature check hashes them on the way: no second
@@ -77,7 +77,8 @@ struct TDownloadLimits {
     uint64_t diskReserveBytes;
     // A transfer that breaks once its body has begun is tried again this
     // often: from where it broke when the server serves ranges of the same
-    // version of the file, else from the start.
+    // version of the file, else from the start. The worker's thread waits
+    // out the pauses; the starting thread goes on handling its messages.
     int retries = 3;
     // Before the first of them; each next pause is twice as long.
     std::chrono::milliseconds firstPause{1000};
