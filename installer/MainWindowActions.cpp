@@ -61,6 +61,8 @@ void TFrmCommInst::lblMinimizeClick(TComponent*)
 
 void TFrmCommInst::startMainProgram()
 {
+    // As the install starts it: with the desktop's rights, not the elevated
+    // uninstaller's, in its own folder, quoted for a path with blanks.
     if (FConfigFile)
-        shellOpenIn(getExeDir() + FConfigFile->MainProg);
+        runAsDesktopUser(L"\"" + getExeDir() + FConfigFile->MainProg + L"\"", false, true, getExeDir(), false);
 }

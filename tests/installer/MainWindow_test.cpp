@@ -193,7 +193,10 @@ TEST_F(MainWindowTest, StartMainProgramOpensTheProgramBesideTheExecutable)
     ASSERT_TRUE(copyFileOverwrite(markHelperPath(), program.wstring()));
     fs::remove(mark);
     form->startMainProgram();
-    EXPECT_TRUE(waitForFile(mark));
+    ASSERT_TRUE(waitForFile(mark));
+    const std::string record = readFile(mark);
+    EXPECT_EQ(fs::path(win::fromUtf8(record.substr(0, record.find('\n')))), fs::path(getExeDir()).parent_path())
+        << "started in its own folder";
     // The helper may still be ending: its file goes once it has.
     for (int i = 0; i < 100 && findProcessByName(kMainProg); ++i)
         ::Sleep(50);
