@@ -209,7 +209,8 @@ struct VendorService::Impl {
         const Fault fault = faultForAnswer(kFiles + name);
         auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
         auto sent = std::make_shared<int64_t>(0);
-        auto provide = [in, sent, dropAfter = fault.kind == Fault::Kind::Drop ? fault.dropAfter : 0](
+        const bool chunked = fault.kind == Fault::Kind::NoLength;
+        auto provide = [in, sent, chunked, dropAfter = fault.kind == Fault::Kind::Drop ? fault.dropAfter : 0](
                            size_t offset, httplib::DataSink& sink) {
             if (dropAfter > 0 && *sent >= dropAfter)
                 return false; // the connection is cut
@@ -221,13 +222,16 @@ struct VendorService::Impl {
             in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             const auto n = static_cast<size_t>(in->gcount());
             if (n == 0) {
-                sink.done();
-                return true;
+                // An answer of announced length whose file became shorter
+                // meanwhile is cut.
+                if (chunked)
+                    sink.done();
+                return chunked;
             }
             *sent += static_cast<int64_t>(n);
             return sink.write(buffer.data(), n);
         };
-        if (fault.kind == Fault::Kind::NoLength) {
+        if (chunked) {
             res.set_chunked_content_provider("application/octet-stream", provide);
         } else {
             res.set_content_provider(static_cast<size_t>(size), "application/octet-stream",
