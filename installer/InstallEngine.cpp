@@ -4,6 +4,7 @@
 #include "system/Encoding.h"
 #include "system/MyZip.h"
 #include "system/PackageCheck.h"
+#include "system/Paths.h"
 #include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Registration.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <filesystem>
 #include <system_error>
 
 namespace {
@@ -181,15 +181,14 @@ bool InstallEngine::askForDownloadInformation()
 void InstallEngine::createTargetDir()
 {
     observer_.detail(kTargetDirIs + targetDir_);
-    std::error_code ignored;
-    std::filesystem::create_directories(targetDir_, ignored);
+    createFolders(targetDir_);
     program_ = targetDir_ + config_.MainProgPath + config_.MainProg;
 }
 
 bool InstallEngine::enoughFreeSpace()
 {
     int freeMB = 0;
-    if (!getDiskFreeMB(installVolume(targetDir_), freeMB)) {
+    if (!host_.freeMegabytes(installVolume(targetDir_), freeMB)) {
         observer_.detail(kFreeSpaceUnknown);
         return true;
     }
@@ -272,9 +271,9 @@ std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& ar
         const auto embedded = ownResourceBytes(kPackageResource, kFileResourceType);
         check->update(embedded.data(), embedded.size());
         if (saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
-            std::error_code error;
-            const auto size = std::filesystem::file_size(archive, error);
-            observer_.detail(kEmbeddedPackage + (error ? std::wstring() : std::to_wstring(size) + kBytes));
+            uint64_t size = 0;
+            const bool known = fileSize(archive, size);
+            observer_.detail(kEmbeddedPackage + (known ? std::to_wstring(size) + kBytes : std::wstring()));
             return {};
         }
         observer_.error({ErrorKind::File, kWhatEmbedded + archive, 0});

@@ -8,6 +8,7 @@
 #include "installer/SequenceObserver.h"
 #include "net/UDownThread.h"
 #include "net/api.h"
+#include "system/util.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,9 @@ public:
     // Shows the window that downloads and starts the framework installer at
     // URL; returns when it has closed.
     virtual void runFrameworkWindow(const std::wstring& url) = 0;
+    // Whole megabytes free on VOLUME ("C:\", "\\server\share\"); false when
+    // the system cannot tell.
+    virtual bool freeMegabytes(const std::wstring& volume, int& megabytes) { return getDiskFreeMB(volume, megabytes); }
 };
 
 // The bar during a download: 10 + T(0.8 × percent received), at most 90; -1

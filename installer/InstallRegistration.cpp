@@ -6,6 +6,7 @@
 #include "installer/InstallEngine.h"
 
 #include "system/Encoding.h"
+#include "system/Paths.h"
 #include "system/Process.h"
 #include "system/Registration.h"
 #include "system/Shortcuts.h"
@@ -15,7 +16,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <filesystem>
 
 namespace {
 
@@ -67,7 +67,7 @@ void InstallEngine::copyUninstallerAndData()
     if (!copyFileOverwrite(getExeDir() + getExeFileName(), uninstaller))
         observer_.error({ErrorKind::File, kWhatCopy + uninstaller, ::GetLastError()});
     const std::wstring data = getExeDir() + kConfigCopyName;
-    if (!std::filesystem::exists(data))
+    if (!pathExists(data))
         return;
     const std::wstring copy = targetDir_ + L"\\" + kConfigCopyName;
     if (!copyFileOverwrite(data, copy))

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr wchar_t kVersionPlaceholder[] = L"[Version]";
-
 // The folder of the running program without its trailing backslash, except
 // for a drive root: "C:" alone would name the current folder of drive C:.
 std::wstring runningProgramFolder()
@@ -96,8 +94,7 @@ void TFrmCommInst::btnUninExitClick(TComponent*)
     if (std::exchange(FLeaving, true))
         return;
     if (FConfigFile && !FConfigFile->OpenWebsiteAfterUninstall.empty())
-        openUrl(replaceText(FConfigFile->OpenWebsiteAfterUninstall, kVersionPlaceholder,
-                            encodeQueryValue(FConfigFile->Version), false));
+        openUrl(afterUninstallPage(*FConfigFile));
     Close();
     deleteSelf();
 }

@@ -2,6 +2,8 @@
 
 #include "system/Process.h"
 #include "system/Encoding.h"
+#include "system/NoFollow.h"
+#include "system/Paths.h"
 #include "system/Registration.h"
 #include "system/Removal.h"
 #include "system/Shortcuts.h"
@@ -10,7 +12,7 @@
 
 #include <windows.h>
 
-#include <filesystem>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -36,6 +38,7 @@ constexpr wchar_t kWhatStartMenuShortcut[] = L"deleting the start-menu shortcut"
 constexpr wchar_t kWhatClear[] = L"clearing ";
 constexpr wchar_t kSomeStay[] = L"some files stay: in use, linked or in a protected folder";
 constexpr wchar_t kWhatUnexpected[] = L"uninstall";
+constexpr wchar_t kVersionPlaceholder[] = L"[Version]";
 
 bool isFolder(const std::wstring& path)
 {
@@ -43,23 +46,43 @@ bool isFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The volume and index that tell which file PATH is, whatever name reaches
+// it; false when it cannot be opened.
+bool fileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    const win::FileHandle file(openNoFollow(path, 0));
+    return file && ::GetFileInformationByHandle(file.get(), &info);
+}
+
 // Whether FOLDER still holds anything but the running program and the names
 // that clearFolder keeps on purpose (those beginning with a dot).
 bool productFilesLeftIn(const std::wstring& folder)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path running = fs::path(getExeDir() + getExeFileName());
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const fs::path& path = it->path();
-        std::error_code other;
-        if (!path.filename().wstring().starts_with(L'.') && !fs::equivalent(path, running, other))
+    BY_HANDLE_FILE_INFORMATION running{};
+    const bool runningKnown = fileIdentity(getExeDir() + getExeFileName(), running);
+    WIN32_FIND_DATAW found{};
+    const win::FindHandle find(::FindFirstFileW(joinPath(folder, L"*").c_str(), &found));
+    if (!find)
+        return false;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name.starts_with(L'.'))
+            continue;
+        BY_HANDLE_FILE_INFORMATION entry{};
+        if (!runningKnown || !fileIdentity(joinPath(folder, found.cFileName), entry) ||
+            entry.dwVolumeSerialNumber != running.dwVolumeSerialNumber ||
+            entry.nFileIndexHigh != running.nFileIndexHigh || entry.nFileIndexLow != running.nFileIndexLow)
             return true;
-    }
+    } while (::FindNextFileW(find.get(), &found));
     return false;
 }
 
 } // namespace
+
+std::wstring afterUninstallPage(const TConfigFile& config)
+{
+    return replaceText(config.OpenWebsiteAfterUninstall, kVersionPlaceholder, encodeQueryValue(config.Version), false);
+}
 
 UninstallEngine::UninstallEngine(const TConfigFile& config, TAPI* api, SequenceObserver& observer)
     : config_(config), api_(api), observer_(observer)

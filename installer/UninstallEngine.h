@@ -11,6 +11,12 @@
 #include <chrono>
 #include <string>
 
+// The page the finished uninstall's exit button opens: the configuration's
+// OpenWebsiteAfterUninstall with every "[Version]", in any letter case,
+// replaced by the configuration's version, percent-encoded; "" when there is
+// none.
+std::wstring afterUninstallPage(const TConfigFile& config);
+
 class UninstallEngine {
 public:
     // API: the client the removal is reported to; null sends no report.

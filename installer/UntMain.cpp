@@ -7,6 +7,7 @@
 #include "net/api.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
+#include "system/Paths.h"
 #include "system/Process.h"
 #include "system/Registration.h"
 #include "system/Resource.h"
@@ -16,7 +17,6 @@
 #include <windows.h>
 
 #include <exception>
-#include <filesystem>
 #include <system_error>
 
 TFrmCommInst* FrmCommInst = nullptr;
@@ -272,8 +272,7 @@ void TFrmCommInst::prepareInstallPage()
     try {
         const std::wstring dir = joinInstallDir(getLocalAppDataDir(), FConfigFile->ProgramDirName);
         edtPath->setText(dir);
-        std::error_code ignored;
-        std::filesystem::create_directories(dir, ignored);
+        createFolders(dir);
     } catch (const std::exception&) {
         // No local application-data folder: the user picks a folder.
     }

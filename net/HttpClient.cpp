@@ -1,5 +1,8 @@
 #include "net/HttpClient.h"
 
+// The installer is only a client of the library: its server would add its
+// code and, with it, std::regex and the C++ streams.
+#define CPPHTTPLIB_NO_SERVER
 #include <httplib.h>
 
 #include <algorithm>

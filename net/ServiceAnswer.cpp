@@ -1,11 +1,11 @@
 #include "net/ServiceAnswer.h"
 
 #include "system/BoundedJson.h"
+#include "system/Decimal.h"
 #include "system/Encoding.h"
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <limits>
 
 namespace {
@@ -100,13 +100,7 @@ bool readPrice(const json& object, double& price)
     }
     if (!it->is_string())
         return false;
-    const std::string& text = it->get_ref<const std::string&>();
-    double value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return false;
-    price = value;
-    return true;
+    return parseDecimal(it->get_ref<const std::string&>(), false, price);
 }
 
 // A successful envelope with "code" 0 and a "data" object.

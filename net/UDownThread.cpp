@@ -3,8 +3,8 @@
 #include "net/RequestQueue.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
+#include "system/Paths.h"
 
-#include <filesystem>
 #include <map>
 #include <string>
 #include <system_error>
@@ -76,7 +76,7 @@ bool startOver(HANDLE file, int64_t& written)
 // RESERVE free; 0 when the free space is unknown or below the reserve.
 uint64_t diskBudget(const std::wstring& file, uint64_t reserve)
 {
-    std::wstring folder = std::filesystem::path(file).parent_path().wstring();
+    std::wstring folder = parentFolder(file);
     if (!folder.empty() && folder.back() != L'\\')
         folder += L'\\';
     ULARGE_INTEGER available{};
@@ -260,8 +260,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     worker->FOnFinish = std::move(OnFinish);
     worker->onData_ = std::move(OnData);
     worker->FURL = URL;
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(FileName).parent_path(), ignored);
+    createFolders(parentFolder(FileName));
     worker->FFileName = FileName;
     if (worker->FOnWorkEvent) {
         worker->progressTimer_ = ++lastTimerId;

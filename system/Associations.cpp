@@ -15,6 +15,12 @@ constexpr wchar_t kTypeNameSuffix[] = L"File";
 constexpr wchar_t kEnvironment[] = L"Environment";
 constexpr wchar_t kPlaceholder[] = L"\"%1\"";
 constexpr UINT kBroadcastTimeoutMs = 100;
+// HKCR in the 64-bit view, in both builds. The protocol key is named there on
+// purpose. For the associations it is the same key a 32-bit program's own
+// view reaches: Windows 7 and later share the classes between both views
+// (only CLSID and a few other branches are kept apart). Wine keeps a 32-bit
+// copy of them that its 64-bit shell never reads.
+constexpr REGSAM kClassesView = KEY_WOW64_64KEY;
 
 AssociationChangeNotifier changeNotifier = notifyAssociationsChanged;
 
@@ -87,16 +93,17 @@ void registerFileAssociation(const std::wstring& extension, const std::wstring& 
     if (extension.empty() || typeName.empty())
         return;
     {
-        const win::RegKey extKey = openOrCreate(HKEY_CLASSES_ROOT, extension, KEY_ALL_ACCESS);
+        const win::RegKey extKey = openOrCreate(HKEY_CLASSES_ROOT, extension, KEY_ALL_ACCESS | kClassesView);
         if (!extKey)
             return;
         writeValue(extKey.get(), nullptr, typeName);
     }
-    const win::RegKey typeKey = openOrCreate(HKEY_CLASSES_ROOT, typeName, KEY_ALL_ACCESS);
+    constexpr REGSAM kAccess = KEY_ALL_ACCESS | kClassesView;
+    const win::RegKey typeKey = openOrCreate(HKEY_CLASSES_ROOT, typeName, kAccess);
     if (!typeKey)
         return;
     writeValue(typeKey.get(), nullptr, description);
-    if (updateOpenCommand(typeKey.get(), KEY_ALL_ACCESS, openCommand(exePath, arguments)))
+    if (updateOpenCommand(typeKey.get(), kAccess, openCommand(exePath, arguments)))
         changeNotifier();
 }
 
@@ -104,7 +111,7 @@ void registerUrlProtocol(const std::wstring& keyName, const std::wstring& descri
 {
     if (keyName.empty())
         return;
-    constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
+    constexpr REGSAM kAccess = KEY_ALL_ACCESS | kClassesView;
     const win::RegKey protocolKey = openOrCreate(HKEY_CLASSES_ROOT, keyName, kAccess);
     if (!protocolKey)
         return;

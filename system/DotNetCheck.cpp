@@ -1,17 +1,20 @@
 #include "Registration.h"
 
+#include "Decimal.h"
 #include "Encoding.h"
 #include "Handles.h"
 #include "WinError.h"
 
-#include <charconv>
-#include <cmath>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr wchar_t kFrameworkKey[] = L"Software\\Microsoft\\.NETFramework";
+// The 32-bit view in both builds, where the vendor's 32-bit installers look:
+// the framework's setup registers its versions there as well as in the
+// 64-bit view.
+constexpr REGSAM kFrameworkView = KEY_WOW64_32KEY;
 constexpr wchar_t kVersionPrefix = L'v';
 constexpr size_t kVersionDigits = 3;
 
@@ -40,12 +43,7 @@ bool parseVersionNumber(std::wstring_view text, double& value)
     }
     if (ascii.empty())
         return false;
-    double parsed = 0;
-    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), parsed);
-    if (error != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(parsed))
-        return false;
-    value = parsed;
-    return true;
+    return parseDecimal(ascii, true, value);
 }
 
 std::vector<std::wstring> subkeyNames(HKEY key)
@@ -87,7 +85,7 @@ bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std
     try {
         win::RegKey key;
         win::checkStatus(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFrameworkKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                                           KEY_ALL_ACCESS | kFrameworkView, nullptr, key.put(), nullptr),
                          "RegCreateKeyEx");
         for (const std::wstring& name : subkeyNames(key.get())) {
             if (name.empty() || name.front() != kVersionPrefix)

@@ -4,6 +4,7 @@
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/NoFollow.h"
+#include "system/Paths.h"
 #include "system/ZipEntryName.h"
 #include "system/util.h"
 
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -377,8 +377,7 @@ public:
     explicit TargetFolders(const std::wstring& root)
         : root_(!root.empty() && (root.back() == L'\\' || root.back() == L'/') ? root.substr(0, root.size() - 1) : root)
     {
-        std::error_code ignored;
-        std::filesystem::create_directories(root, ignored);
+        createFolders(root);
         // The destination itself is the user's choice, a link or not.
         held_.emplace_back(::CreateFileW(root.c_str(), FILE_TRAVERSE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));

@@ -43,9 +43,9 @@ std::wstring readText(HKEY key, const std::wstring& valueName)
 
 std::wstring productUserKeyPath(const std::wstring& softId) { return kProductUserKeyPrefix + softId; }
 
-std::wstring regReadString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName)
+std::wstring regReadString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, REGSAM view)
 {
-    const win::RegKey key = createKey(root, keyPath, KEY_ALL_ACCESS);
+    const win::RegKey key = createKey(root, keyPath, KEY_ALL_ACCESS | view);
     return readText(key.get(), valueName);
 }
 

@@ -9,9 +9,11 @@
 // distribution source and the device code, and outlives an uninstall.
 std::wstring productUserKeyPath(const std::wstring& softId);
 
-// Default view, full access, the key created when missing. A missing value, or
-// one holding an empty text, reads "". Failures throw win::Win32Error.
-std::wstring regReadString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
+// Full access, the key created when missing, in the program's own registry
+// view unless VIEW names one (KEY_WOW64_32KEY, KEY_WOW64_64KEY). A missing
+// value, or one holding an empty text, reads "". Failures throw win::Win32Error.
+std::wstring regReadString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName,
+                           REGSAM view = 0);
 void regWriteString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName,
                     const std::wstring& text);
 // Through the 64-bit view, read access, the key created when missing. Never

@@ -24,11 +24,11 @@ constexpr wchar_t kNoRepair[] = L"NoRepair";
 constexpr wchar_t kDateFormat[] = L"%04u%02u%02u";
 constexpr uint64_t kBytesPerKB = 1024;
 
-std::wstring uninstallKeyPath(const std::wstring& softId) { return std::wstring(kUninstallRoot) + L"\\" + softId; }
-
 std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 } // namespace
+
+std::wstring uninstallEntryPath(const std::wstring& softId) { return std::wstring(kUninstallRoot) + L"\\" + softId; }
 
 LSTATUS setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text)
 {
@@ -62,10 +62,10 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
     // Without an id the values would land on the list of all programs itself.
     if (softId.empty())
         return {};
-    const std::wstring keyPath = uninstallKeyPath(softId);
+    const std::wstring keyPath = uninstallEntryPath(softId);
     win::RegKey key;
-    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                             nullptr, key.put(), nullptr);
+    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0,
+                                             KEY_SET_VALUE | kUninstallEntryView, nullptr, key.put(), nullptr);
     // Every write against the unopened key could only fail again.
     if (status != ERROR_SUCCESS)
         return {{keyPath, status}};
@@ -104,7 +104,8 @@ bool deleteUninstallEntry(const std::wstring& softId)
         return false;
     }
     win::RegKey root;
-    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallRoot, 0, KEY_ALL_ACCESS, root.put());
+    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallRoot, 0, KEY_ALL_ACCESS | kUninstallEntryView,
+                                     root.put());
     if (status == ERROR_SUCCESS)
         status = ::RegDeleteTreeW(root.get(), softId.c_str());
     ::SetLastError(static_cast<DWORD>(status));
@@ -113,5 +114,5 @@ bool deleteUninstallEntry(const std::wstring& softId)
 
 std::wstring readInstalledVersion(const std::wstring& softId)
 {
-    return regReadString(HKEY_LOCAL_MACHINE, uninstallKeyPath(softId), kDisplayVersion);
+    return regReadString(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId), kDisplayVersion, kUninstallEntryView);
 }

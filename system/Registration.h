@@ -15,6 +15,15 @@ inline constexpr wchar_t kUninstallerName[] = L"unin.exe";
 // The uninstaller's first argument for a removal without window or question.
 inline constexpr wchar_t kSilentUninstallSwitch[] = L"/autouninst";
 
+// The registry view of the uninstall entry, named so that the 32-bit and the
+// 64-bit build use the same key: the 32-bit view (HKLM\Software\WOW6432Node
+// on 64-bit Windows), where the vendor's earlier 32-bit installers wrote it
+// and where their uninstallers look for it.
+inline constexpr REGSAM kUninstallEntryView = KEY_WOW64_32KEY;
+// "Software\Microsoft\Windows\CurrentVersion\Uninstall\<softId>", below HKLM in
+// kUninstallEntryView.
+std::wstring uninstallEntryPath(const std::wstring& softId);
+
 // A key or value that could not be written, and the system's error.
 struct RegWriteFailure {
     std::wstring name;

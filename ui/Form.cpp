@@ -222,6 +222,7 @@ void TForm::setVisible(bool value)
     if (value) {
         handle();
         placeOnScreen();
+        closed_ = false;
     }
     TControl::setVisible(value);
     ::ShowWindow(wnd_, value ? SW_SHOW : SW_HIDE);
@@ -249,6 +250,7 @@ int TForm::ShowModal()
         ~EndModal()
         {
             form.modal_ = false;
+            form.closed_ = true;
             form.Hide();
         }
     } end{*this};
@@ -276,6 +278,7 @@ void TForm::setModalResult(int value)
 
 void TForm::Close()
 {
+    closed_ = true;
     if (modal_) {
         if (modalResult_ == mrNone)
             setModalResult(mrCancel);
@@ -436,8 +439,10 @@ void TForm::wndProc(TMessage& m)
 {
     // The system gives a disabled window no input, but other programs may
     // post it some (automation, remote control): a form disabled under a
-    // modal one acts on none.
-    if (isUserInput(m.Msg) && !::IsWindowEnabled(wnd_)) {
+    // modal one acts on none. Nor does a closed one, until it is shown again:
+    // presses queued while a handler ran (a second press of an exit button)
+    // would run their handlers once more after the form has gone.
+    if (isUserInput(m.Msg) && (!::IsWindowEnabled(wnd_) || closed_)) {
         defaultHandler(m);
         return;
     }

@@ -198,6 +198,8 @@ private:
     TBorderStyle borderStyle_ = TBorderStyle::bsNone;
     int modalResult_ = mrNone;
     bool modal_ = false;
+    // Closed and not shown since: acts on no input.
+    bool closed_ = false;
     bool destroyed_ = false;
     bool syncingBounds_ = false;
     bool trackingLeave_ = false;

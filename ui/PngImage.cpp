@@ -8,14 +8,14 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
 
 // Pictures larger than this are refused rather than decoded into gigabytes.
 constexpr png_uint_32 kMaxSide = 8192;
+// A PNG file larger than this is not read at all.
+constexpr LONGLONG kMaxFileBytes = 64 << 20;
 
 std::uint32_t premultiply(std::uint32_t bgra)
 {
@@ -71,11 +71,16 @@ bool decodePng(std::span<const std::byte> bytes, TPicture& picture)
 
 bool loadPngFile(TPicture& picture, const std::wstring& path)
 {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in)
+    const win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxFileBytes)
         return false;
-    const std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return decodePng(std::as_bytes(std::span(data)), picture);
+    std::vector<std::byte> data(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr) || read != data.size())
+        return false;
+    return decodePng(data, picture);
 }
 
 bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type)
@@ -100,7 +105,9 @@ bool savePngFile(const TPicture& picture, const std::wstring& path)
     std::vector<char> data(size);
     if (!png_image_write_to_memory(&image, data.data(), &size, 0, pixels.data(), 0, nullptr))
         return false;
-    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(size));
-    return static_cast<bool>(out);
+    const win::FileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.get(), data.data(), static_cast<DWORD>(size), &written, nullptr) &&
+           written == size;
 }

@@ -1,6 +1,7 @@
 // The demo installer as a program of its own against the reference vendor
 // service on the demo build's vendor host.
 #include "system/Encoding.h"
+#include "system/Handles.h"
 #include "system/MyCommonFuns.h"
 #include "system/Process.h"
 #include "system/RegValues.h"
@@ -106,13 +107,12 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     EXPECT_TRUE(fs::exists(home_ / L"desktop" / kShortcut));
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher"), L"velmora software");
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Velmora Notes");
+    EXPECT_EQ(entryValue(L"Publisher"), L"velmora software");
+    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
+    EXPECT_EQ(entryValue(L"DisplayName"), L"Velmora Notes");
     const std::wstring program = L"\"" + (installDir() / kProgram).wstring() + L"\"";
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon"), program);
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"ExePath"), program);
+    EXPECT_EQ(entryValue(L"DisplayIcon"), program);
+    EXPECT_EQ(entryValue(L"ExePath"), program);
     EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, L".vnote", L""), L"vnoteFile");
     EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, L".vnotes", L""), L"vnotesFile");
     EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, L"velnotes", L""), L"URL:Velmora Notes Protocol");
@@ -132,9 +132,12 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
 
     // "/log" writes into the temporary folder, named after the product.
     const std::string log = readFile(defaultLog());
-    for (const char* text : {"silent automatic install", "step: registering the product",
-                             "request: GET http://127.0.0.1:8765/files/package.zip -> 200", "package: 88",
-                             "outcome: installed, the product was started", "exit code: 0"})
+    const std::string packageSize =
+        "package: " + std::to_string(fs::file_size(serviceOptions().contentDir / L"package.zip")) + " bytes";
+    for (const std::string& text : {std::string("silent automatic install"), std::string("step: registering the product"),
+                                    std::string("request: GET http://127.0.0.1:8765/files/package.zip -> 200"),
+                                    packageSize, std::string("outcome: installed, the product was started"),
+                                    std::string("exit code: 0")})
         EXPECT_NE(log.find(text), std::string::npos) << text << " is not in:\n" << log;
     EXPECT_EQ(log.find(guid), std::string::npos) << "no query values";
 }
@@ -269,11 +272,14 @@ TEST_F(DemoInstallTest, OfflineInstallerInstallsWithTheServiceDown)
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
     EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
+    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
     // No version came from the service, so the entry names none.
+    win::RegKey entry;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId).c_str(), 0,
+                              KEY_READ | kUninstallEntryView, entry.put()),
+              ERROR_SUCCESS);
     DWORD size = 0;
-    EXPECT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", RRF_RT_ANY, nullptr, nullptr, &size),
+    EXPECT_EQ(::RegGetValueW(entry.get(), nullptr, L"DisplayVersion", RRF_RT_ANY, nullptr, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(waitForStarts(1), 1);
 }

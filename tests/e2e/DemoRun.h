@@ -20,7 +20,6 @@ inline constexpr wchar_t kSoftId[] = L"velnotes_win";
 inline constexpr wchar_t kProductDir[] = L"Velmora Notes";
 inline constexpr wchar_t kProgram[] = L"VelmoraNotes.exe";
 inline constexpr wchar_t kShortcut[] = L"Velmora Notes.lnk";
-inline constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velnotes_win";
 // The demo build talks to this port (its vendor host).
 inline constexpr int kServicePort = 8765;
 // What an automatic run that had to be stopped from outside returns.
@@ -43,6 +42,14 @@ inline std::filesystem::path defaultLog() { return getTempDir() + kSoftId + L"-i
 // Removes everything an install of the demo product leaves; before and after
 // each test.
 void removeTraces();
+
+// A value of the demo product's uninstall entry, read in the entry's own
+// registry view; "" when it is missing.
+std::wstring entryValue(const wchar_t* name);
+// A REG_DWORD value of the entry; false when it is missing or of another type.
+bool entryDword(const wchar_t* name, DWORD& value);
+// Whether the entry is there (looked at without creating it).
+bool entryExists();
 
 // Ends the demo product that an install started (it shows a window and
 // stays), found by its program name.

@@ -65,12 +65,6 @@ bool isEmptyFolder(const fs::path& folder)
     return fs::is_directory(folder, ec) && fs::is_empty(folder, ec);
 }
 
-bool uninstallEntryExists()
-{
-    win::RegKey key;
-    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
 bool classesKeyExists(const wchar_t* name)
 {
     win::RegKey key;
@@ -315,7 +309,7 @@ TEST_F(DemoUninstallTest, ConfirmedRemovalLeavesOnlyWhatTheUserKeeps)
     EXPECT_NE(reports[0].find("&source=" + win::toUtf8(source) + "&"), std::string::npos) << reports[0];
     EXPECT_NE(reports[0].find("device_code=" + win::toUtf8(guid)), std::string::npos) << reports[0];
 
-    EXPECT_FALSE(uninstallEntryExists());
+    EXPECT_FALSE(entryExists());
     EXPECT_FALSE(findProcessByName(kProgram)) << "the running product was stopped";
     EXPECT_FALSE(fs::exists(home_ / L"desktop" / kShortcut));
     EXPECT_FALSE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));
@@ -364,14 +358,14 @@ TEST_F(DemoUninstallTest, SilentUninstallAsTheEntryNamesItRemovesTheProductWitho
 {
     // The values that the system's list of programs and package managers read.
     const fs::path uninstaller = installDir() / kUninstaller;
-    const std::wstring quiet = regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
+    const std::wstring quiet = entryValue(L"QuietUninstallString");
     EXPECT_EQ(quiet, L"\"" + uninstaller.wstring() + L"\" /autouninst");
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"), installDir().wstring());
+    EXPECT_EQ(entryValue(L"InstallLocation"), installDir().wstring());
     SYSTEMTIME today{};
     ::GetLocalTime(&today);
     wchar_t date[16] = {};
     std::swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallDate"), date);
+    EXPECT_EQ(entryValue(L"InstallDate"), date);
     DWORD sizeKB = 0, noModify = 0, noRepair = 0;
     uint64_t extracted = 0;
     // The demo package is packed from this folder.
@@ -379,10 +373,10 @@ TEST_F(DemoUninstallTest, SilentUninstallAsTheEntryNamesItRemovesTheProductWitho
     for (const auto& entry : fs::recursive_directory_iterator(packed))
         if (entry.is_regular_file())
             extracted += entry.file_size();
-    EXPECT_TRUE(regQueryDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize", sizeKB));
+    EXPECT_TRUE(entryDword(L"EstimatedSize", sizeKB));
     EXPECT_EQ(sizeKB, (extracted + 1023) / 1024) << "the package's files";
-    EXPECT_TRUE(regQueryDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", noModify) && noModify == 1);
-    EXPECT_TRUE(regQueryDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", noRepair) && noRepair == 1);
+    EXPECT_TRUE(entryDword(L"NoModify", noModify) && noModify == 1);
+    EXPECT_TRUE(entryDword(L"NoRepair", noRepair) && noRepair == 1);
 
     // Started the way a package manager starts it, the product still running.
     const fs::path log = home_ / L"uninstall.log";
@@ -391,7 +385,7 @@ TEST_F(DemoUninstallTest, SilentUninstallAsTheEntryNamesItRemovesTheProductWitho
     EXPECT_EQ(windowsWhileRunning(*run_), std::vector<std::wstring>{}) << "no window, no offer, no box";
     EXPECT_EQ(run_->waitForExit(0), 0u);
 
-    EXPECT_FALSE(uninstallEntryExists());
+    EXPECT_FALSE(entryExists());
     EXPECT_FALSE(findProcessByName(kProgram)) << "the running product was stopped";
     EXPECT_FALSE(fs::exists(home_ / L"desktop" / kShortcut));
     EXPECT_FALSE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));

@@ -2,6 +2,7 @@
 // service, with the user's desktop and start menu redirected into a
 // temporary folder and an observer that records what it is told.
 #include "installer/InstallEngine.h"
+#include "installer/UninstallEngine.h"
 
 #include "net/RequestQueue.h"
 #include "net/UDownThread.h"
@@ -29,6 +30,14 @@ using namespace testproduct;
 namespace fs = std::filesystem;
 
 constexpr wchar_t kInstallFailed[] = L"安装失败，请联系官网客服获取免安装包！";
+constexpr wchar_t kTestExtension[] = L".mwtestext";
+constexpr wchar_t kTestExtensionType[] = L"mwtestextFile";
+
+bool classesKeyExists(const wchar_t* name)
+{
+    win::RegKey key;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
 
 size_t indexOf(const std::vector<LoopbackRequest>& requests, const std::string& path)
 {
@@ -56,9 +65,15 @@ public:
     }
     bool waitForMessage() override { return Application.handleMessage(); }
     void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }
+    bool freeMegabytes(const std::wstring&, int& megabytes) override
+    {
+        megabytes = freeMB;
+        return true;
+    }
 
     InstallEngine* engine = nullptr;
     std::vector<std::wstring> frameworkWindows;
+    int freeMB = 1000;
 };
 
 class InstallEngineTest : public ::testing::Test {
@@ -72,7 +87,12 @@ protected:
         config_.emplace(text, true);
         api_.emplace(L"web", kSoftId, server_.worigin(), server_.worigin());
     }
-    void TearDown() override { removeTraces(); }
+    void TearDown() override
+    {
+        removeTraces();
+        for (const wchar_t* key : {kTestExtension, kTestExtensionType})
+            ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+    }
 
     fs::path target() const { return home_ / L"Product Dir"; }
 
@@ -96,6 +116,9 @@ protected:
 TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProduct)
 {
     servePackage(server_, home_.path());
+    host_.freeMB = 100; // just enough
+    // As "*.mwtestext|" reads: the empty entry registers nothing.
+    config_->AssociatedExts = {kTestExtension, L""};
     const InstallOutcome outcome = install();
 
     EXPECT_EQ(outcome.result, InstallResult::Installed);
@@ -110,10 +133,13 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProgramDirName / L"Mainwin Test.lnk"));
 
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
-    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher"), L"velmora software");
-    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString"), L"\"" + (dir / L"unin.exe").wstring() + L"\"");
+    const std::wstring key = uninstallEntryPath(kSoftId);
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString", kUninstallEntryView),
+              L"\"" + (dir / L"unin.exe").wstring() + L"\"");
     EXPECT_EQ(config_->Version, L"3.1.4");
+    EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, kTestExtension, L""), kTestExtensionType);
+    EXPECT_FALSE(classesKeyExists((fileTypeName(L"") + L"\\shell\\open\\command").c_str()));
 
     // The install report carries the service's version and goes before the
     // package is fetched.
@@ -141,6 +167,20 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(std::is_sorted(back, bar.end()));
     EXPECT_EQ(bar.back(), 100);
     EXPECT_TRUE(host_.frameworkWindows.empty());
+}
+
+TEST_F(InstallEngineTest, LessThan100MegabytesFreeStopsBeforeTheReport)
+{
+    servePackage(server_, home_.path());
+    host_.freeMB = 99;
+    const InstallOutcome outcome = install(true);
+    EXPECT_EQ(outcome.result, InstallResult::NoSpace);
+    EXPECT_EQ(exitCode(true, outcome), 3);
+    EXPECT_EQ(observer_.messages,
+              std::vector<std::wstring>{L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装"});
+    EXPECT_TRUE(server_.requestsTo("/api/report/install").empty());
+    EXPECT_TRUE(server_.requestsTo("/pkg.zip").empty());
+    expectNothingRegistered();
 }
 
 TEST_F(InstallEngineTest, SkippedEntriesStillRegisterAndAreTold)
@@ -281,6 +321,26 @@ TEST_F(InstallEngineTest, BrokenArchiveShowsTheErrorAndStops)
     EXPECT_FALSE(observer_.messages[0].empty());
     expectNothingRegistered();
     EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
+}
+
+// The uninstall of the product, on the same test home.
+TEST_F(InstallEngineTest, UninstallSkipsADataFolderThatIsNotThere)
+{
+    fs::create_directories(target() / L"sub");
+    writeFile(target() / L"sub" / L"a.txt", "a");
+    const fs::path missing = home_ / L"no such data";
+    config_->ConfigPathForUinstall = missing.wstring();
+    UninstallEngine(*config_, nullptr, observer_).run(target().wstring());
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_EQ(std::count(observer_.errors.begin(), observer_.errors.end(), ErrorKind::File), 0);
+    EXPECT_FALSE(fs::exists(target())) << "the rest of the removal went on";
+}
+
+TEST_F(InstallEngineTest, AfterUninstallPageTakesTheVersionInAnyLetterCase)
+{
+    config_->Version = L"9.8.7.6";
+    config_->OpenWebsiteAfterUninstall = L"http://x/bye?a=[version]&b=[VERSION]&c=[Version]";
+    EXPECT_EQ(afterUninstallPage(*config_), L"http://x/bye?a=9.8.7.6&b=9.8.7.6&c=9.8.7.6");
 }
 
 TEST(DownloadBar, FollowsTheAnnouncedTotal)

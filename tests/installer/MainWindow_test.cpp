@@ -63,7 +63,7 @@ TEST_F(MainWindowTest, StartUpInInstallMode)
     ASSERT_TRUE(waitForFile(mark));
 
     auto form = makeForm<TFrmCommInst>();
-    EXPECT_EQ(::WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0) << "the product still runs";
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 5000), WAIT_OBJECT_0) << "the running product was stopped";
     EXPECT_EQ(FrmCommInst, form.get());
     ASSERT_NE(form->configFile(), nullptr);
     ASSERT_NE(processAPI(), nullptr);

@@ -207,7 +207,7 @@ TEST_F(ProcessStartTest, WithoutUsableConfigurationTheMessageEndsTheProgram)
     EXPECT_TRUE(silent.ended(10s));
     EXPECT_EQ(silent.exitCode(), 10u);
     const std::string text = readFile(log);
-    EXPECT_NE(text.find("message: config data is empty"), std::string::npos) << text;
+    EXPECT_NE(text.find("message: config data is empty\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("exit code: 10"), std::string::npos) << text;
 }
 
@@ -258,6 +258,18 @@ TEST_F(OldWindowsTest, RefusedWithItsMessageAndNoWindow)
     EXPECT_FALSE(fs::exists(defaultDir())) << "refused before the folder is made";
     ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
     EXPECT_TRUE(installer.ended(10s));
+}
+
+TEST_F(OldWindowsTest, SilentRefusalLogsItsTextAndEndsWith10)
+{
+    const fs::path log = dir_ / L"setup.log";
+    StartedInstaller silent(dir_, L"installer_probe.exe", L"setup.exe", L"/autoinst \"/log=" + log.wstring() + L"\"");
+    ASSERT_TRUE(silent.started());
+    EXPECT_TRUE(silent.ended(10s));
+    EXPECT_EQ(silent.exitCode(), 10u);
+    const std::string text = readFile(log);
+    const std::string refusal = win::toUtf8(L"message: 当前版本只支持Win7及以上的版本, XP系统无法兼容!\r\n");
+    EXPECT_NE(text.find(refusal), std::string::npos) << text;
 }
 
 TEST_F(OldWindowsTest, StartsWhenTheProductSupportsIt)

@@ -10,6 +10,7 @@
 #include "offer/UntBigCoupon.h"
 #include "system/Handles.h"
 #include "system/MyCommonFuns.h"
+#include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
@@ -59,8 +60,8 @@ std::wstring environment(const wchar_t* name)
 bool uninstallEntryExists()
 {
     win::RegKey key;
-    const std::wstring path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(kSoftId);
-    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId).c_str(), 0,
+                           KEY_READ | kUninstallEntryView, key.put()) == ERROR_SUCCESS;
 }
 
 bool isEmptyFolder(const fs::path& folder)
@@ -159,7 +160,7 @@ TEST(UninstallerCopy, DISABLED_Run)
     EXPECT_EQ(window->cnMain->activePage(), window->tbUninFinish);
     EXPECT_EQ(window->pbUninstall->position(), 100);
     EXPECT_TRUE(window->imgbtnClose->enabled());
-    EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the product still runs";
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the running product was stopped";
 
     const POINT exit = centreOf(*window->btnUninExit);
     clickAt(*window, exit.x, exit.y);
@@ -351,6 +352,6 @@ TEST_F(UninstallTest, RunAfterTheEntryIsGoneSendsNoReportAndLeavesNoEntry)
     ASSERT_TRUE(deleteUninstallEntry(kSoftId));
     ASSERT_TRUE(runUninstaller(kRemove));
     EXPECT_TRUE(server_.requestsTo(kReport).empty());
-    EXPECT_FALSE(uninstallEntryExists()) << "reading the version must not leave an empty entry behind";
+    EXPECT_FALSE(uninstallEntryExists()) << "reading the version leaves no empty entry behind";
     EXPECT_TRUE(waitUntil([&] { return isEmptyFolder(installDir_); }));
 }

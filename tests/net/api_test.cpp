@@ -186,9 +186,11 @@ TEST_F(ApiTest, DownloadInformationIsReadFromData)
 TEST_F(ApiTest, RefusedOrMalformedDownloadInformationChangesNothing)
 {
     TAPI api = makeApi();
-    for (const char* body : {R"({"code":3,"data":{"url":"u","ver":"9"}})", R"({"code":0})",
-                             R"({"code":0,"data":[1]})", "not json", R"(["code",0])", R"({"code":"x","data":{}})",
-                             R"({"code":4294967296,"data":{}})", R"({"code":1e300,"data":{}})", ""}) {
+    // The code is a number: the text "0" is no success.
+    for (const char* body : {R"({"code":3,"data":{"url":"u","ver":"9"}})", R"({"code":"0","data":{"url":"u"}})",
+                             R"({"code":0})", R"({"code":0,"data":[1]})", "not json", R"(["code",0])",
+                             R"({"code":"x","data":{}})", R"({"code":4294967296,"data":{}})",
+                             R"({"code":1e300,"data":{}})", ""}) {
         server_.onJson(kSoftDown, body);
         std::wstring url = L"u0", ver = L"v0", framework = L"f0";
         EXPECT_FALSE(api.GetSoftDownloadInfo(url, ver, framework)) << body;

@@ -2,6 +2,7 @@
 
 #include "offer/OfferRules.h"
 #include "tests/support/DialogAnswerer.h"
+#include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/ModalScript.h"
@@ -9,6 +10,7 @@
 #include "ui/PngImage.h"
 #include "ui/UntConfirmbox.h"
 
+#include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/PrivateTempDir.h"
 #include "system/RegValues.h"
@@ -18,6 +20,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cwctype>
+#include <filesystem>
 #include <deque>
 #include <string>
 #include <vector>
@@ -83,6 +87,32 @@ private:
 };
 
 TfrmBigCoupon& offer(TForm& f) { return static_cast<TfrmBigCoupon&>(f); }
+
+// A URL protocol of the test's own whose pages are "opened" by the mark
+// helper, which writes its command line to MARK; removed at the end.
+class MarkingProtocol {
+public:
+    explicit MarkingProtocol(const std::filesystem::path& mark) : name_(L"offertest" + newCompactGuid().substr(0, 8))
+    {
+        // Lowercase, as a shell may write a scheme.
+        for (wchar_t& c : name_)
+            c = static_cast<wchar_t>(std::towlower(c));
+        win::RegKey key;
+        ::RegCreateKeyExW(HKEY_CLASSES_ROOT, name_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                          nullptr);
+        ::RegSetValueExW(key.get(), L"URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(L""));
+        const std::wstring command = markHelperCommand(markHelperPath(), mark) + L" \"%1\"";
+        ::RegSetKeyValueW(key.get(), L"shell\\open\\command", nullptr, REG_SZ, command.c_str(),
+                          static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    }
+    MarkingProtocol(const MarkingProtocol&) = delete;
+    MarkingProtocol& operator=(const MarkingProtocol&) = delete;
+    ~MarkingProtocol() { ::RegDeleteTreeW(HKEY_CLASSES_ROOT, name_.c_str()); }
+    const std::wstring& name() const { return name_; }
+
+private:
+    std::wstring name_;
+};
 
 // A plain top-level window with a title, destroyed at the end unless
 // something closed it before.
@@ -442,6 +472,23 @@ TEST_F(OfferWindowTest, EveryOtherWayOutKeepsTheProduct)
 TEST_F(OfferWindowTest, FinishButtonRestartsTheProductAndEndsTheProgram)
 {
     EXPECT_EXIT(keepTheProduct(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(OfferWindowTest, BothContactLinksOpenTheCustomerServicePage)
+{
+    const TempDir dir;
+    const std::filesystem::path mark = dir / L"opened.mark";
+    const MarkingProtocol protocol(mark);
+    TAPI api(L"web", product_.softId(), server_->worigin(), protocol.name() + L"://service");
+    const auto form = makeForm<TfrmBigCoupon>(api, [] {});
+    const std::string page = win::toUtf8(protocol.name()) + "://service/t.php?act=chatwithus&name=" +
+                             win::toUtf8(product_.softId());
+    for (TLinkLabel* link : {form->lblContactService, form->lblContactService2}) {
+        std::filesystem::remove(mark);
+        link->OnClick(link);
+        ASSERT_TRUE(waitForFile(mark)) << win::toUtf8(link->name());
+        EXPECT_NE(readFile(mark).find(page), std::string::npos) << readFile(mark);
+    }
 }
 
 TEST_F(OfferWindowTest, BrowserAreaStaysBlankWithoutAnEngine)

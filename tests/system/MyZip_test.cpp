@@ -99,11 +99,12 @@ std::vector<std::pair<std::wstring, TSkipReason>> reasons(const std::vector<TSki
     return out;
 }
 
+// The bar rises in steps from below 100 and ends at 100.
 void expectProgressShape(const std::vector<int>& percents)
 {
     ASSERT_FALSE(percents.empty());
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
-    EXPECT_GE(percents.front(), 0);
+    EXPECT_LT(percents.front(), 100) << "no progress before the end";
     EXPECT_EQ(percents.back(), 100);
 }
 
@@ -240,11 +241,29 @@ TEST_F(UnZipFile, DriveRootDestinationMeansTheRoot)
     EXPECT_FALSE(fs::exists(current / name));
 }
 
+// Whether PASSWORD passes the check of the encrypted entry NAME.
+bool passwordPassesCheck(const fs::path& archive, const char* name, const wchar_t* password)
+{
+    zip_t* zip = zip_open(archive.string().c_str(), ZIP_RDONLY, nullptr);
+    if (!zip)
+        return false;
+    zip_file_t* file = zip_fopen_encrypted(zip, name, 0, win::toUtf8(password).c_str());
+    if (file)
+        zip_fclose(file);
+    zip_discard(zip);
+    return file != nullptr;
+}
+
 TEST_F(UnZipFile, WrongPasswordSkipsOnlyTheEncryptedEntries)
 {
-    makeZip(archive_, {{"plain.txt", "plain"}, {"aes.txt", textBytes(100), ZipCipher::aes256},
-                       {"pk.txt", textBytes(100), ZipCipher::pkware}},
-            "another");
+    // The password checks are one byte (PKWARE) and two (AES) that depend on
+    // a random header: a wrong password passes PKWARE's in one archive of
+    // 256, and the entry then reads as damaged.
+    do
+        makeZip(archive_, {{"plain.txt", "plain"}, {"aes.txt", textBytes(100), ZipCipher::aes256},
+                           {"pk.txt", textBytes(100), ZipCipher::pkware}},
+                "another");
+    while (passwordPassesCheck(archive_, "pk.txt", kPassword) || passwordPassesCheck(archive_, "aes.txt", kPassword));
     std::vector<TSkippedEntry> skipped;
     EXPECT_NO_THROW(extract(archive_, dest_, kPassword, &skipped));
     EXPECT_EQ(reasons(skipped), (std::vector<std::pair<std::wstring, TSkipReason>>{

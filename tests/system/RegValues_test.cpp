@@ -59,7 +59,8 @@ void writeInView(const std::wstring& path, REGSAM view, const wchar_t* text)
 } // namespace
 
 // HKLM\Software has a 32-bit and a 64-bit view: regReadString64 reads the
-// 64-bit one whatever the program's own bitness, the default view follows it.
+// 64-bit one whatever the program's own bitness, regReadString the program's
+// own or the one it is given.
 TEST(RegValues, SixtyFourBitReadPath)
 {
     RegTestKey key(HKEY_LOCAL_MACHINE);
@@ -68,6 +69,7 @@ TEST(RegValues, SixtyFourBitReadPath)
     EXPECT_EQ(regReadString64(HKEY_LOCAL_MACHINE, key.path(), L"guid"), L"sixty-four");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key.path(), L"guid"),
               sizeof(void*) == 8 ? L"sixty-four" : L"thirty-two");
+    EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key.path(), L"guid", KEY_WOW64_32KEY), L"thirty-two");
 }
 
 TEST(RegValues, ErrorsThrowExceptInTheSixtyFourBitRead)

@@ -36,10 +36,14 @@ std::optional<Value> readValue(HKEY root, const std::wstring& path, const wchar_
 }
 
 // A REG_DWORD value, or nothing when it is missing or of another type.
-std::optional<DWORD> readDword(HKEY root, const std::wstring& path, const wchar_t* name)
+std::optional<DWORD> readDword(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0)
 {
-    DWORD value = 0, size = sizeof(value);
-    if (::RegGetValueW(root, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    win::RegKey key;
+    DWORD type = 0, value = 0, size = sizeof(value);
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
         return std::nullopt;
     return value;
 }
@@ -89,80 +93,85 @@ private:
 
 } // namespace
 
+// The entry lives in the 32-bit view in either build: a 64-bit test reads it
+// back there and finds nothing in its own view.
 TEST(Registration, UninstallEntryValuesAndDeletion)
 {
+    constexpr REGSAM k32 = KEY_WOW64_32KEY;
     const std::wstring id = L"sysint" + newCompactGuid();
     const std::wstring path = kUninstallRoot + id;
-    KeyCleanup cleanup(HKEY_LOCAL_MACHINE, {path});
+    ASSERT_EQ(uninstallEntryPath(id), path);
+    KeyCleanup cleanup(HKEY_LOCAL_MACHINE, {path}, k32);
     const std::wstring dir = L"C:\\Program Files\\My App";
     const std::wstring exe = dir + L"\\bin\\app.exe";
 
     EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software", 1025, L"").empty());
-    const auto name = readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName");
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY));
+    const auto name = readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", k32);
     ASSERT_TRUE(name);
     EXPECT_EQ(name->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(name->text, L"");
-    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayVersion"));
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayVersion", k32));
     for (const auto& [quotedValue, target] : {std::pair{L"DisplayIcon", exe}, std::pair{L"ExePath", exe},
                                               std::pair{L"UninstallString", dir + L"\\unin.exe"}}) {
-        const auto value = readValue(HKEY_LOCAL_MACHINE, path, quotedValue);
+        const auto value = readValue(HKEY_LOCAL_MACHINE, path, quotedValue, k32);
         ASSERT_TRUE(value) << win::toUtf8(quotedValue);
         EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(value->text, L"\"" + target + L"\"");
     }
-    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"Publisher")->text, L"velmora software");
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"Publisher", k32)->text, L"velmora software");
     EXPECT_EQ(readInstalledVersion(id), L"");
     // What the system's list of programs and package managers read.
-    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"QuietUninstallString")->text,
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"QuietUninstallString", k32)->text,
               L"\"" + dir + L"\\unin.exe\" /autouninst");
-    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallLocation")->text, dir);
-    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize"), 2u) << "1025 bytes are 2 KB, rounded up";
-    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate"));
-    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoModify"), 1u);
-    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoRepair"), 1u);
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallLocation", k32)->text, dir);
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize", k32), 2u) << "1025 bytes are 2 KB, rounded up";
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate", k32));
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoModify", k32), 1u);
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoRepair", k32), 1u);
 
     const SYSTEMTIME day{2026, 3, 0, 7, 0, 0, 0, 0};
     writeUninstallEntry(id, L"My App", exe, dir, L"2.1.0", L"", 1ull << 50, installDateOf(day));
-    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName")->text, L"My App");
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", k32)->text, L"My App");
     EXPECT_EQ(readInstalledVersion(id), L"2.1.0");
-    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate")->text, L"20260307");
-    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize"), MAXDWORD) << "a size too big for the value";
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate", k32)->text, L"20260307");
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize", k32), MAXDWORD) << "a size too big for the value";
 
     // Whatever lies below the entry goes with it.
     win::RegKey below;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (path + L"\\extra").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, below.put(), nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (path + L"\\extra").c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS | k32, nullptr, below.put(), nullptr),
               ERROR_SUCCESS);
     below.reset();
     EXPECT_FALSE(deleteUninstallEntry(L"")); // names no entry, so takes none
-    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, path));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, path, k32));
     EXPECT_TRUE(deleteUninstallEntry(id));
-    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path, k32));
     EXPECT_FALSE(deleteUninstallEntry(id));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "a missing entry is told apart";
 }
 
-TEST(Registration, AssociationIsWrittenAndNotifiedOnlyWhenTheCommandChanges)
+TEST(Registration, AssociationIsWrittenInThe64BitViewAndNotifiedOnlyWhenTheCommandChanges)
 {
     const std::wstring ext = L".s" + newCompactGuid().substr(0, 10);
     EXPECT_EQ(fileTypeName(L".pdf"), L"pdfFile");
     EXPECT_EQ(fileTypeName(L"ofd"), L"fdFile"); // without a dot the first character still goes
     const std::wstring type = fileTypeName(ext);
-    KeyCleanup cleanup(HKEY_CLASSES_ROOT, {ext, type});
+    KeyCleanup cleanup(HKEY_CLASSES_ROOT, {ext, type}, KEY_WOW64_64KEY);
     NotificationCounter counter;
 
     registerFileAssociation(ext, type, type, L"C:\\My App\\app.exe", L"");
     registerFileAssociation(ext, type, type, L"C:\\My App\\app.exe", L"");
     EXPECT_EQ(counter.count(), 1);
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, ext, nullptr)->text, type);
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type, nullptr)->text, type);
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type + L"\\shell\\open\\command", nullptr)->text,
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, ext, nullptr, KEY_WOW64_64KEY)->text, type);
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type, nullptr, KEY_WOW64_64KEY)->text, type);
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type + L"\\shell\\open\\command", nullptr, KEY_WOW64_64KEY)->text,
               L"\"C:\\My App\\app.exe\" \"%1\"");
 
     registerFileAssociation(ext, type, L"Described", L"C:\\My App\\app.exe", L"/view");
     EXPECT_EQ(counter.count(), 2);
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type, nullptr)->text, L"Described");
-    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type + L"\\shell\\open\\command", nullptr)->text,
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type, nullptr, KEY_WOW64_64KEY)->text, L"Described");
+    EXPECT_EQ(readValue(HKEY_CLASSES_ROOT, type + L"\\shell\\open\\command", nullptr, KEY_WOW64_64KEY)->text,
               L"\"C:\\My App\\app.exe\" /view \"%1\"");
 }
 
@@ -184,14 +193,15 @@ TEST(Registration, UrlProtocolIsWrittenInThe64BitView)
 
 namespace {
 
-// Framework subkeys made for one test and removed afterwards; the framework
-// key must hold no version of its own, or it would decide the results.
+// Framework subkeys made for one test, in the 32-bit view that the check
+// reads in either build, and removed afterwards; the framework key must hold
+// no version of its own, or it would decide the results.
 class FrameworkVersions : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFrameworkKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                    key_.put(), nullptr),
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFrameworkKey, 0, nullptr, 0,
+                                    KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, key_.put(), nullptr),
                   ERROR_SUCCESS);
         DWORD count = 1;
         ASSERT_EQ(::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,

@@ -136,6 +136,33 @@ TEST(Modal, FormsBeneathActOnNoPostedInput)
     EXPECT_EQ(f.log, (Log{L"front enter", L"front down 10,10", L"front click", L"front up", L"key"}));
 }
 
+TEST(Modal, PressesQueuedBehindTheClickThatClosedItActOnNothing)
+{
+    LoggingForm f;
+    int clicks = 0;
+    f.front->OnClick = [&](TComponent*) {
+        ++clicks;
+        f.form.Close();
+    };
+    const auto postClick = [&] {
+        const LPARAM at = MAKELPARAM(60, 10);
+        ::PostMessageW(f.form.handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageW(f.form.handle(), WM_LBUTTONUP, 0, at);
+    };
+    // A double click: the second is queued while the first closes the form.
+    whenModal([&](TForm&) {
+        postClick();
+        postClick();
+    });
+    f.form.ShowModal();
+    Application.processMessages();
+    EXPECT_EQ(clicks, 1);
+
+    whenModal([&](TForm&) { postClick(); });
+    f.form.ShowModal();
+    EXPECT_EQ(clicks, 2) << "shown again, it takes input again";
+}
+
 TEST(Modal, EndsWhenAnotherThreadsSentMessageClosesIt)
 {
     // The handler of a message another thread sends runs inside GetMessage,
