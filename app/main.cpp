@@ -5,6 +5,8 @@
 #include "installer/InstallResult.h"
 #include "installer/UntMain.h"
 #include "system/Encoding.h"
+#include "system/Registration.h"
+#include "system/util.h"
 #include "ui/SystemBoxes.h"
 
 #include <windows.h>
@@ -30,9 +32,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
         Application.run();
         return form->exitCode();
     } catch (const std::exception& e) {
-        // A main window that cannot be built: say why and end, unless the
-        // silent install has nobody to tell.
-        if (parseCommandLine(programArguments()).automatic != CommandLine::Automatic::Silent)
+        // A main window that cannot be built: say why and end, unless a
+        // silent run has nobody to tell.
+        if (!runsSilently(parseCommandLine(programArguments()), getExeFileName() != kUninstallerName))
             showInfo(win::fromUtf8(e.what()));
         return kWindowNotBuiltExitCode;
     }

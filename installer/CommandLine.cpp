@@ -1,5 +1,7 @@
 #include "installer/CommandLine.h"
 
+#include "system/Registration.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -21,6 +23,8 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& args)
         line.automatic = CommandLine::Automatic::Silent;
     if (!args.empty() && args.front() == kVisibleSwitch)
         line.automatic = CommandLine::Automatic::Visible;
+    if (!args.empty() && args.front() == kSilentUninstallSwitch)
+        line.automatic = CommandLine::Automatic::SilentUninstall;
     for (const std::wstring& arg : args) {
         if (arg == kLogSwitch) {
             line.log = true;
@@ -30,6 +34,18 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& args)
         }
     }
     return line;
+}
+
+CommandLine::Automatic honouredSwitch(const CommandLine& line, bool installMode)
+{
+    const bool uninstallSwitch = line.automatic == CommandLine::Automatic::SilentUninstall;
+    return installMode == uninstallSwitch ? CommandLine::Automatic::None : line.automatic;
+}
+
+bool runsSilently(const CommandLine& line, bool installMode)
+{
+    const CommandLine::Automatic automatic = honouredSwitch(line, installMode);
+    return automatic == CommandLine::Automatic::Silent || automatic == CommandLine::Automatic::SilentUninstall;
 }
 
 std::vector<std::wstring> programArguments()

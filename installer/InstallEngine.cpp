@@ -295,7 +295,12 @@ bool InstallEngine::downloadPackage(const std::wstring& archive, const std::shar
     total_ = received_ = 0;
     shownProgress_ = -1;
     const auto started = std::chrono::steady_clock::now();
-    host_.startPackageDownload(url_, archive, [check](const char* data, size_t size) { check->update(data, size); });
+    host_.startPackageDownload(url_, archive, [check](uint64_t offset, const char* data, size_t size) {
+        // A download that starts over starts the check over.
+        if (offset == 0)
+            check->restart();
+        check->update(data, size);
+    });
     // The finish notification always comes; a program that is ending stops
     // waiting for it.
     while (download_ != Download::Finished && download_ != Download::Failed && host_.waitForMessage())
@@ -374,6 +379,7 @@ bool InstallEngine::extractPackage(const std::wstring& archive, uint64_t checked
         observer_.message({e.message()});
         return false;
     }
+    installedBytes_ = extractedSize(archive, outcome.skipped, checkedSize);
     return true;
 }
 

@@ -97,6 +97,8 @@ private:
     std::wstring frameworkUrl_;
 
     Download download_ = Download::Started;
+    // What the package's files take once extracted.
+    uint64_t installedBytes_ = 0;
     // Announced size and bytes so far of the running download: 64 bits, so
     // that a package above 2 GB still shows the right progress.
     int64_t total_ = 0;

@@ -113,8 +113,11 @@ void InstallEngine::registerComLibrary()
 // and the install goes on.
 void InstallEngine::writeUninstallEntryValues()
 {
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
     for (const RegWriteFailure& failure : writeUninstallEntry(config_.SoftId, config_.ShortcutName, program_,
-                                                              targetDir_, config_.Version, kPublisher)) {
+                                                              targetDir_, config_.Version, kPublisher,
+                                                              installedBytes_, installDateOf(today))) {
         const auto code = static_cast<DWORD>(failure.status);
         observer_.error({ErrorKind::Registry, kWhatUninstallEntry + failure.name, code});
         observer_.message({std::to_wstring(code), MessageStyle::SystemInformation});

@@ -47,3 +47,24 @@ int exitCode(bool automatic, const InstallOutcome& outcome)
     }
     return 13;
 }
+
+int uninstallExitCode(bool silent, UninstallResult result)
+{
+    if (!silent)
+        return 0;
+    // The numbers the install uses for the same outcomes: 1 (the window),
+    // 10 and 13.
+    switch (result) {
+    case UninstallResult::Removed:
+        return 0;
+    case UninstallResult::FilesRemain:
+        return 2;
+    case UninstallResult::EntryRemains:
+        return 3;
+    case UninstallResult::NotRun:
+        return 10;
+    case UninstallResult::Unexpected:
+        return 13;
+    }
+    return 13;
+}

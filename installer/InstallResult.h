@@ -1,7 +1,8 @@
-// How an install ended, and the exit code that tells it. An automatic install
-// ("/autoinst", "/autostart") ends the process with that code, so that whoever
-// deploys it silently can tell the outcomes apart; an interactive run always
-// ends with 0.
+// How an install or an uninstall ended, and the exit code that tells it. An
+// automatic install ("/autoinst", "/autostart") and a silent uninstall
+// ("/autouninst") end the process with that code, so that whoever deploys or
+// removes the product silently can tell the outcomes apart; an interactive
+// run always ends with 0.
 #pragma once
 
 #include "system/MyZip.h"
@@ -50,6 +51,27 @@ bool endsProgram(InstallResult result);
 // The process's exit code after an install; AUTOMATIC: started with either
 // automatic-install switch.
 int exitCode(bool automatic, const InstallOutcome& outcome);
+
+enum class UninstallResult {
+    // The start-up refused to run (no or bad configuration), or the window
+    // closed before the removal ran.
+    NotRun,
+    // Everything went but the running uninstaller, which deletes itself
+    // once it has ended.
+    Removed,
+    // Removed, but files or folders of the product stay (in use, or links
+    // that the removal does not follow).
+    FilesRemain,
+    // The uninstall entry could not be deleted: the product still shows in
+    // the system's list of programs.
+    EntryRemains,
+    // Something the removal does not expect stopped it (the log has its text).
+    Unexpected,
+};
+
+// The process's exit code after an uninstall; SILENT: started with
+// "/autouninst".
+int uninstallExitCode(bool silent, UninstallResult result);
 
 // The exit code when the main window cannot even be built.
 inline constexpr int kWindowNotBuiltExitCode = 1;

@@ -22,6 +22,7 @@ constexpr wchar_t kNotStarted[] = L", the product was not started";
 constexpr wchar_t kEntriesMissing[] = L" package entries missing";
 constexpr wchar_t kMissing[] = L"missing: ";
 constexpr wchar_t kExitCode[] = L"exit code: ";
+constexpr wchar_t kThroughProxy[] = L", through the proxy ";
 constexpr wchar_t kHidden[] = L"?<hidden>";
 constexpr std::wstring_view kSchemeMark = L"://";
 
@@ -137,8 +138,8 @@ std::wstring requestLine(const net::RequestRecord& record)
 {
     std::wstring text = kRequest + win::fromUtf8(record.url) + L" -> ";
     text += record.status >= 0 ? std::to_wstring(record.status) : L"failed (" + win::fromUtf8(record.error) + L")";
-    return text + L", " + std::to_wstring(record.bytes) + L" bytes, " + std::to_wstring(record.duration.count()) +
-           L" ms";
+    text += L", " + std::to_wstring(record.bytes) + L" bytes, " + std::to_wstring(record.duration.count()) + L" ms";
+    return record.proxy.empty() ? text : text + kThroughProxy + win::fromUtf8(record.proxy);
 }
 
 bool endsAddress(wchar_t c) { return std::iswspace(c) || c == L'"' || c == L'\'' || c == L'<' || c == L'>'; }

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 namespace {
 
 constexpr wchar_t kVersionMark[] = L"[Version]";
@@ -95,6 +97,8 @@ void TFrmCommInst::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
 
 void TFrmCommInst::btnInstallExitClick(TComponent*)
 {
+    if (std::exchange(FLeaving, true))
+        return;
     const TConfigFile& config = *FConfigFile;
     if (!config.OpenWebsiteAfterInstall.empty()) {
         std::wstring page =
@@ -108,6 +112,10 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 void TFrmCommInst::tmrAutoInstTimer(TComponent*)
 {
     tmrAutoInst->setEnabled(false);
+    if (FSilentUninstall) {
+        silentUninstall();
+        return;
+    }
     btnInstallClick(btnInstall);
     // A silent install never leaves a hidden program behind.
     Close();

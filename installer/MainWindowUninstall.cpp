@@ -11,6 +11,7 @@
 #include "system/util.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -36,16 +37,37 @@ private:
     TImgBtn& button_;
 };
 
+// Sets a flag for as long as it lives.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+    ~FlagScope() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
+
 } // namespace
 
 void TFrmCommInst::btnUninstallClick(TComponent*)
 {
     TAPI* api = processAPI();
-    if (!FConfigFile || !api)
+    if (!FConfigFile || !api || FPreparingOffer)
         return;
     {
+        // The offer asks the service for its contents while this window
+        // handles its messages: a second click meanwhile opens no second
+        // offer, and a user who closes the program meets no offer.
+        FormPtr<TfrmBigCoupon> offer;
+        {
+            const FlagScope preparing(FPreparingOffer);
+            offer = makeForm<TfrmBigCoupon>(*api, [this] { startMainProgram(); });
+        }
+        if (Application.terminated())
+            return;
         // The confirmations of the removal are the offer window's own.
-        const auto offer = makeForm<TfrmBigCoupon>(*api, [this] { startMainProgram(); });
         offer->ShowModal();
         if (!offer->shouldUninstall())
             return;
@@ -54,11 +76,23 @@ void TFrmCommInst::btnUninstallClick(TComponent*)
     const CloseButtonLock lock(*imgbtnClose);
     FTargetDir = runningProgramFolder();
     cnMain->setActivePage(tbUninProcess);
-    UninstallEngine(*FConfigFile, api, observer()).run(FTargetDir);
+    FUninstallResult = UninstallEngine(*FConfigFile, api, observer()).run(FTargetDir);
+}
+
+// Runs from the timer, which a refused start-up never starts.
+void TFrmCommInst::silentUninstall()
+{
+    FTargetDir = runningProgramFolder();
+    FUninstallResult = UninstallEngine(*FConfigFile, processAPI(), observer()).run(FTargetDir);
+    // Ends as the exit button ends a finished uninstall, without its page.
+    Close();
+    deleteSelf();
 }
 
 void TFrmCommInst::btnUninExitClick(TComponent*)
 {
+    if (std::exchange(FLeaving, true))
+        return;
     if (FConfigFile && !FConfigFile->OpenWebsiteAfterUninstall.empty())
         openUrl(afterUninstallPage(*FConfigFile));
     Close();

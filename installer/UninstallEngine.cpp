@@ -2,6 +2,8 @@
 
 #include "system/Process.h"
 #include "system/Encoding.h"
+#include "system/NoFollow.h"
+#include "system/Paths.h"
 #include "system/Registration.h"
 #include "system/Removal.h"
 #include "system/Shortcuts.h"
@@ -10,6 +12,7 @@
 
 #include <windows.h>
 
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -34,12 +37,44 @@ constexpr wchar_t kWhatDesktopShortcut[] = L"deleting the desktop shortcut";
 constexpr wchar_t kWhatStartMenuShortcut[] = L"deleting the start-menu shortcut";
 constexpr wchar_t kWhatClear[] = L"clearing ";
 constexpr wchar_t kSomeStay[] = L"some files stay: in use, linked or in a protected folder";
+constexpr wchar_t kWhatUnexpected[] = L"uninstall";
 constexpr wchar_t kVersionPlaceholder[] = L"[Version]";
 
 bool isFolder(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The volume and index that tell which file PATH is, whatever name reaches
+// it; false when it cannot be opened.
+bool fileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    const win::FileHandle file(openNoFollow(path, 0));
+    return file && ::GetFileInformationByHandle(file.get(), &info);
+}
+
+// Whether FOLDER still holds anything but the running program and the names
+// that clearFolder keeps on purpose (those beginning with a dot).
+bool productFilesLeftIn(const std::wstring& folder)
+{
+    BY_HANDLE_FILE_INFORMATION running{};
+    const bool runningKnown = fileIdentity(getExeDir() + getExeFileName(), running);
+    WIN32_FIND_DATAW found{};
+    const win::FindHandle find(::FindFirstFileW(joinPath(folder, L"*").c_str(), &found));
+    if (!find)
+        return false;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name.starts_with(L'.'))
+            continue;
+        BY_HANDLE_FILE_INFORMATION entry{};
+        if (!runningKnown || !fileIdentity(joinPath(folder, found.cFileName), entry) ||
+            entry.dwVolumeSerialNumber != running.dwVolumeSerialNumber ||
+            entry.nFileIndexHigh != running.nFileIndexHigh || entry.nFileIndexLow != running.nFileIndexLow)
+            return true;
+    } while (::FindNextFileW(find.get(), &found));
+    return false;
 }
 
 } // namespace
@@ -54,26 +89,36 @@ UninstallEngine::UninstallEngine(const TConfigFile& config, TAPI* api, SequenceO
 {
 }
 
-void UninstallEngine::run(const std::wstring& targetDir)
+UninstallResult UninstallEngine::run(const std::wstring& targetDir)
 {
     targetDir_ = targetDir;
     observer_.stage(Stage::Removing);
     std::this_thread::sleep_for(kStagePause);
     animate(0, 30, kFastStep);
-    removeProduct();
+    UninstallResult result = UninstallResult::Unexpected;
+    try {
+        result = removeProduct();
+    } catch (const std::exception& e) {
+        observer_.error({ErrorKind::Unexpected, kWhatUnexpected, 0, win::fromUtf8(e.what())});
+    }
     animate(31, 80, kFastStep);
     animate(80, 100, kSlowStep);
     observer_.stage(Stage::Removed);
+    return result;
 }
 
-// Nothing here is shown to the user: whatever cannot be removed is skipped.
-void UninstallEngine::removeProduct()
+// Nothing here is shown to the user: whatever cannot be removed is skipped,
+// and only the result tells it.
+UninstallResult UninstallEngine::removeProduct()
 {
     reportUninstall();
-    deleteEntry();
+    const bool entryDeleted = deleteEntry();
     stopProduct();
     deleteShortcuts();
-    clearFolders();
+    const bool folderCleared = clearFolders();
+    if (!entryDeleted)
+        return UninstallResult::EntryRemains;
+    return folderCleared ? UninstallResult::Removed : UninstallResult::FilesRemain;
 }
 
 // Only an entry that still names a version is reported: a second run after
@@ -95,11 +140,13 @@ void UninstallEngine::reportUninstall()
     observer_.detail(kReported + version);
 }
 
-void UninstallEngine::deleteEntry()
+bool UninstallEngine::deleteEntry()
 {
     // An entry that is gone already is no failure.
-    if (!deleteUninstallEntry(config_.SoftId) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-        observer_.error({ErrorKind::Registry, kWhatEntry, ::GetLastError()});
+    if (deleteUninstallEntry(config_.SoftId) || ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        return true;
+    observer_.error({ErrorKind::Registry, kWhatEntry, ::GetLastError()});
+    return false;
 }
 
 // Termination does not wait for the process to go, and its program file
@@ -127,16 +174,22 @@ void UninstallEngine::deleteShortcuts()
 // The product's per-user data, then the installation folder, which is
 // removed only when empty: it is not while the uninstaller runs from it, and
 // an empty special folder must stay all the same.
-void UninstallEngine::clearFolders()
+bool UninstallEngine::clearFolders()
 {
+    bool cleared = true;
     const std::wstring& data = config_.ConfigPathForUinstall;
-    if (!data.empty() && isFolder(data) && !clearFolder(data))
+    if (!data.empty() && isFolder(data) && !clearFolder(data)) {
         observer_.error({ErrorKind::File, kWhatClear + data, 0, kSomeStay});
-    // The running uninstaller stays in any case.
-    if (!clearFolder(targetDir_))
-        observer_.detail(kWhatClear + targetDir_ + L": " + kSomeStay);
+        cleared = false;
+    }
+    // The running uninstaller stays in any case; it goes once it has ended.
+    if (!clearFolder(targetDir_) && productFilesLeftIn(targetDir_)) {
+        observer_.error({ErrorKind::File, kWhatClear + targetDir_, 0, kSomeStay});
+        cleared = false;
+    }
     if (!isProtectedFolder(targetDir_))
         ::RemoveDirectoryW(targetDir_.c_str());
+    return cleared;
 }
 
 void UninstallEngine::animate(int from, int to, std::chrono::milliseconds step)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "config/ConfigFile.h"
+#include "installer/InstallResult.h"
 #include "installer/SequenceObserver.h"
 #include "net/api.h"
 
@@ -25,15 +26,17 @@ public:
 
     // Removes the product installed in TARGETDIR (the running uninstaller's
     // folder, which stays with the uninstaller in it).
-    void run(const std::wstring& targetDir);
+    UninstallResult run(const std::wstring& targetDir);
 
 private:
-    void removeProduct();
+    UninstallResult removeProduct();
     void reportUninstall();
-    void deleteEntry();
+    // False when the entry is still there.
+    bool deleteEntry();
     void stopProduct();
     void deleteShortcuts();
-    void clearFolders();
+    // False when files or folders of the product stay.
+    bool clearFolders();
     void animate(int from, int to, std::chrono::milliseconds step);
 
     const TConfigFile& config_;

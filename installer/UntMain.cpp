@@ -37,6 +37,7 @@ constexpr wchar_t kInstallMode[] = L", install mode";
 constexpr wchar_t kUninstallMode[] = L", uninstall mode";
 constexpr wchar_t kSilentRun[] = L", silent automatic install";
 constexpr wchar_t kVisibleRun[] = L", visible automatic install";
+constexpr wchar_t kSilentUninstall[] = L", silent uninstall";
 constexpr wchar_t kProduct[] = L"product: ";
 constexpr wchar_t kWhatStopRunning[] = L"stopping the running ";
 constexpr int kVersionGap = 10;
@@ -143,17 +144,18 @@ bool TFrmCommInst::startUp()
     setClientHeight(kRowClosedHeight);
 
     // The mode is known from the file name alone; the automatic-install
-    // switches only mean something to the installer.
+    // switches only mean something to the installer, "/autouninst" only to
+    // the uninstaller.
     const bool installMode = getExeFileName() != kUninstallerName;
+    FInstallMode = installMode;
     const CommandLine commandLine = parseCommandLine(programArguments());
-    FbAutoInst = false;
-    if (installMode) {
-        FbAutoInst = commandLine.automatic == CommandLine::Automatic::Silent;
-        FAutomatic = commandLine.automatic != CommandLine::Automatic::None;
-        if (FbAutoInst)
-            Application.setShowMainForm(false);
-        tmrAutoInst->setEnabled(FAutomatic);
-    }
+    const CommandLine::Automatic automatic = honouredSwitch(commandLine, installMode);
+    FbAutoInst = automatic == CommandLine::Automatic::Silent;
+    FAutomatic = installMode && automatic != CommandLine::Automatic::None;
+    FSilentUninstall = automatic == CommandLine::Automatic::SilentUninstall;
+    if (runsSilently(commandLine, installMode))
+        Application.setShowMainForm(false);
+    tmrAutoInst->setEnabled(automatic != CommandLine::Automatic::None);
 
     applyOptionalArtwork();
 
@@ -178,7 +180,9 @@ bool TFrmCommInst::startUp()
         refuseStart(configError);
         return false;
     }
-    createProcessAPI(FConfigFile->FromSource, FConfigFile->SoftId);
+    // The service's answers are waited for while the window handles its
+    // messages: it keeps painting, and its close button works.
+    createProcessAPI(FConfigFile->FromSource, FConfigFile->SoftId, [] { return Application.handleMessage(); });
 
     if (installMode) {
         if (!FConfigFile->XPSupported && !isVistaOrLater()) {
@@ -202,7 +206,7 @@ bool TFrmCommInst::startUp()
 
 void TFrmCommInst::setUpObservers(const CommandLine& commandLine, bool installMode)
 {
-    if (FbAutoInst)
+    if (runsSilently(commandLine, installMode))
         FPersonObserver = std::make_unique<SilentObserver>();
     else
         FPersonObserver = std::make_unique<WindowObserver>(*this);
@@ -220,6 +224,8 @@ void TFrmCommInst::setUpObservers(const CommandLine& commandLine, bool installMo
         started += kSilentRun;
     else if (FAutomatic)
         started += kVisibleRun;
+    else if (FSilentUninstall)
+        started += kSilentUninstall;
     FLogObserver->detail(started);
     if (FConfigFile)
         FLogObserver->detail(kProduct + FConfigFile->SoftId + L" " + FConfigFile->Version);
@@ -270,7 +276,8 @@ void TFrmCommInst::prepareInstallPage()
     } catch (const std::exception&) {
         // No local application-data folder: the user picks a folder.
     }
-    // No version has come from the service yet: the report carries none.
+    // No version has come from the service yet: the report carries none. It
+    // goes out in the background: the window does not wait for it.
     processAPI()->ReportPreInstall();
 }
 
@@ -287,6 +294,8 @@ void TFrmCommInst::fillBanner()
 
 void TFrmCommInst::FormDestroy(TComponent*)
 {
+    // Out of sight while the last reports get their time to go out.
+    Hide();
     destroyProcessAPI();
     FConfigFile.reset();
     if (FLogObserver)

@@ -99,9 +99,15 @@ public:
     bool directoryRowOpen() const { return FImgDown; }
     // How the last install ended.
     const InstallOutcome& installOutcome() const { return FInstallOutcome; }
-    // The process exit code: the install's after an automatic install, 0 for
-    // an interactive run.
-    int exitCode() const { return ::exitCode(FAutomatic, FInstallOutcome); }
+    // How the last uninstall ended.
+    UninstallResult uninstallResult() const { return FUninstallResult; }
+    // The process exit code: the install's after an automatic install, the
+    // removal's after a silent uninstall, 0 for an interactive run.
+    int exitCode() const
+    {
+        return FInstallMode ? ::exitCode(FAutomatic, FInstallOutcome)
+                            : uninstallExitCode(FSilentUninstall, FUninstallResult);
+    }
     // Whom the sequences tell: the window itself, or nobody in a silent
     // install; through the log when there is one.
     SequenceObserver& observer() const;
@@ -120,8 +126,10 @@ private:
     // The start-up after the design is loaded; false when it was refused
     // (the message has been told and the end of the program requested).
     bool startUp();
-    // The window, or nobody for a silent install, and the log when asked for.
+    // The window, or nobody for a silent run, and the log when asked for.
     void setUpObservers(const CommandLine& commandLine, bool installMode);
+    // The removal without offer, window or box ("/autouninst").
+    void silentUninstall();
     // Tells why the start was refused; the program ends without its window.
     void refuseStart(const std::wstring& text);
     void prepareInstallPage();
@@ -133,13 +141,22 @@ private:
     void runFrameworkWindow(const std::wstring& url) override;
 
     std::unique_ptr<TConfigFile> FConfigFile;
+    bool FInstallMode = true;
     bool FImgDown = false;
     // Installation directory of the running install or uninstall.
     std::wstring FTargetDir;
     bool FbAutoInst = false;
     // Started with either automatic-install switch.
     bool FAutomatic = false;
+    // The uninstaller started with "/autouninst".
+    bool FSilentUninstall = false;
+    // The retention offer is asking the service for its contents.
+    bool FPreparingOffer = false;
+    // A finishing button was pressed: clicks queued behind it (a double
+    // click) open no second page and start no second self-delete.
+    bool FLeaving = false;
     InstallOutcome FInstallOutcome;
+    UninstallResult FUninstallResult = UninstallResult::NotRun;
     // The install running now, which the download's notifications reach.
     InstallEngine* FInstall = nullptr;
     // Drops notifications that come after the window has gone.

@@ -5,6 +5,7 @@
 #define CPPHTTPLIB_NO_SERVER
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <charconv>
@@ -20,6 +21,14 @@ namespace {
 
 constexpr std::string_view kHttpScheme = "http://";
 constexpr char kContentLength[] = "Content-Length";
+constexpr char kContentRange[] = "Content-Range";
+constexpr char kETag[] = "ETag";
+constexpr char kLastModified[] = "Last-Modified";
+constexpr char kAcceptRanges[] = "Accept-Ranges";
+constexpr char kNone[] = "none";
+constexpr std::string_view kBytesUnit = "bytes ";
+constexpr std::string_view kWeakMark = "W/";
+constexpr int kDefaultPort = 80;
 constexpr char kLocation[] = "Location";
 constexpr char kNotHttp[] = "not an http:// address";
 constexpr char kStopped[] = "stopped by the receiver";
@@ -47,14 +56,47 @@ void tellListener(const RequestRecord& record)
         (*listener)(record);
 }
 
-int64_t announcedLength(const httplib::Response& response)
+// TEXT as a whole number of at least 0; -1 for anything else.
+int64_t wholeNumber(std::string_view text)
 {
-    if (!response.has_header(kContentLength))
-        return 0;
-    const std::string text = response.get_header_value(kContentLength);
-    int64_t length = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), length);
-    return ec == std::errc() && end == text.data() + text.size() && length > 0 ? length : 0;
+    int64_t number = -1;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return ec == std::errc() && end == text.data() + text.size() && number >= 0 ? number : -1;
+}
+
+HttpAnswer answerOf(const httplib::Response& response)
+{
+    HttpAnswer answer;
+    answer.status = response.status;
+    answer.length = std::max<int64_t>(0, wholeNumber(response.get_header_value(kContentLength)));
+    // "bytes FIRST-LAST/TOTAL"
+    const std::string range = response.get_header_value(kContentRange);
+    const size_t dash = range.find('-'), slash = range.find('/');
+    if (range.starts_with(kBytesUnit) && dash != std::string::npos && slash != std::string::npos && dash < slash) {
+        const std::string_view text(range);
+        answer.rangeFirst = wholeNumber(text.substr(kBytesUnit.size(), dash - kBytesUnit.size()));
+        answer.rangeTotal = wholeNumber(text.substr(slash + 1));
+    }
+    // A weak ETag cannot ask for a range of the same version.
+    const std::string etag = response.get_header_value(kETag);
+    answer.validator = !etag.empty() && !etag.starts_with(kWeakMark) ? etag : response.get_header_value(kLastModified);
+    answer.refusesRanges = response.get_header_value(kAcceptRanges) == kNone;
+    return answer;
+}
+
+// "http://host[:port]" into its host (without the brackets of an IPv6
+// address) and port.
+void hostAndPort(const std::string& origin, std::string& host, int& port)
+{
+    host = origin.substr(kHttpScheme.size());
+    port = kDefaultPort;
+    const size_t colon = host.rfind(':');
+    if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
+        port = static_cast<int>(std::max<int64_t>(0, wholeNumber(std::string_view(host).substr(colon + 1))));
+        host.erase(colon);
+    }
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
 }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix)
@@ -168,7 +210,7 @@ bool splitHttpUrl(const std::string& url, std::string& origin, std::string& path
     return true;
 }
 
-HttpClient::HttpClient(HttpTimeouts timeouts) : timeouts_(timeouts) {}
+HttpClient::HttpClient(HttpTimeouts timeouts, const ProxySettings& proxy) : timeouts_(timeouts), proxy_(proxy) {}
 
 HttpClient::~HttpClient() = default;
 
@@ -179,7 +221,7 @@ void setRequestListener(RequestListener listener)
     requestListener = std::move(shared);
 }
 
-int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
+int HttpClient::get(const std::string& url, const HttpReceiver& receiver, const HttpHeaders& headers)
 {
     RequestRecord record;
     record.url = url;
@@ -193,14 +235,16 @@ int HttpClient::get(const std::string& url, const HttpReceiver& receiver)
         record.bytes += size;
         return true;
     };
-    record.status = exchange(url, counting, record.error);
+    record.status = exchange(url, counting, headers, record.error, record.proxy);
     record.duration = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     tellListener(record);
     return record.status;
 }
 
-int HttpClient::exchange(const std::string& url, const HttpReceiver& receiver, std::string& error)
+int HttpClient::exchange(const std::string& url, const HttpReceiver& receiver, const HttpHeaders& headers,
+                         std::string& error, std::string& proxyUsed)
 {
+    const httplib::Headers fields(headers.begin(), headers.end());
     try {
         Watchdog watchdog(timeouts_);
         std::string next = url;
@@ -216,18 +260,27 @@ int HttpClient::exchange(const std::string& url, const HttpReceiver& receiver, s
             httplib::Client client(origin);
             client.set_connection_timeout(timeouts_.connectSeconds, 0);
             client.set_read_timeout(timeouts_.idleSeconds, 0);
+            std::string host;
+            int port = kDefaultPort;
+            hostAndPort(origin, host, port);
+            // Each hop by the rule for its own host: a redirect may lead to
+            // one that goes direct.
+            proxyUsed.clear();
+            if (const auto proxy = proxyFor(proxy_, host, port)) {
+                client.set_proxy(proxy->host, proxy->port);
+                proxyUsed = proxy->host + ":" + std::to_string(proxy->port);
+            }
 
             std::string location;
             watchdog.watch(&client);
             const auto result = client.Get(
-                target,
+                target, fields,
                 [&](const httplib::Response& response) {
                     if (isRedirect(response.status) && response.has_header(kLocation)) {
                         location = response.get_header_value(kLocation);
                         return false;
                     }
-                    return !watchdog.tripped() &&
-                           (!receiver.onBegin || receiver.onBegin(response.status, announcedLength(response)));
+                    return !watchdog.tripped() && (!receiver.onBegin || receiver.onBegin(answerOf(response)));
                 },
                 [&](const char* data, size_t size) {
                     watchdog.received(size);

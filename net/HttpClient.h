@@ -1,11 +1,15 @@
 // Plain-HTTP GET on top of the HTTP library; the one place that knows it.
 #pragma once
 
+#include "net/SystemProxy.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace net {
 
@@ -23,12 +27,30 @@ struct HttpTimeouts {
     int lowSpeedSeconds = 0;
 };
 
+// What the headers of an answer tell.
+struct HttpAnswer {
+    int status = 0;
+    // The announced length of the body, 0 when the server sends none
+    // (chunked answer).
+    int64_t length = 0;
+    // Of a partial answer ("Content-Range: bytes FIRST-LAST/TOTAL"): where its
+    // body starts and the size of the whole; -1 when not told.
+    int64_t rangeFirst = -1;
+    int64_t rangeTotal = -1;
+    // What identifies this version of the body for "If-Range": the strong
+    // ETag, else Last-Modified; "" when there is neither.
+    std::string validator;
+    // "Accept-Ranges: none": the server serves no part of it.
+    bool refusesRanges = false;
+};
+
+// Request header fields besides the library's own.
+using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
 // What a GET reports while the answer arrives, on the calling thread.
 struct HttpReceiver {
-    // Once, when the headers are in: the status and the announced length of
-    // the body, 0 when the server sends none (chunked answer). False stops
-    // the transfer.
-    std::function<bool(int status, int64_t total)> onBegin;
+    // Once, when the headers are in. False stops the transfer.
+    std::function<bool(const HttpAnswer& answer)> onBegin;
     // Each piece of the body; false stops the transfer (a failed write).
     std::function<bool(const char* data, size_t size)> onData;
 };
@@ -36,7 +58,8 @@ struct HttpReceiver {
 // One client per request or per download; it is not shared between threads.
 class HttpClient {
 public:
-    explicit HttpClient(HttpTimeouts timeouts = {});
+    // Requests go through the proxy that PROXY names for their host.
+    explicit HttpClient(HttpTimeouts timeouts = {}, const ProxySettings& proxy = systemProxySettings());
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
     ~HttpClient();
@@ -45,13 +68,16 @@ public:
     // answer's status, or -1 when the URL is not plain HTTP, the exchange
     // failed (no connection, a bound passed, broken transfer) or the receiver
     // stopped it. Up to five redirects to plain-HTTP addresses are followed.
-    int get(const std::string& url, const HttpReceiver& receiver);
+    // HEADERS go with every request.
+    int get(const std::string& url, const HttpReceiver& receiver, const HttpHeaders& headers = {});
 
 private:
-    // The GET itself; ERROR says why it failed.
-    int exchange(const std::string& url, const HttpReceiver& receiver, std::string& error);
+    // The GET itself; ERROR says why it failed, PROXYUSED through which proxy.
+    int exchange(const std::string& url, const HttpReceiver& receiver, const HttpHeaders& headers,
+                 std::string& error, std::string& proxyUsed);
 
     HttpTimeouts timeouts_;
+    ProxySettings proxy_;
 };
 
 // One finished GET, for whoever keeps a record of them.
@@ -65,6 +91,8 @@ struct RequestRecord {
     std::string error;
     // Body bytes received.
     uint64_t bytes = 0;
+    // The proxy it went through, "host:port"; "" when it went direct.
+    std::string proxy;
     std::chrono::milliseconds duration{};
 };
 

@@ -1,10 +1,12 @@
 #include "net/UDownThread.h"
 
+#include "net/RequestQueue.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/Paths.h"
 
 #include <map>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -12,6 +14,10 @@ namespace {
 constexpr wchar_t kHandOffClass[] = L"InstallerDownloadHandOff";
 constexpr UINT kRunCall = WM_APP + 0x40;
 constexpr UINT kProgressIntervalMs = 50;
+constexpr char kRangeHeader[] = "Range";
+constexpr char kIfRangeHeader[] = "If-Range";
+constexpr char kBytesFrom[] = "bytes=";
+constexpr int kPartialContent = 206;
 
 // The downloads this thread started, by their progress timer. A timer
 // message that comes after its download ended finds nothing here.
@@ -58,6 +64,14 @@ bool writeAll(HANDLE file, const char* data, size_t size)
     return true;
 }
 
+// Empties FILE for a transfer that starts over.
+bool startOver(HANDLE file, int64_t& written)
+{
+    written = 0;
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+}
+
 // The bytes that may be written into the folder of FILE and still leave
 // RESERVE free; 0 when the free space is unknown or below the reserve.
 uint64_t diskBudget(const std::wstring& file, uint64_t reserve)
@@ -74,7 +88,7 @@ uint64_t diskBudget(const std::wstring& file, uint64_t reserve)
 } // namespace
 
 TDownThread::TDownThread(HWND handOff, const TDownloadLimits& limits)
-    : HTTP(limits.timeouts), diskReserve_(limits.diskReserveBytes), handOffWindow_(handOff)
+    : HTTP(limits.timeouts), limits_(limits), handOffWindow_(handOff)
 {
 }
 
@@ -115,6 +129,9 @@ DWORD WINAPI TDownThread::threadMain(void* self)
 
 void TDownThread::Execute()
 {
+    // The service's requests made before the download reach it first (the
+    // install report before the package).
+    net::waitForQueuedRequests();
     {
         // Only a file that was there already is cut: truncating a new one
         // costs time, under Wine a flush of the whole file when it is closed.
@@ -122,39 +139,7 @@ void TDownThread::Execute()
                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file && ::GetLastError() == ERROR_ALREADY_EXISTS && !::SetEndOfFile(file.get()))
             file.reset();
-        if (!file) {
-            FResponseCode = -2;
-        } else {
-            FResponseCode = -1;
-            bool isBody = false;
-            const uint64_t budget = diskBudget(FFileName, diskReserve_);
-            net::HttpReceiver receiver;
-            receiver.onBegin = [&](int status, int64_t total) {
-                // An error page is not the file asked for: it is neither
-                // written nor shown as progress.
-                isBody = status >= 200 && status <= 299;
-                if (!isBody)
-                    return true;
-                if (static_cast<uint64_t>(total) > budget)
-                    return false;
-                FWorkCountMax = total;
-                if (FOnWorkBeginEvent)
-                    handOff([&] { FOnWorkBeginEvent(this, FWorkCountMax); });
-                return true;
-            };
-            receiver.onData = [&](const char* data, size_t size) {
-                if (!isBody)
-                    return true;
-                if (static_cast<uint64_t>(received_) + size > budget || !writeAll(file.get(), data, size))
-                    return false;
-                if (onData_)
-                    onData_(data, size);
-                received_ += static_cast<int64_t>(size);
-                return true;
-            };
-            const int status = HTTP.get(win::toUtf8(FURL), receiver);
-            FResponseCode = status < 0 ? -2 : status;
-        }
+        FResponseCode = file ? transfer(file.get()) : -2;
     }
     // The file is closed here: the handler may open, move or run it.
     if (FOnFinish || progressTimer_)
@@ -167,6 +152,95 @@ void TDownThread::Execute()
             if (FOnFinish)
                 FOnFinish(this, FResponseCode);
         });
+}
+
+int32_t TDownThread::transfer(HANDLE file)
+{
+    // The cap counts the whole file, whichever try wrote it.
+    const uint64_t budget = diskBudget(FFileName, limits_.diskReserveBytes);
+    // The body's bytes in the file; what the last whole answer said of it.
+    int64_t written = 0;
+    int64_t total = 0;
+    std::string validator;
+    // Whether the next try may ask for the rest only.
+    bool resumable = false;
+    bool begun = false;
+    for (int retry = 0;; ++retry) {
+        const bool resuming = written > 0 && resumable;
+        if (written > 0 && !resuming && !startOver(file, written))
+            return -2;
+        net::HttpHeaders headers;
+        if (resuming) {
+            headers.emplace_back(kRangeHeader, kBytesFrom + std::to_string(written) + "-");
+            if (!validator.empty())
+                headers.emplace_back(kIfRangeHeader, validator);
+        }
+        bool isBody = false;
+        // Stopped here for good: a write that failed, a body too big.
+        bool stopped = false;
+        net::HttpReceiver receiver;
+        receiver.onBegin = [&](const net::HttpAnswer& answer) {
+            // An error page is not the file asked for: it is neither written
+            // nor shown as progress.
+            isBody = answer.status >= 200 && answer.status <= 299;
+            if (!isBody)
+                return true;
+            if (answer.status == kPartialContent) {
+                // Only the rest of the same version of the file fits on
+                // what it holds; anything else is fetched whole next time.
+                resumable = resuming && answer.rangeFirst == written && answer.rangeTotal >= 0 &&
+                            (total == 0 || answer.rangeTotal == total) &&
+                            (answer.validator.empty() || answer.validator == validator);
+                if (resumable)
+                    total = answer.rangeTotal;
+                return resumable;
+            }
+            // The whole body, also where a range was asked for: the server
+            // ignores ranges, or the file changed since.
+            if (written > 0 && !startOver(file, written)) {
+                stopped = true;
+                return false;
+            }
+            total = answer.length;
+            validator = answer.validator;
+            resumable = !answer.refusesRanges;
+            if (static_cast<uint64_t>(total) > budget) {
+                stopped = true;
+                return false;
+            }
+            if (!begun) {
+                begun = true;
+                FWorkCountMax = total;
+                if (FOnWorkBeginEvent)
+                    handOff([&] { FOnWorkBeginEvent(this, FWorkCountMax); });
+            }
+            return true;
+        };
+        receiver.onData = [&](const char* data, size_t size) {
+            if (!isBody)
+                return true;
+            if (static_cast<uint64_t>(written) + size > budget || !writeAll(file, data, size)) {
+                stopped = true;
+                return false;
+            }
+            if (onData_)
+                onData_(static_cast<uint64_t>(written), data, size);
+            written += static_cast<int64_t>(size);
+            // The bar never goes back, also when the file starts over.
+            if (written > received_)
+                received_ = written;
+            return true;
+        };
+        const int status = HTTP.get(win::toUtf8(FURL), receiver, headers);
+        // A piece that ends before the whole is a transfer still broken.
+        if (status >= 0 && (status != kPartialContent || written == total))
+            return status;
+        // Only a transfer whose body had begun is tried again: a server that
+        // cannot be reached at all fails at once.
+        if (stopped || !begun || retry >= limits_.retries)
+            return -2;
+        ::Sleep(static_cast<DWORD>(limits_.firstPause.count()) << retry);
+    }
 }
 
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,21 +21,26 @@ class TDownThread;
 // ends guards its handlers with a TDownloadLink, so late notifications are
 // dropped.
 using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkCountMax)>;
-// AWorkCount: the bytes of the body written so far, when they have grown,
-// looked at every 50 ms and once more before the finish handler. The worker
-// goes on receiving meanwhile: waiting for the starting thread after every
-// piece cost more than the transfer itself.
+// AWorkCount: the most bytes of the body the file has held so far, when that
+// has grown, looked at every 50 ms and once more before the finish handler.
+// A download that starts over shows no less until it has passed that mark:
+// the bar never goes back. The worker goes on receiving meanwhile: waiting
+// for the starting thread after every piece cost more than the transfer
+// itself.
 using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)>;
-// ResponseCode: the HTTP status of the answer, or -2 when the download failed
-// (no connection, time-out, broken transfer, file not writable). Callers count
-// a code below 0 or above 300 as failure. It comes last, after the file has
-// been closed, exactly once per download (with a null Sender when no worker
-// could be started at all).
+// ResponseCode: the HTTP status of the last answer (206 for a download that
+// resumed), or -2 when the download failed (no connection, time-out, a
+// transfer broken more often than it may be tried again, file not
+// writable). Callers count a code below 0 or above 300 as failure. It comes
+// last, after the file has been closed, exactly once per download (with a
+// null Sender when no worker could be started at all).
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
 // Sees every byte of the body as it is written, in order, on the worker's
 // thread (the package's signature check hashes them on the way: no second
-// pass over the file).
-using TOnBodyData = std::function<void(const char* data, size_t size)>;
+// pass over the file). OFFSET: where DATA stands in the file. A piece at 0
+// after others means that the download started over: what came before is
+// void.
+using TOnBodyData = std::function<void(uint64_t offset, const char* data, size_t size)>;
 
 // Shared between an owner and the handlers it gave a worker. Once the owner
 // detaches (or the link is destroyed with it) the guarded handlers do
@@ -62,15 +68,24 @@ private:
     std::shared_ptr<bool> attached_;
 };
 
-// What ends a download as failed besides a broken transfer.
+// What ends a download as failed, and how often a broken transfer is resumed.
 struct TDownloadLimits {
+    // Of each try.
     net::HttpTimeouts timeouts;
     // The body may not leave less than this free on the file's drive; a body
     // that announces more, or (without a length) grows past it, fails.
     uint64_t diskReserveBytes;
+    // A transfer that breaks once its body has begun is tried again this
+    // often: from where it broke when the server serves ranges of the same
+    // version of the file, else from the start. The worker's thread waits
+    // out the pauses; the starting thread goes on handling its messages.
+    int retries = 3;
+    // Before the first of them; each next pause is twice as long.
+    std::chrono::milliseconds firstPause{1000};
 };
-// No byte for a minute, or less than 64 KiB in a minute, fails; so does a
-// body that would leave less than 100 MB free.
+// No byte for a minute, or less than 64 KiB in a minute, fails a try; so does
+// a body that would leave less than 100 MB free. Three more tries, after 1, 2
+// and 4 seconds.
 inline constexpr TDownloadLimits kDownloadLimits{{10, 60, 0, 64 * 1024, 60}, 100ull * 1024 * 1024};
 
 // Starts the download and returns at once. The folders of FILENAME are
@@ -101,6 +116,9 @@ private:
     bool start();
     static DWORD WINAPI threadMain(void* self);
     void Execute();
+    // The GET into FILE, tried again as the limits allow; the status of the
+    // last answer, or -2.
+    int32_t transfer(HANDLE file);
     void handOff(const std::function<void()>& call) const;
     void showProgress();
     static void CALLBACK progressTimer(HWND wnd, UINT msg, UINT_PTR id, DWORD time);
@@ -115,8 +133,9 @@ private:
     std::wstring FFileName;
     int64_t FWorkCountMax = 0;
     int64_t FWorkCount = 0;
-    uint64_t diskReserve_;
-    // Written by the worker, read by the starting thread's timer.
+    TDownloadLimits limits_;
+    // The most bytes the file has held. Written by the worker, read by the
+    // starting thread's timer.
     std::atomic<int64_t> received_{0};
     UINT_PTR progressTimer_ = 0;
     HWND handOffWindow_;

@@ -128,14 +128,15 @@ bool downloadUrlToFile(const std::wstring& url, const std::wstring& file)
     return written;
 }
 
-TAPI::TAPI(const std::wstring& fromSource, const std::wstring& softId)
-    : TAPI(fromSource, softId, originOf(build::kApiHost), originOf(build::kWebHost))
+TAPI::TAPI(const std::wstring& fromSource, const std::wstring& softId, net::MessageWait waitForMessage)
+    : TAPI(fromSource, softId, originOf(build::kApiHost), originOf(build::kWebHost), std::move(waitForMessage))
 {
 }
 
 TAPI::TAPI(const std::wstring& fromSource, const std::wstring& softId, std::wstring apiOrigin,
-           std::wstring webOrigin)
-    : FSoftId(softId), FFromSource(fromSource), apiOrigin_(std::move(apiOrigin)), webOrigin_(std::move(webOrigin))
+           std::wstring webOrigin, net::MessageWait waitForMessage)
+    : FSoftId(softId), FFromSource(fromSource), apiOrigin_(std::move(apiOrigin)), webOrigin_(std::move(webOrigin)),
+      waitForMessage_(std::move(waitForMessage))
 {
     const std::wstring keyPath = productUserKeyPath(FSoftId);
     if (regReadString64(HKEY_CURRENT_USER, keyPath, kGuidValue).empty()) {
@@ -153,10 +154,21 @@ TAPI::TAPI(const std::wstring& fromSource, const std::wstring& softId, std::wstr
 
 std::wstring TAPI::apiUrl(const wchar_t* path) const { return apiOrigin_ + path; }
 
+bool TAPI::request(const std::wstring& url, const std::wstring& query, std::string& answer)
+{
+    // Shared with the queued job, which outlives a wait that was given up.
+    auto reply = std::make_shared<std::pair<bool, std::string>>(false, std::string());
+    if (!net::runInOrder([reply, url, query] { reply->first = HttpGet(url, query, reply->second); },
+                         waitForMessage_))
+        return false;
+    answer = std::move(reply->second);
+    return reply->first;
+}
+
 bool TAPI::GetSoftDownloadInfo(std::wstring& url, std::wstring& ver, std::wstring& framework_url)
 {
     std::string answer;
-    lastFailure_ = HttpGet(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer)
+    lastFailure_ = request(apiUrl(kSoftDownPath), L"soft_id=" + encodeQueryValue(FSoftId), answer)
                        ? readSoftDownloadInfo(answer, url, ver, framework_url)
                        : kNoAnswer;
     if (!lastFailure_.empty())
@@ -170,8 +182,11 @@ void TAPI::sendReport(const wchar_t* path, const std::wstring& version)
     const std::wstring query = L"soft_id=" + encodeQueryValue(FSoftId) + L"&curr_ver=" + encodeQueryValue(version) +
                                L"&source=" + encodeQueryValue(FFromSource) + L"&device_code=" +
                                encodeQueryValue(FGuid);
-    std::string ignored;
-    HttpGet(apiUrl(path), query, ignored);
+    // The answer is not looked at: nobody waits for it.
+    net::sendInBackground([url = apiUrl(path), query] {
+        std::string ignored;
+        HttpGet(url, query, ignored);
+    });
 }
 
 void TAPI::ReportPreInstall() { sendReport(kPreInstallPath, FCurrVer); }
@@ -193,7 +208,7 @@ bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal, std:
     failedRequest.clear();
     const std::wstring url = apiUrl(kCouponPath);
     std::string answer;
-    if (!HttpGet(url, L"code=" + encodeQueryValue(couponCode), answer)) {
+    if (!request(url, L"code=" + encodeQueryValue(couponCode), answer)) {
         failedRequest = url;
         return false;
     }
@@ -204,7 +219,7 @@ bool TAPI::getUninstallCoupon(std::wstring& couponCode, int32_t& couponVal, std:
 bool TAPI::getPriceList(std::vector<TPricePlan>& list)
 {
     std::string answer;
-    return HttpGet(apiUrl(kPricePlanPath), L"soft_id=" + encodeQueryValue(FSoftId), answer) &&
+    return request(apiUrl(kPricePlanPath), L"soft_id=" + encodeQueryValue(FSoftId), answer) &&
            readPriceList(answer, list);
 }
 
@@ -234,18 +249,18 @@ std::wstring TAPI::getPayQRUrl_NotLogin(int32_t goods_id, const std::wstring& co
                                L"&source=" + encodeQueryValue(FFromSource) + L"&device_code=" +
                                encodeQueryValue(FGuid);
     std::string answer;
-    if (!HttpGet(apiUrl(kPayQrPath), query, answer))
+    if (!request(apiUrl(kPayQrPath), query, answer))
         return {};
     return readPayQrLink(answer);
 }
 
 void TAPI::openCustomerService() { openUrl(webOrigin_ + kCustomerServicePage + encodeQueryValue(FSoftId)); }
 
-void createProcessAPI(const std::wstring& fromSource, const std::wstring& softId)
+void createProcessAPI(const std::wstring& fromSource, const std::wstring& softId, net::MessageWait waitForMessage)
 {
-    theProcessAPI = processApiOrigin.empty()
-                        ? std::make_unique<TAPI>(fromSource, softId)
-                        : std::make_unique<TAPI>(fromSource, softId, processApiOrigin, processWebOrigin);
+    theProcessAPI = processApiOrigin.empty() ? std::make_unique<TAPI>(fromSource, softId, std::move(waitForMessage))
+                                             : std::make_unique<TAPI>(fromSource, softId, processApiOrigin,
+                                                                      processWebOrigin, std::move(waitForMessage));
 }
 
 void setProcessAPIOrigins(std::wstring apiOrigin, std::wstring webOrigin)
@@ -256,4 +271,8 @@ void setProcessAPIOrigins(std::wstring apiOrigin, std::wstring webOrigin)
 
 TAPI* processAPI() { return theProcessAPI.get(); }
 
-void destroyProcessAPI() { theProcessAPI.reset(); }
+void destroyProcessAPI(std::chrono::milliseconds limit)
+{
+    theProcessAPI.reset();
+    net::waitForQueuedRequests(limit);
+}

@@ -1,14 +1,21 @@
 // Client of the vendor's web service: download information, install and
 // uninstall reports, the uninstall coupon, price plans and the payment code.
-// Every operation is one synchronous plain-HTTP GET; none throws to its
-// caller: a failed or refused request gives false or an empty text.
+// Every operation is one plain-HTTP GET, sent by the process's request queue
+// (RequestQueue.h) in the order the operations were called: a report goes
+// out in the background, the others return with their answer. None throws to
+// its caller: a failed or refused request gives false or an empty text.
 #pragma once
 
+#include "net/RequestQueue.h"
 #include "net/ServiceAnswer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// How long the end of the program waits for reports that are still queued.
+inline constexpr std::chrono::milliseconds kReportGrace{5000};
 
 // GETs URL followed by QUERY: a "?" is added when URL has none and a leading
 // "&" of QUERY is dropped. True with the body (UTF-8) for a 2xx answer; false
@@ -25,11 +32,13 @@ std::wstring encodeQueryValue(const std::wstring& value);
 
 class TAPI {
 public:
-    // Talks to the build's API server and web site.
-    TAPI(const std::wstring& fromSource, const std::wstring& softId);
+    // Talks to the build's API server and web site. WAITFORMESSAGE: how the
+    // calling thread handles its messages while it waits for an answer;
+    // without it the thread blocks.
+    TAPI(const std::wstring& fromSource, const std::wstring& softId, net::MessageWait waitForMessage = {});
     // Talks to the given origins ("http://host[:port]", no trailing slash).
     TAPI(const std::wstring& fromSource, const std::wstring& softId, std::wstring apiOrigin,
-         std::wstring webOrigin);
+         std::wstring webOrigin, net::MessageWait waitForMessage = {});
 
     bool GetSoftDownloadInfo(std::wstring& url, std::wstring& ver, std::wstring& framework_url);
     // Why the last GetSoftDownloadInfo gave false, for the record.
@@ -54,6 +63,8 @@ public:
 private:
     std::wstring apiUrl(const wchar_t* path) const;
     void sendReport(const wchar_t* path, const std::wstring& version);
+    // HttpGet through the request queue, waiting for the answer.
+    bool request(const std::wstring& url, const std::wstring& query, std::string& answer);
 
     std::wstring FSoftId;
     std::wstring FCurrVer;
@@ -61,15 +72,18 @@ private:
     std::wstring FGuid;
     std::wstring apiOrigin_;
     std::wstring webOrigin_;
+    net::MessageWait waitForMessage_;
     std::wstring lastFailure_;
 };
 
 // The one client of the process, created and destroyed by the main window and
 // reached by every window. processAPI() is null outside that lifetime.
-void createProcessAPI(const std::wstring& fromSource, const std::wstring& softId);
+void createProcessAPI(const std::wstring& fromSource, const std::wstring& softId,
+                      net::MessageWait waitForMessage = {});
 // Origins the next createProcessAPI talks to instead of the build's hosts
 // (tests point the program's client at their own loopback server); empty
 // texts return to the build's hosts.
 void setProcessAPIOrigins(std::wstring apiOrigin, std::wstring webOrigin);
 TAPI* processAPI();
-void destroyProcessAPI();
+// Destroys the client. The reports still queued get up to LIMIT to go out.
+void destroyProcessAPI(std::chrono::milliseconds limit = kReportGrace);

@@ -149,6 +149,9 @@ int32_t TfrmBigCoupon::fetchCoupon(std::wstring& couponCode)
         lblDiscountVal->setCaption(std::to_wstring(value));
         return value;
     }
+    // The user ended the program while the service was asked: no box.
+    if (Application.terminated())
+        return 0;
     if (!failedRequest.empty())
         showInfo(failedRequest + kRequestFailed);
     showPlainMessage(kCouponFailed);
@@ -161,7 +164,8 @@ TPricePlan TfrmBigCoupon::fetchPlan(int32_t couponValue)
 {
     TPricePlan plan{};
     if (!FApi.getPricePlanFromlist(plan)) {
-        showPlainMessage(kPlanFailed);
+        if (!Application.terminated())
+            showPlainMessage(kPlanFailed);
         return TPricePlan{};
     }
     lblOriginal->setCaption(fillIn(kOriginalPrice, {formatNumber(plan.price)}));

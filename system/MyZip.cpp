@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -447,6 +448,25 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
         if (result)
             skipped.push_back({name, result->reason, result->error});
     return skipped;
+}
+
+uint64_t extractedSize(const std::wstring& archivePath, const std::vector<TSkippedEntry>& skipped,
+                       uint64_t checkedLength)
+{
+    try {
+        const Archive archive = openArchive(archivePath, checkedLength);
+        std::set<std::wstring> left;
+        for (const TSkippedEntry& entry : skipped)
+            left.insert(entry.name);
+        uint64_t declared = 0, bytes = 0;
+        std::vector<TSkippedEntry> unreadable;
+        for (const zip_stat_t& stat : entryStats(archive.get(), declared, unreadable))
+            if (!left.contains(entryName(archive.get(), stat.index)))
+                bytes += stat.size;
+        return bytes;
+    } catch (const TZipError&) {
+        return 0;
+    }
 }
 
 bool packageFits(const std::wstring& archivePath, const std::wstring& destDir)

@@ -70,6 +70,12 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wst
                                      const std::wstring& password, const TOnTotalPercent& onTotalPercent,
                                      uint64_t checkedLength = 0);
 
+// The bytes that the entries of ARCHIVE not in SKIPPED (by stored name) hold
+// once extracted: the size of what unZipFile installed, its sizes checked on
+// the way. 0 when the archive cannot be read; CHECKEDLENGTH as for unZipFile.
+uint64_t extractedSize(const std::wstring& archive, const std::vector<TSkippedEntry>& skipped,
+                       uint64_t checkedLength = 0);
+
 // False when the entries of ARCHIVE declare more bytes than the drive of
 // DESTDIR has free for the caller; true when they fit, or when either cannot
 // be told (unZipFile then reports an unusable archive).

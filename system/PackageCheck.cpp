@@ -122,6 +122,14 @@ void TPackageCheck::update(const void* data, size_t size)
 {
     if (hasher_)
         hasher_->push(static_cast<const char*>(data), size);
+    given_ += size;
+}
+
+void TPackageCheck::restart()
+{
+    if (hasher_ && given_ > 0)
+        hasher_ = std::make_unique<Hasher>();
+    given_ = 0;
 }
 
 bool TPackageCheck::passed()

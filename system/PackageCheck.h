@@ -25,6 +25,8 @@ public:
     // Every byte of the package, in order, from one thread at a time (the
     // download worker's, then the caller's after the hand-off).
     void update(const void* data, size_t size);
+    // Forgets the bytes given so far: the package comes again from its start.
+    void restart();
     // After the last byte: true when the package may be extracted. The
     // answer is given once and kept.
     bool passed();
@@ -38,6 +40,8 @@ private:
     signing::PublicKey key_;
     // Only with a key.
     std::unique_ptr<Hasher> hasher_;
+    // Bytes given to the hasher.
+    uint64_t given_ = 0;
     uint64_t checked_ = 0;
     std::optional<bool> passed_;
 };

@@ -68,3 +68,28 @@ std::wstring regReadString64(HKEY root, const std::wstring& keyPath, const std::
         return {};
     }
 }
+
+bool regQueryString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text)
+{
+    DWORD size = 0;
+    if (::RegGetValueW(root, keyPath.c_str(), valueName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return false;
+    std::wstring read(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(read.size() * sizeof(wchar_t));
+    if (::RegGetValueW(root, keyPath.c_str(), valueName.c_str(), RRF_RT_REG_SZ, nullptr, read.data(), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    read.resize(size / sizeof(wchar_t));
+    while (!read.empty() && read.back() == L'\0')
+        read.pop_back();
+    text = std::move(read);
+    return true;
+}
+
+bool regQueryDword(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, DWORD& value)
+{
+    DWORD size = sizeof(value);
+    return ::RegGetValueW(root, keyPath.c_str(), valueName.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+           ERROR_SUCCESS;
+}

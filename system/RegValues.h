@@ -19,3 +19,8 @@ void regWriteString(HKEY root, const std::wstring& keyPath, const std::wstring& 
 // Through the 64-bit view, read access, the key created when missing. Never
 // throws: whatever cannot be read gives "".
 std::wstring regReadString64(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
+
+// Values of a key that may not exist, read without creating anything. False
+// when the key or the value is missing, or the value is of another type.
+bool regQueryString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
+bool regQueryDword(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, DWORD& value);

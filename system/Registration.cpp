@@ -3,6 +3,9 @@
 #include "Handles.h"
 #include "RegValues.h"
 
+#include <algorithm>
+#include <cwchar>
+
 namespace {
 
 constexpr wchar_t kUninstallRoot[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -12,6 +15,14 @@ constexpr wchar_t kUninstallString[] = L"UninstallString";
 constexpr wchar_t kDisplayVersion[] = L"DisplayVersion";
 constexpr wchar_t kPublisher[] = L"Publisher";
 constexpr wchar_t kExePath[] = L"ExePath";
+constexpr wchar_t kQuietUninstallString[] = L"QuietUninstallString";
+constexpr wchar_t kInstallLocation[] = L"InstallLocation";
+constexpr wchar_t kEstimatedSize[] = L"EstimatedSize";
+constexpr wchar_t kInstallDate[] = L"InstallDate";
+constexpr wchar_t kNoModify[] = L"NoModify";
+constexpr wchar_t kNoRepair[] = L"NoRepair";
+constexpr wchar_t kDateFormat[] = L"%04u%02u%02u";
+constexpr uint64_t kBytesPerKB = 1024;
 
 std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
@@ -30,9 +41,23 @@ LSTATUS setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::ws
     return text.empty() ? ERROR_SUCCESS : setRegString(key, valueName, text);
 }
 
+LSTATUS setRegDword(HKEY key, const std::wstring& valueName, DWORD value)
+{
+    return ::RegSetValueExW(key, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof(value));
+}
+
+std::wstring installDateOf(const SYSTEMTIME& date)
+{
+    wchar_t text[16] = {};
+    std::swprintf(text, 16, kDateFormat, date.wYear, date.wMonth, date.wDay);
+    return text;
+}
+
 std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName,
                                                  const std::wstring& exePath, const std::wstring& installDir,
-                                                 const std::wstring& version, const std::wstring& publisher)
+                                                 const std::wstring& version, const std::wstring& publisher,
+                                                 uint64_t installedBytes, const std::wstring& installDate)
 {
     // Without an id the values would land on the list of all programs itself.
     if (softId.empty())
@@ -44,15 +69,25 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
     // Every write against the unopened key could only fail again.
     if (status != ERROR_SUCCESS)
         return {{keyPath, status}};
+    const std::wstring uninstaller = installDir + L"\\" + kUninstallerName;
+    // Rounded up: a product of a few bytes does not show as 0 KB.
+    const uint64_t sizeKB = std::min<uint64_t>((installedBytes + kBytesPerKB - 1) / kBytesPerKB, MAXDWORD);
     const std::pair<const wchar_t*, LSTATUS> writes[] = {
         {kDisplayName, setRegString(key.get(), kDisplayName, displayName)},
         {kDisplayIcon, setRegStringIfAny(key.get(), kDisplayIcon, quoted(exePath))},
         // Quoted like DisplayIcon: unquoted, a path with blanks makes Windows
         // try "C:\Program.exe" and the like first.
-        {kUninstallString, setRegString(key.get(), kUninstallString, quoted(installDir + L"\\" + kUninstallerName))},
+        {kUninstallString, setRegString(key.get(), kUninstallString, quoted(uninstaller))},
         {kDisplayVersion, setRegStringIfAny(key.get(), kDisplayVersion, version)},
         {kPublisher, setRegStringIfAny(key.get(), kPublisher, publisher)},
         {kExePath, setRegStringIfAny(key.get(), kExePath, quoted(exePath))},
+        {kQuietUninstallString,
+         setRegString(key.get(), kQuietUninstallString, quoted(uninstaller) + L" " + kSilentUninstallSwitch)},
+        {kInstallLocation, setRegString(key.get(), kInstallLocation, installDir)},
+        {kEstimatedSize, setRegDword(key.get(), kEstimatedSize, static_cast<DWORD>(sizeKB))},
+        {kInstallDate, setRegStringIfAny(key.get(), kInstallDate, installDate)},
+        {kNoModify, setRegDword(key.get(), kNoModify, 1)},
+        {kNoRepair, setRegDword(key.get(), kNoRepair, 1)},
     };
     std::vector<RegWriteFailure> failures;
     for (const auto& [name, result] : writes)

@@ -5,12 +5,15 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // The uninstaller: the installer copied into the installation folder under
 // this name, which also makes it start in uninstall mode.
 inline constexpr wchar_t kUninstallerName[] = L"unin.exe";
+// The uninstaller's first argument for a removal without window or question.
+inline constexpr wchar_t kSilentUninstallSwitch[] = L"/autouninst";
 
 // The registry view of the uninstall entry, named so that the 32-bit and the
 // 64-bit build use the same key: the 32-bit view (HKLM\Software\WOW6432Node
@@ -28,12 +31,18 @@ struct RegWriteFailure {
 };
 
 // Writes "Software\Microsoft\Windows\CurrentVersion\Uninstall\<softId>" under
-// HKLM, value by value, going on after a value that cannot be written.
-// Returns what could not be written, in order: the key alone when it cannot
-// be created.
+// HKLM, value by value, going on after a value that cannot be written: the
+// names, versions and commands, then what the system's list of programs and
+// package managers read besides them (the silent uninstall's command, the
+// folder, INSTALLEDBYTES as the size in KB, INSTALLDATE as "yyyymmdd", and
+// neither change nor repair offered). Returns what could not be written, in
+// order: the key alone when it cannot be created.
 std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName,
                                                  const std::wstring& exePath, const std::wstring& installDir,
-                                                 const std::wstring& version, const std::wstring& publisher);
+                                                 const std::wstring& version, const std::wstring& publisher,
+                                                 uint64_t installedBytes, const std::wstring& installDate);
+// "yyyymmdd" of a local date, as InstallDate holds it.
+std::wstring installDateOf(const SYSTEMTIME& date);
 // Deletes the product's uninstall entry with everything below it; false, with
 // the system's error as the last error, when it could not be deleted (an
 // entry that is not there gives ERROR_FILE_NOT_FOUND; an empty id names none).
@@ -84,3 +93,5 @@ bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std
 LSTATUS setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text);
 // The same, only when TEXT is not empty (ERROR_SUCCESS otherwise).
 LSTATUS setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text);
+// One REG_DWORD value; the system's result.
+LSTATUS setRegDword(HKEY key, const std::wstring& valueName, DWORD value);

@@ -6,6 +6,8 @@
 #include "system/Process.h"
 #include "system/RegValues.h"
 #include "tests/e2e/DemoRun.h"
+#include "tests/support/LoopbackProxy.h"
+#include "tests/support/ProxySettingsOverride.h"
 #include "tests/support/ShellFolderRedirect.h"
 #include "tests/support/TempDir.h"
 
@@ -304,6 +306,63 @@ TEST_F(DemoInstallTest, PackageWithOneChangedByteIsRefusedWithItsOwnCode)
     expectNothingInstalled();
     EXPECT_TRUE(!fs::exists(installDir()) || fs::is_empty(installDir())) << "nothing was extracted";
     EXPECT_EQ(productRequests(service).back(), "/files/package.zip");
+}
+
+TEST_F(DemoInstallTest, PackageCutAtHalfResumesOrStartsOverAndPassesTheSignatureCheck)
+{
+    const std::string package = readFile(serviceOptions().contentDir / L"package.zip");
+    const std::string half = std::to_string(package.size() / 2);
+    // A server that serves ranges sends the rest; one that does not sends it
+    // all again, and the check hashes that from the start.
+    for (const bool ranges : {true, false}) {
+        vendor::Options options = serviceOptions();
+        options.ranges = ranges;
+        vendor::VendorService service(options);
+        if (!service.start())
+            GTEST_SKIP() << "port " << kServicePort << " is taken";
+        vendor::Fault drop;
+        ASSERT_TRUE(vendor::Fault::parse("drop:" + half + ":1", drop));
+        service.setFault("/files/package.zip", drop);
+
+        const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+        // 11 would be a package that failed its signature check.
+        EXPECT_EQ(run.exitCode, 0u) << ranges;
+        EXPECT_TRUE(fs::exists(installDir() / kProgram));
+        std::vector<std::string> asked;
+        for (const auto& request : service.requests())
+            if (request.path == "/files/package.zip")
+                asked.push_back(request.range);
+        EXPECT_EQ(asked, (std::vector<std::string>{"", "bytes=" + half + "-"})) << ranges;
+        expectLogged({ranges ? "/files/package.zip -> 206" : "/files/package.zip -> 200",
+                      "package: " + std::to_string(package.size()) + " bytes", "exit code: 0"});
+        endStartedProduct();
+        removeTraces();
+    }
+}
+
+TEST_F(DemoInstallTest, EveryRequestOfAnInstallPassesTheUsersProxy)
+{
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    const LoopbackProxy proxy;
+    const std::string proxyAddress = "127.0.0.1:" + std::to_string(proxy.port());
+    // Loopback addresses go direct unless the list says otherwise.
+    const ProxySettingsOverride settings(1, win::fromUtf8(proxyAddress), L"<-loopback>");
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 0u);
+    std::vector<std::string> passed;
+    for (const std::string& target : proxy.targets()) {
+        const std::string origin = service->baseUrl();
+        EXPECT_TRUE(target.starts_with(origin)) << target;
+        passed.push_back(target.substr(origin.size(), target.find('?') - origin.size()));
+    }
+    const std::vector<std::string> expected{"/api/report/preinstall", "/api/config/soft_down", "/api/report/install",
+                                            "/files/package.zip"};
+    EXPECT_EQ(passed, expected);
+    EXPECT_EQ(productRequests(*service), expected);
+    expectLogged({"/files/package.zip -> 200", "through the proxy " + proxyAddress});
 }
 
 } // namespace

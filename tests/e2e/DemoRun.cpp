@@ -31,6 +31,17 @@ std::wstring entryValue(const wchar_t* name)
     return regReadString(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId), name, kUninstallEntryView);
 }
 
+bool entryDword(const wchar_t* name, DWORD& value)
+{
+    win::RegKey key;
+    DWORD type = 0, size = sizeof(value);
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId).c_str(), 0, KEY_READ | kUninstallEntryView,
+                           key.put()) == ERROR_SUCCESS &&
+           ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_DWORD;
+}
+
 bool entryExists()
 {
     win::RegKey key;

@@ -46,6 +46,8 @@ void removeTraces();
 // A value of the demo product's uninstall entry, read in the entry's own
 // registry view; "" when it is missing.
 std::wstring entryValue(const wchar_t* name);
+// A REG_DWORD value of the entry; false when it is missing or of another type.
+bool entryDword(const wchar_t* name, DWORD& value);
 // Whether the entry is there (looked at without creating it).
 bool entryExists();
 

@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -335,3 +336,65 @@ TEST_F(DemoUninstallTest, ConfirmedRemovalLeavesOnlyWhatTheUserKeeps)
 }
 
 } // namespace
+
+namespace {
+
+// Every visible window of process PID, by title, seen while it runs.
+std::vector<std::wstring> windowsWhileRunning(StartedProgram& program)
+{
+    std::vector<std::wstring> seen;
+    for (DWORD waited = 0; waited < kRunLimitMs && !program.hasEnded(50); waited += 50)
+        if (HWND window = findWindowOf(program.pid(), L"", L"")) {
+            wchar_t title[256] = {};
+            ::GetWindowTextW(window, title, 256);
+            seen.emplace_back(title);
+        }
+    return seen;
+}
+
+} // namespace
+
+TEST_F(DemoUninstallTest, SilentUninstallAsTheEntryNamesItRemovesTheProductWithoutAWindow)
+{
+    // The values that the system's list of programs and package managers read.
+    const fs::path uninstaller = installDir() / kUninstaller;
+    const std::wstring quiet = entryValue(L"QuietUninstallString");
+    EXPECT_EQ(quiet, L"\"" + uninstaller.wstring() + L"\" /autouninst");
+    EXPECT_EQ(entryValue(L"InstallLocation"), installDir().wstring());
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
+    wchar_t date[16] = {};
+    std::swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    EXPECT_EQ(entryValue(L"InstallDate"), date);
+    DWORD sizeKB = 0, noModify = 0, noRepair = 0;
+    uint64_t extracted = 0;
+    // The demo package is packed from this folder.
+    const fs::path packed = fs::path(L"Z:" + std::wstring(DEMO_SERVICE_DIR_W)).parent_path() / L"package";
+    for (const auto& entry : fs::recursive_directory_iterator(packed))
+        if (entry.is_regular_file())
+            extracted += entry.file_size();
+    EXPECT_TRUE(entryDword(L"EstimatedSize", sizeKB));
+    EXPECT_EQ(sizeKB, (extracted + 1023) / 1024) << "the package's files";
+    EXPECT_TRUE(entryDword(L"NoModify", noModify) && noModify == 1);
+    EXPECT_TRUE(entryDword(L"NoRepair", noRepair) && noRepair == 1);
+
+    // Started the way a package manager starts it, the product still running.
+    const fs::path log = home_ / L"uninstall.log";
+    run_ = std::make_unique<StartedProgram>(uninstaller, L"/autouninst \"/log=" + log.wstring() + L"\"");
+    ASSERT_TRUE(run_->started());
+    EXPECT_EQ(windowsWhileRunning(*run_), std::vector<std::wstring>{}) << "no window, no offer, no box";
+    EXPECT_EQ(run_->waitForExit(0), 0u);
+
+    EXPECT_FALSE(entryExists());
+    EXPECT_FALSE(findProcessByName(kProgram)) << "the running product was stopped";
+    EXPECT_FALSE(fs::exists(home_ / L"desktop" / kShortcut));
+    EXPECT_FALSE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));
+    EXPECT_TRUE(isEmptyFolder(dataDir()));
+    EXPECT_TRUE(uninstallerDeletedItself());
+    const auto requests = productRequests(*service_);
+    EXPECT_EQ(countOf(requests, kUninstallReport), 1);
+    EXPECT_EQ(countOf(requests, "/api/price_plan"), 0) << "no offer";
+    const std::string text = readFile(log);
+    for (const char* line : {"uninstall mode, silent uninstall", "/api/report/uninstall?<hidden> -> 200", "exit code: 0"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " is not in:\n" << text;
+}

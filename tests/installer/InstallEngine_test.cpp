@@ -4,6 +4,7 @@
 #include "installer/InstallEngine.h"
 #include "installer/UninstallEngine.h"
 
+#include "net/RequestQueue.h"
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
 #include "system/RegValues.h"
@@ -228,6 +229,7 @@ TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
     EXPECT_EQ(exitCode(true, outcome), 2);
     EXPECT_EQ(observer_.questions.size(), 1u);
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
+    net::waitForQueuedRequests();
     EXPECT_EQ(server_.requestsTo("/api/report/install").size(), reportsBefore) << "no install report";
 }
 
@@ -258,6 +260,7 @@ TEST_F(InstallEngineTest, HttpsLinksAreRefused)
     EXPECT_EQ(outcome.result, InstallResult::HttpsRefused);
     EXPECT_FALSE(endsProgram(outcome.result)) << "a refused link stops, the window stays";
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{L"https not supported! " + win::fromUtf8(url)});
+    net::waitForQueuedRequests();
     EXPECT_EQ(server_.requestsTo("/api/report/install").size(), 1u) << "the report goes before the refusal";
     expectNothingRegistered();
 

@@ -70,6 +70,7 @@ TEST_F(MainWindowTest, StartUpInInstallMode)
 
     EXPECT_TRUE(fs::is_directory(defaultDir())) << "the default folder exists at once";
     EXPECT_EQ(form->edtPath->text(), defaultDir());
+    net::waitForQueuedRequests();
     const auto reports = server_.requestsTo("/api/report/preinstall");
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].query.find("soft_id=mainwin_test_win"), std::string::npos) << reports[0].query;

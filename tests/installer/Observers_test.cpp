@@ -35,7 +35,7 @@ TEST(SilentObserver, RetriesThreeTimesThenGivesUp)
         << "the pauses grow";
 }
 
-TEST(CommandLine, OnlyTheExactFirstArgumentStartsAnAutomaticInstallAndLogSwitchesCountAnywhere)
+TEST(CommandLine, OnlyTheExactFirstArgumentStartsAnAutomaticRunAndLogSwitchesCountAnywhere)
 {
     using A = CommandLine::Automatic;
     EXPECT_EQ(parseCommandLine({}).automatic, A::None);
@@ -43,6 +43,15 @@ TEST(CommandLine, OnlyTheExactFirstArgumentStartsAnAutomaticInstallAndLogSwitche
     EXPECT_EQ(parseCommandLine({L"/autostart", L"/log"}).automatic, A::Visible);
     EXPECT_EQ(parseCommandLine({L"/AUTOINST"}).automatic, A::None);
     EXPECT_EQ(parseCommandLine({L"x", L"/autoinst"}).automatic, A::None);
+    // Each mode honours only its own switches.
+    const CommandLine uninstall = parseCommandLine({L"/autouninst"});
+    EXPECT_EQ(honouredSwitch(uninstall, false), A::SilentUninstall);
+    EXPECT_TRUE(runsSilently(uninstall, false));
+    EXPECT_EQ(honouredSwitch(uninstall, true), A::None);
+    EXPECT_FALSE(runsSilently(uninstall, true));
+    EXPECT_EQ(honouredSwitch(parseCommandLine({L"/autoinst"}), false), A::None);
+    EXPECT_EQ(honouredSwitch(parseCommandLine({L"/AUTOUNINST"}), false), A::None);
+    EXPECT_FALSE(runsSilently(parseCommandLine({L"/autostart"}), true));
 
     EXPECT_FALSE(parseCommandLine({L"/autoinst"}).log);
     const CommandLine withPath = parseCommandLine({L"/autoinst", L"x", L"/log=C:\\logs\\a b.log"});

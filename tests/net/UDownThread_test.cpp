@@ -183,7 +183,7 @@ TEST_F(DownloadTest, StalledServerEndsWithMinusTwoAfterTheIdleTime)
         return reply;
     });
     const auto file = dir_ / L"stall.bin";
-    const Outcome outcome = download(url("/stall"), file, {{10, 2}, kDownloadLimits.diskReserveBytes});
+    const Outcome outcome = download(url("/stall"), file, {{10, 2}, kDownloadLimits.diskReserveBytes, 0});
     EXPECT_EQ(outcome.finishes, std::vector<int64_t>{-2});
     EXPECT_EQ(outcome.totals, std::vector<int64_t>{1000});
     EXPECT_EQ(readFile(file), "0123456789");
@@ -204,7 +204,7 @@ TEST_F(DownloadTest, TricklingServerFailsOnTheSpeedBound)
         };
         return reply;
     });
-    const Outcome outcome = download(url("/trickle"), dir_ / L"slow.bin", {{10, 60, 0, 1000, 1}, 0});
+    const Outcome outcome = download(url("/trickle"), dir_ / L"slow.bin", {{10, 60, 0, 1000, 1}, 0, 0});
     EXPECT_EQ(outcome.finishes, std::vector<int64_t>{-2});
     EXPECT_FALSE(sentAll) << "the download waited for the server to finish";
 }

@@ -74,6 +74,7 @@ TEST_F(ApiTest, DeviceCodeIsMadeOnceAndKeptForTheUser)
     TAPI second = makeApi();
     EXPECT_EQ(second.guid(), first.guid());
     second.ReportPreInstall();
+    net::waitForQueuedRequests();
     EXPECT_NE(server_.requestsTo(kPreInstall).at(0).query.find("device_code=" + utf8(first.guid())),
               std::string::npos);
 }
@@ -89,6 +90,8 @@ TEST_F(ApiTest, ReportsCarryTheVersionKnownAtTheTime)
     ASSERT_TRUE(api.GetSoftDownloadInfo(url, ver, framework));
     api.ReportInstall();
     api.ReportUninstall(L"1.9.0");
+    // Reports go out in the background, still in the order they were made.
+    net::waitForQueuedRequests();
 
     const auto requests = server_.requests();
     ASSERT_EQ(requests.size(), 4u);
@@ -102,6 +105,7 @@ TEST_F(ApiTest, QueryValuesArePercentEncodedAsUtf8)
 {
     TAPI api = makeApi(L"abc (1)&x=#\u00fc~-._");
     api.ReportPreInstall();
+    net::waitForQueuedRequests();
     EXPECT_NE(server_.requests().at(0).query.find("&source=abc%20%281%29%26x%3D%23%C3%BC~-._&"), std::string::npos);
     EXPECT_EQ(encodeQueryValue(L"Az09-._~"), L"Az09-._~");
     EXPECT_EQ(encodeQueryValue(L"\u4e2d/+"), L"%E4%B8%AD%2F%2B");

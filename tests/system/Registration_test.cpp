@@ -35,6 +35,19 @@ std::optional<Value> readValue(HKEY root, const std::wstring& path, const wchar_
     return value;
 }
 
+// A REG_DWORD value, or nothing when it is missing or of another type.
+std::optional<DWORD> readDword(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0)
+{
+    win::RegKey key;
+    DWORD type = 0, value = 0, size = sizeof(value);
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return std::nullopt;
+    return value;
+}
+
 bool keyExists(HKEY root, const std::wstring& path, REGSAM view = 0)
 {
     win::RegKey key;
@@ -92,7 +105,7 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     const std::wstring dir = L"C:\\Program Files\\My App";
     const std::wstring exe = dir + L"\\bin\\app.exe";
 
-    EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software").empty());
+    EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software", 1025, L"").empty());
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY));
     const auto name = readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", k32);
     ASSERT_TRUE(name);
@@ -108,10 +121,21 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     }
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"Publisher", k32)->text, L"velmora software");
     EXPECT_EQ(readInstalledVersion(id), L"");
+    // What the system's list of programs and package managers read.
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"QuietUninstallString", k32)->text,
+              L"\"" + dir + L"\\unin.exe\" /autouninst");
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallLocation", k32)->text, dir);
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize", k32), 2u) << "1025 bytes are 2 KB, rounded up";
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate", k32));
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoModify", k32), 1u);
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoRepair", k32), 1u);
 
-    writeUninstallEntry(id, L"My App", exe, dir, L"2.1.0", L"");
+    const SYSTEMTIME day{2026, 3, 0, 7, 0, 0, 0, 0};
+    writeUninstallEntry(id, L"My App", exe, dir, L"2.1.0", L"", 1ull << 50, installDateOf(day));
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", k32)->text, L"My App");
     EXPECT_EQ(readInstalledVersion(id), L"2.1.0");
+    EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate", k32)->text, L"20260307");
+    EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize", k32), MAXDWORD) << "a size too big for the value";
 
     // Whatever lies below the entry goes with it.
     win::RegKey below;

@@ -33,11 +33,11 @@ protected:
         ASSERT_TRUE(service->start());
     }
 
-    httplib::Result get(const std::string& target, int readTimeoutSec = 10)
+    httplib::Result get(const std::string& target, int readTimeoutSec = 10, const httplib::Headers& headers = {})
     {
         httplib::Client client("127.0.0.1", service->port());
         client.set_read_timeout(readTimeoutSec, 0);
-        return client.Get(target);
+        return client.Get(target, headers);
     }
 
     json getJson(const std::string& target)
@@ -120,4 +120,54 @@ TEST_F(VendorServiceTest, MisbehavesOnRequest)
     service->setFault("/api/coupon-detail", fault);
     EXPECT_FALSE(get("/api/coupon-detail?code=x", 1)); // the client gives up; stop() ends the stall
     EXPECT_FALSE(vendor::Fault::parse("explode", fault));
+}
+
+TEST_F(VendorServiceTest, ServesRangesOfTheSameVersionAndDropsConnectionsOnRequest)
+{
+    const std::string file = readFile(content / L"package.zip");
+    const auto whole = get("/files/package.zip");
+    ASSERT_TRUE(whole);
+    const std::string etag = whole->get_header_value("ETag");
+    EXPECT_FALSE(etag.empty());
+    EXPECT_EQ(whole->get_header_value("Accept-Ranges"), "bytes");
+
+    const auto rest = get("/files/package.zip", 10, {{"Range", "bytes=1000-"}, {"If-Range", etag}});
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(rest->status, 206);
+    EXPECT_EQ(rest->get_header_value("Content-Range"),
+              "bytes 1000-" + std::to_string(file.size() - 1) + "/" + std::to_string(file.size()));
+    EXPECT_TRUE(rest->body == file.substr(1000));
+    EXPECT_EQ(service->requests().back().range, "bytes=1000-");
+
+    // Another version's validator: the whole file, not a piece of this one.
+    const auto changed = get("/files/package.zip", 10, {{"Range", "bytes=1000-"}, {"If-Range", "\"other\""}});
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_EQ(changed->body.size(), file.size());
+
+    // Each answer is cut after the fault's bytes: a resumed one too.
+    vendor::Fault fault;
+    EXPECT_FALSE(vendor::Fault::parse("drop:0", fault));
+    ASSERT_TRUE(vendor::Fault::parse("drop:1000000", fault));
+    service->setFault("/files/package.zip", fault);
+    std::string received;
+    httplib::Client client("127.0.0.1", service->port());
+    EXPECT_FALSE(client.Get("/files/package.zip", [&](const char* data, size_t size) {
+        received.append(data, size);
+        return true;
+    }));
+    EXPECT_EQ(received.size(), 1000000u);
+    const auto resumed = get("/files/package.zip", 10, {{"Range", "bytes=3000000-"}, {"If-Range", etag}});
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->status, 206);
+    EXPECT_TRUE(resumed->body == file.substr(3000000)) << "fewer bytes than the cut";
+
+    // Only the next answer is cut.
+    EXPECT_FALSE(vendor::Fault::parse("drop:1000:0", fault));
+    ASSERT_TRUE(vendor::Fault::parse("drop:1000:1", fault));
+    service->setFault("/files/package.zip", fault);
+    EXPECT_FALSE(get("/files/package.zip"));
+    const auto next = get("/files/package.zip");
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->body.size(), file.size());
 }

@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
@@ -43,6 +44,11 @@ constexpr char kGarbage[] = "<html>this is not the answer you are looking for";
 constexpr char kJsonType[] = "application/json; charset=utf-8";
 constexpr char kHtmlType[] = "text/html; charset=utf-8";
 constexpr size_t kChunk = 256 * 1024;
+constexpr char kETag[] = "ETag";
+constexpr char kAcceptRanges[] = "Accept-Ranges";
+constexpr char kBytes[] = "bytes";
+constexpr char kRange[] = "Range";
+constexpr char kIfRange[] = "If-Range";
 
 // The plans the service offers; prices come both as text and as numbers, as
 // real services send them.
@@ -84,6 +90,12 @@ bool Fault::parse(const std::string& text, Fault& fault)
             fault = {Kind::NotFound, 0, 0};
         else if (kind == "nolength")
             fault = {Kind::NoLength, 0, 0};
+        else if (kind == "drop" && !arg.empty() && std::stoll(arg) > 0) {
+            const size_t count = arg.find(':');
+            fault = {Kind::Drop, 0, 0, std::stoll(arg.substr(0, count))};
+            if (count != std::string::npos && (fault.times = std::stoi(arg.substr(count + 1))) <= 0)
+                return false;
+        }
         else if (kind == "none")
             fault = {};
         else
@@ -115,6 +127,20 @@ struct VendorService::Impl {
         std::lock_guard lock(mutex);
         const auto it = faults.find(path);
         return it == faults.end() ? Fault{} : it->second;
+    }
+
+    // The fault of PATH for one more answer: a drop of the next few answers
+    // counts it.
+    Fault faultForAnswer(const std::string& path)
+    {
+        std::lock_guard lock(mutex);
+        const auto it = faults.find(path);
+        if (it == faults.end())
+            return {};
+        const Fault fault = it->second;
+        if (fault.kind == Fault::Kind::Drop && fault.times > 0 && --it->second.times == 0)
+            faults.erase(it);
+        return fault;
     }
 
     // Waits MS milliseconds, or less when the service stops.
@@ -159,28 +185,53 @@ struct VendorService::Impl {
         });
     }
 
-    void serveFile(const std::string& name, httplib::Response& res)
+    // Files are served with a validator and in ranges, so that a download
+    // can resume; "If-Range" naming another version of the file gets all of
+    // it, never a piece that would splice two versions together.
+    void serveFile(const std::string& name, const httplib::Request& req, httplib::Response& res)
     {
         const std::filesystem::path file = options.contentDir / name;
         std::error_code ec;
         const auto size = std::filesystem::file_size(file, ec);
+        const auto modified = std::filesystem::last_write_time(file, ec);
         if (ec) {
             res.status = 404;
             return;
         }
+        const std::string etag = "\"" + std::to_string(size) + "-" +
+                                 std::to_string(modified.time_since_epoch().count()) + "\"";
+        res.set_header(kETag, etag);
+        if (options.ranges)
+            res.set_header(kAcceptRanges, kBytes);
+        if (!options.ranges || (req.has_header(kIfRange) && req.get_header_value(kIfRange) != etag))
+            // The library cuts every answer to the request's ranges.
+            const_cast<httplib::Request&>(req).ranges.clear();
+        const Fault fault = faultForAnswer(kFiles + name);
         auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
-        auto provide = [in](size_t offset, httplib::DataSink& sink) {
-            std::vector<char> buffer(kChunk);
+        auto sent = std::make_shared<int64_t>(0);
+        const bool chunked = fault.kind == Fault::Kind::NoLength;
+        auto provide = [in, sent, chunked, dropAfter = fault.kind == Fault::Kind::Drop ? fault.dropAfter : 0](
+                           size_t offset, httplib::DataSink& sink) {
+            if (dropAfter > 0 && *sent >= dropAfter)
+                return false; // the connection is cut
+            size_t want = kChunk;
+            if (dropAfter > 0)
+                want = std::min<size_t>(want, static_cast<size_t>(dropAfter - *sent));
+            std::vector<char> buffer(want);
             in->seekg(static_cast<std::streamoff>(offset));
             in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             const auto n = static_cast<size_t>(in->gcount());
             if (n == 0) {
-                sink.done();
-                return true;
+                // An answer of announced length whose file became shorter
+                // meanwhile is cut.
+                if (chunked)
+                    sink.done();
+                return chunked;
             }
+            *sent += static_cast<int64_t>(n);
             return sink.write(buffer.data(), n);
         };
-        if (faultFor(kFiles + name).kind == Fault::Kind::NoLength) {
+        if (chunked) {
             res.set_chunked_content_provider("application/octet-stream", provide);
         } else {
             res.set_content_provider(static_cast<size_t>(size), "application/octet-stream",
@@ -206,6 +257,7 @@ struct VendorService::Impl {
             entry.query[key] = value;
         const size_t mark = req.target.find('?');
         entry.rawQuery = mark == std::string::npos ? "" : req.target.substr(mark + 1);
+        entry.range = req.get_header_value(kRange);
         entry.status = res.status;
         if (options.log)
             options.log(Json{{"time", timestamp()}, {"path", entry.path}, {"query", entry.query},
@@ -246,7 +298,7 @@ struct VendorService::Impl {
         server.Get(kFilePattern, [this](const httplib::Request& req, httplib::Response& res) {
             const std::string name = req.matches[1];
             if (!misbehave(kFiles + name, res))
-                serveFile(name, res);
+                serveFile(name, req, res);
         });
         server.set_logger([this](const httplib::Request& req, const httplib::Response& res) { record(req, res); });
     }

@@ -17,12 +17,15 @@ namespace vendor {
 
 // How one endpoint (or served file path) misbehaves.
 struct Fault {
-    enum class Kind { None, Refuse, Garbage, Stall, NotFound, NoLength };
+    enum class Kind { None, Refuse, Garbage, Stall, NotFound, NoLength, Drop };
     Kind kind = Kind::None;
     int code = 1;       // Refuse: the envelope's "code"
     int stallMs = 0;    // Stall: how long the answer is held back (ended early by stop())
+    int64_t dropAfter = 0; // Drop: body bytes of each answer after which the connection is cut
+    int times = 0;         // Drop: only the next TIMES answers are cut; 0: every one
 
-    // "refuse:3", "garbage", "stall:5000", "404", "nolength"; false when TEXT is none of them.
+    // "refuse:3", "garbage", "stall:5000", "404", "nolength", "drop:1048576",
+    // "drop:1048576:1"; false when TEXT is none of them.
     static bool parse(const std::string& text, Fault& fault);
 };
 
@@ -35,6 +38,7 @@ struct Options {
     // service serves; empty, an answer without a link; else sent as it is.
     std::optional<std::string> packageUrl;
     int couponPrice = 60;                    // value of every non-empty coupon code
+    bool ranges = true;                      // false: files are served whole, whatever the Range
     std::function<void(const std::string&)> log; // one JSON line per request
 };
 
@@ -42,6 +46,7 @@ struct Request {
     std::string path;
     std::map<std::string, std::string> query; // decoded values
     std::string rawQuery;                     // as it came on the wire
+    std::string range;                        // the Range header, "" without one
     int status = 0;
 };
 

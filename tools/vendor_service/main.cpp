@@ -3,8 +3,9 @@
 //   vendor_service [--port N] [--content DIR] [--version V] [--log FILE]
 //                  [--package-url URL] [--fault PATH=KIND]...
 // URL: the package link handed out instead of the served package ("" for
-// none). KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength. Runs until
-// ended.
+// none). KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength,
+// drop:BYTES[:TIMES] (each answer's connection, or only the next TIMES ones',
+// cut after that many bytes of body). Runs until ended.
 #include "VendorService.h"
 
 #include "system/Encoding.h"
@@ -20,7 +21,8 @@
 namespace {
 
 constexpr char kUsage[] = "usage: vendor_service [--port N] [--content DIR] [--version V] [--log FILE] "
-                          "[--package-url URL] [--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength]...\n";
+                          "[--package-url URL] "
+                          "[--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength|drop:BYTES[:TIMES]]...\n";
 
 int usage()
 {
