@@ -1,7 +1,14 @@
 #include "system/WriteBehind.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
+
+namespace {
+
+constexpr auto kGatherTime = std::chrono::milliseconds(10);
+
+} // namespace
 
 WriteBehind::WriteBehind(size_t blocks)
     : blocksLeft_(blocks), batch_(std::max<size_t>(1, blocks / 4))
@@ -70,7 +77,8 @@ void WriteBehind::post(std::function<void(const Block&)> work, Block block)
     }
     std::lock_guard lock(mutex_);
     tasks_.push_back({std::move(work), std::move(block)});
-    if (tasks_.size() == batch_)
+    // The thread waits for a first task, then for a batch.
+    if (tasks_.size() == 1 || tasks_.size() == batch_)
         workDue_.notify_one();
 }
 
@@ -92,7 +100,11 @@ void WriteBehind::run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        workDue_.wait(lock, [this] { return due(); });
+        workDue_.wait(lock, [this] { return !tasks_.empty() || stopping_; });
+        // A batch, or whatever came within a short while: nothing queued
+        // waits long when no more follows (the last piece before a stalled
+        // download's pause).
+        workDue_.wait_for(lock, kGatherTime, [this] { return due(); });
         if (tasks_.empty())
             return;
         // Everything queued runs before the thread waits again.
