@@ -1,52 +1,15 @@
-// The loopback server of bench/run's download measure, and one timed
-// download from it with the installer's worker (prints the seconds taken).
-// Usage: download_bench serve PORT_FILE SIZE_MB   (until /quit is fetched)
-//        download_bench get URL FILE
+// One timed download with the installer's worker, for bench/run (prints the
+// seconds taken).
+// Usage: download_bench get URL FILE
 #include "net/UDownThread.h"
-#include "tests/support/LoopbackServer.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace {
-
-constexpr size_t kSlice = 256 * 1024;
-
-int serve(const wchar_t* portFile, uint64_t size)
-{
-    std::string pattern(4 * kSlice, '\0');
-    uint32_t state = 1;
-    for (char& byte : pattern) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>(state >> 24);
-    }
-    std::atomic<bool> quit{false};
-    LoopbackServer server;
-    server.on("/big", [&](const LoopbackRequest&) {
-        LoopbackReply reply;
-        reply.contentType = "application/octet-stream";
-        reply.length = size;
-        reply.stream = [&pattern, size](uint64_t offset, const std::function<bool(const char*, size_t)>& write) {
-            const size_t start = static_cast<size_t>(offset % kSlice);
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(3 * kSlice, size - offset));
-            return write(pattern.data() + start, count);
-        };
-        return reply;
-    });
-    server.on("/quit", [&](const LoopbackRequest&) {
-        quit = true;
-        return LoopbackReply{};
-    });
-    std::ofstream(portFile) << server.port() << "\n";
-    while (!quit)
-        ::Sleep(100);
-    return 0;
-}
 
 int get(const std::wstring& url, const std::wstring& file)
 {
@@ -90,11 +53,9 @@ int get(const std::wstring& url, const std::wstring& file)
 
 int wmain(int argc, wchar_t** argv)
 {
-    const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (mode == L"serve" && argc == 4)
-        return serve(argv[2], std::stoull(argv[3]) * 1024 * 1024);
-    if (mode == L"get" && argc == 4)
-        return get(argv[2], argv[3]);
-    std::fwprintf(stderr, L"usage: download_bench serve PORT_FILE SIZE_MB | get URL FILE\n");
-    return 2;
+    if (argc != 4 || std::wstring(argv[1]) != L"get") {
+        std::fwprintf(stderr, L"usage: download_bench get URL FILE\n");
+        return 2;
+    }
+    return get(argv[2], argv[3]);
 }
