@@ -4,7 +4,11 @@
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/Paths.h"
+#include "system/WriteBehind.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <string>
 #include <system_error>
@@ -63,6 +67,56 @@ bool writeAll(HANDLE file, const char* data, size_t size)
     }
     return true;
 }
+
+// The body goes to the file on a thread of its own: the next socket read
+// overlaps the write of the last piece.
+class BodyWriter {
+public:
+    // SHOWN: the most bytes of the body the file has held so far.
+    BodyWriter(HANDLE file, std::atomic<int64_t>& shown) : file_(file), shown_(shown) {}
+
+    // Queues SIZE bytes that end at offset END of the body. They are written
+    // soon also when no more follow for a while (a stalled transfer).
+    void write(const char* data, size_t size, int64_t end)
+    {
+        while (size > 0) {
+            WriteBehind::Block block = writer_.take();
+            block.size = std::min(size, WriteBehind::kBlockSize);
+            std::memcpy(block.data.get(), data, block.size);
+            data += block.size;
+            size -= block.size;
+            post(std::move(block), end - static_cast<int64_t>(size));
+        }
+    }
+
+    // Waits until everything queued is in the file; false when a write failed.
+    bool settle()
+    {
+        writer_.drain();
+        return !failed_;
+    }
+
+    bool failed() const { return failed_; }
+
+private:
+    void post(WriteBehind::Block block, int64_t end)
+    {
+        writer_.post(
+            [this, end](const WriteBehind::Block& block) {
+                if (failed_ || !writeAll(file_, reinterpret_cast<const char*>(block.data.get()), block.size))
+                    failed_ = true;
+                // The bar never goes back, also when the file starts over.
+                else if (end > shown_)
+                    shown_ = end;
+            },
+            std::move(block));
+    }
+
+    HANDLE file_;
+    std::atomic<int64_t>& shown_;
+    std::atomic<bool> failed_{false};
+    WriteBehind writer_;
+};
 
 // Empties FILE for a transfer that starts over.
 bool startOver(HANDLE file, int64_t& written)
@@ -162,6 +216,7 @@ int32_t TDownThread::transfer(HANDLE file)
     int64_t written = 0;
     int64_t total = 0;
     std::string validator;
+    BodyWriter body(file, received_);
     // Whether the next try may ask for the rest only.
     bool resumable = false;
     bool begun = false;
@@ -219,19 +274,21 @@ int32_t TDownThread::transfer(HANDLE file)
         receiver.onData = [&](const char* data, size_t size) {
             if (!isBody)
                 return true;
-            if (static_cast<uint64_t>(written) + size > budget || !writeAll(file, data, size)) {
+            if (static_cast<uint64_t>(written) + size > budget || body.failed()) {
                 stopped = true;
                 return false;
             }
             if (onData_)
                 onData_(static_cast<uint64_t>(written), data, size);
             written += static_cast<int64_t>(size);
-            // The bar never goes back, also when the file starts over.
-            if (written > received_)
-                received_ = written;
+            body.write(data, size, written);
             return true;
         };
         const int status = HTTP.get(win::toUtf8(FURL), receiver, headers);
+        // All that came is in the file before the file is judged, resumed
+        // or cut.
+        if (!body.settle())
+            return -2;
         // A piece that ends before the whole is a transfer still broken.
         if (status >= 0 && (status != kPartialContent || written == total))
             return status;

@@ -35,7 +35,7 @@ using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)
 // last, after the file has been closed, exactly once per download (with a
 // null Sender when no worker could be started at all).
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
-// Sees every byte of the body as it is written, in order, on the worker's
+// Sees every byte of the body as it is received, in order, on the worker's
 // thread (the package's signature check hashes them on the way: no second
 // pass over the file). OFFSET: where DATA stands in the file. A piece at 0
 // after others means that the download started over: what came before is

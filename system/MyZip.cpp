@@ -3,15 +3,17 @@
 #include "system/Crc32.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
+#include "system/MyZipOutput.h"
 #include "system/NoFollow.h"
 #include "system/Paths.h"
+#include "system/WriteBehind.h"
 #include "system/ZipEntryName.h"
-#include "system/util.h"
 
 #include <zip.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -23,14 +25,15 @@
 
 namespace {
 
+using myzip::EntryResult;
+using myzip::Skip;
+
 constexpr wchar_t kCannotOpen[] = L"Cannot open the archive \"%1\": %2";
 constexpr wchar_t kChangedSinceCheck[] = L"it is not the file that was checked";
-// The new content of a file being replaced, beside it until it checked out.
-constexpr wchar_t kFreshSuffix[] = L".new";
-// Progress is told per block of the decompressor's window; the file is
+// Progress is told per block of the decompressor's window; the files are
 // written in larger pieces, because each write costs a system call.
 constexpr size_t kProgressBlock = 32768;
-constexpr size_t kIoBlock = 256 * 1024;
+constexpr size_t kReadBlock = 256 * 1024;
 constexpr DWORD kStoredAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 constexpr zip_uint32_t kUnixOwnerWrite = 0200;
@@ -133,121 +136,116 @@ DWORD storedAttributes(zip_t* archive, zip_uint64_t index)
     return result;
 }
 
+// The bytes written so far, counted on the write-behind thread and told on
+// the extracting thread, one call per 32 KiB.
 class Progress {
 public:
     Progress(uint64_t total, const TOnTotalPercent& callback) : total_(total), callback_(callback) {}
 
-    void written(size_t bytes)
+    std::atomic<uint64_t>& written() { return written_; }
+
+    void tell()
     {
-        done_ += bytes;
-        int percent = 0;
-        if (total_ > 0)
-            percent = static_cast<int>(std::min<double>(100.0, std::round(100.0 * double(done_) / double(total_))));
-        percent_ = std::max(percent_, percent);
-        if (callback_)
-            callback_(percent_);
+        const uint64_t written = written_;
+        while (told_ < written) {
+            told_ += std::min<uint64_t>(kProgressBlock, written - told_);
+            int percent = 0;
+            if (total_ > 0)
+                percent = static_cast<int>(std::min<double>(100.0, std::round(100.0 * double(told_) / double(total_))));
+            percent_ = std::max(percent_, percent);
+            if (callback_)
+                callback_(percent_);
+        }
     }
 
 private:
     uint64_t total_;
-    uint64_t done_ = 0;
+    std::atomic<uint64_t> written_{0};
+    uint64_t told_ = 0;
     int percent_ = 0;
     const TOnTotalPercent& callback_;
 };
 
-// False with the system's error in the thread's last error.
-bool writeBlock(HANDLE file, const unsigned char* data, size_t size)
-{
-    DWORD written = 0;
-    if (!::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr))
-        return false;
-    if (written == size)
-        return true;
-    ::SetLastError(ERROR_WRITE_FAULT);
-    return false;
-}
-
-// Modification time and attributes in one call on the open handle: each
-// call by path opens the file again.
-void setTimeAndAttributes(HANDLE file, time_t mtime, DWORD attributes)
-{
-    // Seconds since 1970 to 100 ns intervals since 1601.
-    const ULONGLONG ticks = (static_cast<ULONGLONG>(mtime) + 11644473600ULL) * 10000000ULL;
-    FILE_BASIC_INFO info{};
-    info.LastWriteTime.QuadPart = static_cast<LONGLONG>(ticks);
-    // Zero would mean "keep the current attributes".
-    info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info));
-}
-
 // Decrypted but still compressed data of one entry, inflated here so that
 // the stream is always read to its end (where the WinZip-AES authentication
-// code is checked) and the size and CRC are checked by us.
-class EntryWriter {
+// code is checked) and the size and CRC are checked by us. The data goes to
+// the entry's output in blocks, written behind.
+class EntryReader {
 public:
-    EntryWriter(zip_file_t* entry, const zip_stat_t& stat, HANDLE file, Progress& progress)
-        : entry_(entry), stat_(stat), file_(file), progress_(progress), input_(kIoBlock), output_(kIoBlock)
+    EntryReader(zip_file_t* entry, const zip_stat_t& stat, const std::shared_ptr<myzip::EntryOutput>& output,
+                WriteBehind& writer, Progress& progress)
+        : entry_(entry), stat_(stat), output_(output), writer_(writer), progress_(progress), input_(kReadBlock)
     {
     }
 
-    // False for a damaged entry, or one whose file cannot be written
-    // (writeError() then holds the system's error).
+    // False for a damaged entry, or one whose file failed.
     bool run()
     {
-        const bool deflated = stat_.comp_method == ZIP_CM_DEFLATE;
+        if (stat_.comp_method == ZIP_CM_STORE)
+            return copyStored() && checkedOut();
         InflateStream inflater;
-        if (deflated && !inflater.ready)
+        if (!inflater.ready)
             return false;
-        bool streamEnded = !deflated;
-        for (;;) {
-            const zip_int64_t got = zip_fread(entry_, input_.data(), input_.size());
-            if (got < 0)
+        bool streamEnded = false;
+        for (zip_int64_t got; (got = zip_fread(entry_, input_.data(), input_.size())) != 0;) {
+            if (got < 0 || output_->failed())
                 return false;
-            if (got == 0)
-                break;
-            if (!deflated) {
-                if (!emit(input_.data(), static_cast<size_t>(got)))
-                    return false;
-            } else if (!streamEnded && !emitInflated(inflater.z, static_cast<size_t>(got), streamEnded)) {
+            if (!streamEnded && !inflate(inflater.z, static_cast<size_t>(got), streamEnded))
                 return false;
-            }
         }
-        if (!streamEnded || size_ != stat_.size)
-            return false;
-        return !(stat_.valid & ZIP_STAT_CRC) || crc_ == stat_.crc;
+        return streamEnded && emit() && checkedOut();
     }
 
-    DWORD writeError() const { return writeError_; }
-
 private:
-    bool emit(const unsigned char* data, size_t size)
+    // Read straight into the blocks that are written.
+    bool copyStored()
     {
-        if (size == 0)
-            return true;
-        if (size_ + size > stat_.size)
-            return false;
-        if (!writeBlock(file_, data, size)) {
-            writeError_ = ::GetLastError();
-            return false;
+        for (;;) {
+            if (output_->failed())
+                return false;
+            block_ = writer_.take();
+            const zip_int64_t got = zip_fread(entry_, block_.data.get(), WriteBehind::kBlockSize);
+            if (got <= 0)
+                return got == 0;
+            block_.size = static_cast<size_t>(got);
+            if (!emit())
+                return false;
         }
-        size_ += size;
-        crc_ = crc32Update(crc_, data, size);
-        for (size_t offset = 0; offset < size; offset += kProgressBlock)
-            progress_.written(std::min(kProgressBlock, size - offset));
+    }
+
+    bool checkedOut() const { return size_ == stat_.size && (!(stat_.valid & ZIP_STAT_CRC) || crc_ == stat_.crc); }
+
+    // Hands the filled part of the current block to the output.
+    bool emit()
+    {
+        if (block_.size == 0)
+            return true;
+        if (size_ + block_.size > stat_.size)
+            return false;
+        size_ += block_.size;
+        crc_ = crc32Update(crc_, block_.data.get(), block_.size);
+        writer_.post(
+            [output = output_](const WriteBehind::Block& block) { output->write(block.data.get(), block.size); },
+            std::move(block_));
+        block_ = {};
+        progress_.tell();
         return true;
     }
 
-    bool emitInflated(z_stream& z, size_t size, bool& streamEnded)
+    bool inflate(z_stream& z, size_t size, bool& streamEnded)
     {
         z.next_in = input_.data();
         z.avail_in = static_cast<uInt>(size);
         do {
-            z.next_out = output_.data();
-            z.avail_out = static_cast<uInt>(output_.size());
-            const int status = inflate(&z, Z_NO_FLUSH);
+            if (!block_.data)
+                block_ = writer_.take();
+            z.next_out = block_.data.get() + block_.size;
+            z.avail_out = static_cast<uInt>(WriteBehind::kBlockSize - block_.size);
+            const int status = ::inflate(&z, Z_NO_FLUSH);
             if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
                 return false;
-            if (!emit(output_.data(), output_.size() - z.avail_out))
+            block_.size = WriteBehind::kBlockSize - z.avail_out;
+            if (z.avail_out == 0 && !emit())
                 return false;
             if (status == Z_STREAM_END) {
                 streamEnded = true;
@@ -257,27 +255,20 @@ private:
             // damaged stream otherwise.
             if (status == Z_BUF_ERROR)
                 return z.avail_in == 0;
-        } while (z.avail_in > 0 || z.avail_out == 0);
+        } while (z.avail_in > 0 || !block_.data);
         return true;
     }
 
     zip_file_t* entry_;
     const zip_stat_t& stat_;
-    HANDLE file_;
+    std::shared_ptr<myzip::EntryOutput> output_;
+    WriteBehind& writer_;
     Progress& progress_;
     std::vector<unsigned char> input_;
-    std::vector<unsigned char> output_;
+    WriteBehind::Block block_;
     uint64_t size_ = 0;
     uint32_t crc_ = 0;
-    DWORD writeError_ = 0;
 };
-
-// Why an entry was skipped; nothing when it was extracted.
-struct Skip {
-    TSkipReason reason;
-    DWORD error = 0;
-};
-using EntryResult = std::optional<Skip>;
 
 TSkipReason openFailure(zip_t* archive)
 {
@@ -293,69 +284,26 @@ TSkipReason openFailure(zip_t* archive)
     }
 }
 
-// A new file, never an existing name (nor a link standing there).
-win::FileHandle createNew(const std::wstring& path)
+// Reads the entry here while its file is made and written behind; RESULT is
+// set by the write-behind thread once the file is finished.
+void extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& target, DWORD attributes,
+                 const char* password, WriteBehind& writer, Progress& progress, EntryResult& result)
 {
-    return win::FileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
-// Writes the entry into FILE (at PATH); the file is deleted again unless the
-// entry checked out whole.
-EntryResult writeEntry(zip_file_t* entry, const zip_stat_t& stat, win::FileHandle file, const std::wstring& path,
-                       DWORD attributes, Progress& progress)
-{
-    EntryResult result;
-    EntryWriter writer(entry, stat, file.get(), progress);
-    if (!writer.run())
-        result = writer.writeError() ? Skip{TSkipReason::Unwritable, writer.writeError()} : Skip{TSkipReason::Damaged};
-    else
-        setTimeAndAttributes(file.get(), stat.mtime, attributes);
-    file.reset();
-    if (result)
-        ::DeleteFileW(path.c_str());
-    return result;
-}
-
-EntryResult extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& target, DWORD attributes,
-                        const char* password, Progress& progress)
-{
-    if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE)
-        return Skip{TSkipReason::UnknownMethod};
-    // A read-only file already there keeps its content. Windows refuses to
-    // replace it anyway; asking first also holds where that refusal is not
-    // enforced (an administrator under Wine). A folder is not replaced.
-    const DWORD existing = ::GetFileAttributesW(target.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
-        return Skip{TSkipReason::ReadOnlyTarget};
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
-        return Skip{TSkipReason::Unwritable, ERROR_ALREADY_EXISTS};
+    if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE) {
+        result = Skip{TSkipReason::UnknownMethod};
+        return;
+    }
     // A wrong password is caught here, before the target is touched.
     zip_error_clear(archive);
     EntryFile entry(zip_fopen_index_encrypted(archive, stat.index, ZIP_FL_COMPRESSED, password));
-    if (!entry)
-        return Skip{openFailure(archive)};
-    if (existing == INVALID_FILE_ATTRIBUTES) {
-        if (win::FileHandle file = createNew(target))
-            return writeEntry(entry.get(), stat, std::move(file), target, attributes, progress);
-        if (::GetLastError() != ERROR_FILE_EXISTS)
-            return Skip{TSkipReason::Unwritable, ::GetLastError()};
+    if (!entry) {
+        result = Skip{openFailure(archive)};
+        return;
     }
-    // Something stands there (a file, or a link that must not be written
-    // through): the new content goes beside it and takes its place only
-    // once the entry checked out, so a failed entry leaves the old file as
-    // it was, and a link is replaced, not followed.
-    const std::wstring fresh = target + L"." + newCompactGuid() + kFreshSuffix;
-    win::FileHandle file = createNew(fresh);
-    if (!file)
-        return Skip{TSkipReason::Unwritable, ::GetLastError()};
-    if (EntryResult failed = writeEntry(entry.get(), stat, std::move(file), fresh, attributes, progress))
-        return failed;
-    if (::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return {};
-    const DWORD error = ::GetLastError();
-    ::DeleteFileW(fresh.c_str());
-    return Skip{TSkipReason::Unwritable, error};
+    auto output = std::make_shared<myzip::EntryOutput>(target, stat.mtime, attributes, progress.written());
+    writer.post([output] { output->open(); });
+    const bool intact = EntryReader(entry.get(), stat, output, writer, progress).run();
+    writer.post([output, intact, &result] { result = output->finish(intact); });
 }
 
 // A stored folder, made already, gets its hidden and system attributes.
@@ -467,29 +415,38 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
     const std::vector<zip_stat_t> stats = entryStats(archive.get(), total, skipped);
     TargetFolders folders(destination);
     Progress progress(total, onTotalPercent);
-    for (const zip_stat_t& stat : stats) {
-        const std::wstring name = entryName(archive.get(), stat.index);
+    // Each entry's name and why it was skipped; the write-behind thread sets
+    // the results of the files it finishes.
+    std::vector<std::pair<std::wstring, EntryResult>> results(stats.size());
+    WriteBehind writer;
+    for (size_t i = 0; i < stats.size(); ++i) {
+        const zip_stat_t& stat = stats[i];
+        auto& [name, result] = results[i];
+        name = entryName(archive.get(), stat.index);
         std::wstring relative;
-        EntryResult result;
         if (!entryRelativePath(name, relative)) {
             result = Skip{TSkipReason::UnsafeName};
-            skipped.push_back({name, result->reason, result->error});
             continue;
         }
         const DWORD attributes = storedAttributes(archive.get(), stat.index);
         if (relative.back() == L'\\') {
             const std::wstring folder = folders.folder(relative.substr(0, relative.size() - 1));
             result = folder.empty() ? Skip{TSkipReason::LinkedFolder} : extractFolder(folder, attributes);
-        } else {
-            const size_t slash = relative.rfind(L'\\');
-            const std::wstring parent = folders.folder(slash == std::wstring::npos ? L"" : relative.substr(0, slash));
-            result = parent.empty() ? Skip{TSkipReason::LinkedFolder}
-                                    : extractFile(archive.get(), stat, parent + L"\\" + relative.substr(slash + 1),
-                                                  attributes, passwordBytes, progress);
+            continue;
         }
+        const size_t slash = relative.rfind(L'\\');
+        const std::wstring parent = folders.folder(slash == std::wstring::npos ? L"" : relative.substr(0, slash));
+        if (parent.empty())
+            result = Skip{TSkipReason::LinkedFolder};
+        else
+            extractFile(archive.get(), stat, parent + L"\\" + relative.substr(slash + 1), attributes, passwordBytes,
+                        writer, progress, result);
+    }
+    writer.drain();
+    progress.tell();
+    for (const auto& [name, result] : results)
         if (result)
             skipped.push_back({name, result->reason, result->error});
-    }
     return skipped;
 }
 

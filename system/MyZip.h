@@ -60,7 +60,9 @@ struct TSkippedEntry {
 // PASSWORD decrypts PKWARE and WinZip-AES entries; it is used in the ANSI
 // code page. An entry that cannot be extracted is skipped, no partial file of
 // it is left behind, and it is returned with the reason (an entry whose
-// directory record cannot be read as "#<index>"). Throws TZipError, before
+// directory record cannot be read as "#<index>"). The files are made and
+// written on a thread of its own while this one reads and decompresses; the
+// call returns once every file is finished. Throws TZipError, before
 // writing anything, when the archive itself is unusable. CHECKEDLENGTH, when
 // not 0, is the length of the archive whose signature was checked: only those
 // bytes are read, and an archive of another length is unusable.

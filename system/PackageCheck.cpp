@@ -14,9 +14,8 @@
 
 namespace {
 
-// Pieces of at most a download's receive buffer; at most this much waits
-// for the hash, so a slow hash holds the download back instead of filling
-// the memory.
+// Pieces of at most 1 MiB; at most this much waits for the hash, so a slow
+// hash holds the download back instead of filling the memory.
 constexpr size_t kPiece = 1 << 20;
 constexpr size_t kMostWaiting = 8 << 20;
 

@@ -1,0 +1,61 @@
+// The file one archive entry is extracted into: made, written and finished
+// on the write-behind thread while the extracting thread reads, decrypts and
+// inflates the data that follows. Part of MyZip.
+#pragma once
+
+#include "system/Handles.h"
+#include "system/MyZip.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace myzip {
+
+// Why an entry was skipped; nothing when it was extracted.
+struct Skip {
+    TSkipReason reason;
+    DWORD error = 0;
+};
+using EntryResult = std::optional<Skip>;
+
+class EntryOutput {
+public:
+    // TARGET gets the entry's content, then its modification time and
+    // ATTRIBUTES; WRITTEN counts every byte written.
+    EntryOutput(std::wstring target, time_t mtime, DWORD attributes, std::atomic<uint64_t>& written);
+    EntryOutput(const EntryOutput&) = delete;
+    EntryOutput& operator=(const EntryOutput&) = delete;
+
+    // On the write-behind thread, in this order: open once, write any
+    // number of times, finish once. An existing file at the target is
+    // replaced only by finish, and only when INTACT (the entry checked out
+    // whole); otherwise nothing of the entry is left behind.
+    void open();
+    void write(const unsigned char* data, size_t size);
+    EntryResult finish(bool intact);
+
+    // On any thread: the file cannot be made or written; the entry's
+    // remaining data need not be read.
+    bool failed() const { return failed_; }
+
+private:
+    void fail(Skip skip);
+
+    std::wstring target_;
+    time_t mtime_;
+    DWORD attributes_;
+    std::atomic<uint64_t>& written_;
+    win::FileHandle file_;
+    // The target, or the fresh file beside an existing one.
+    std::wstring path_;
+    bool replacing_ = false;
+    EntryResult failure_;
+    std::atomic<bool> failed_{false};
+};
+
+} // namespace myzip
