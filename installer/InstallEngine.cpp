@@ -141,8 +141,8 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
         return InstallResult::BrokenArchive;
 
     observer_.stage(Stage::Registering);
-    if (!registerProduct())
-        return InstallResult::RegistrationFailed;
+    if (InstallResult failure{}; !registerProduct(failure))
+        return failure;
     animateProgress(observer_, kRegistered, 100, kFinishStep);
     observer_.progress(100);
     observer_.stage(Stage::Installed);

@@ -75,9 +75,10 @@ private:
     void showDownloadProgress();
     bool trusted(TPackageCheck& check);
     bool extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome);
-    bool registerProduct();
+    // False with FAILURE the install's result when a step ends it.
+    bool registerProduct(InstallResult& failure);
     void registerShortcuts();
-    void copyUninstallerAndData();
+    bool copyUninstallerAndData();
     bool registerAssociationsAndProtocol();
     void registerComLibrary();
     void writeUninstallEntryValues();

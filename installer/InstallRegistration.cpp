@@ -1,12 +1,15 @@
 // The install's registration steps, in order: shortcuts and taskbar pin, the
 // uninstaller and the vendor's data file, associations and URL protocol, the
-// COM library, the uninstall entry and the after-install files. Only a value
-// of an association or the protocol that cannot be written ends them; every
-// other failure is told and skipped.
+// COM library, the uninstall entry and the after-install files. A copy that
+// cannot replace what is in its place and a value of an association or the
+// protocol that cannot be written end them; every other failure is told and
+// skipped.
 #include "installer/InstallEngine.h"
 
 #include "system/Encoding.h"
+#include "system/FileReplace.h"
 #include "system/Paths.h"
+#include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Registration.h"
 #include "system/Shortcuts.h"
@@ -29,6 +32,8 @@ constexpr wchar_t kWhatDesktopShortcut[] = L"desktop shortcut";
 constexpr wchar_t kWhatStartMenuShortcut[] = L"start-menu shortcut";
 constexpr wchar_t kWhatPin[] = L"taskbar pin";
 constexpr wchar_t kWhatCopy[] = L"copying to ";
+constexpr wchar_t kWhatUninstallerFolder[] = L"making the uninstaller's folder ";
+constexpr wchar_t kFileNotReplaced[] = L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。";
 constexpr wchar_t kWhatAssociations[] = L"file associations and URL protocol";
 constexpr wchar_t kWhatComLibrary[] = L"registering the COM library ";
 constexpr wchar_t kWhatUninstallEntry[] = L"uninstall entry value ";
@@ -36,10 +41,13 @@ constexpr wchar_t kWhatOpen[] = L"opening ";
 
 } // namespace
 
-bool InstallEngine::registerProduct()
+bool InstallEngine::registerProduct(InstallResult& failure)
 {
     registerShortcuts();
-    copyUninstallerAndData();
+    failure = InstallResult::FileNotReplaced;
+    if (!copyUninstallerAndData())
+        return false;
+    failure = InstallResult::RegistrationFailed;
     if (!registerAssociationsAndProtocol())
         return false;
     registerComLibrary();
@@ -61,17 +69,35 @@ void InstallEngine::registerShortcuts()
         observer_.error({ErrorKind::Shortcut, kWhatPin, ::GetLastError()});
 }
 
-void InstallEngine::copyUninstallerAndData()
+// The copies replace whatever had their names, read-only or a link; old bytes
+// left there would be run later. The uninstaller that the entry names goes
+// into a folder of its own that only administrators can change, since it runs
+// elevated at every uninstall; the copy in the installation folder is the
+// product's own, for whoever looks there.
+bool InstallEngine::copyUninstallerAndData()
 {
-    const std::wstring uninstaller = targetDir_ + L"\\" + kUninstallerName;
-    if (!copyFileOverwrite(getExeDir() + getExeFileName(), uninstaller))
-        observer_.error({ErrorKind::File, kWhatCopy + uninstaller, ::GetLastError()});
+    const std::wstring self = getExeDir() + getExeFileName();
     const std::wstring data = getExeDir() + kConfigCopyName;
-    if (!pathExists(data))
-        return;
-    const std::wstring copy = targetDir_ + L"\\" + kConfigCopyName;
-    if (!copyFileOverwrite(data, copy))
-        observer_.error({ErrorKind::File, kWhatCopy + copy, ::GetLastError()});
+    std::vector<std::wstring> copies{self, targetDir_ + L"\\" + kUninstallerName};
+    if (pathExists(data))
+        copies.insert(copies.end(), {data, targetDir_ + L"\\" + kConfigCopyName});
+    const std::wstring folder = uninstallerFolder(config_.SoftId);
+    if (!folder.empty()) {
+        if (!makeReadableFolder(folder)) {
+            observer_.error({ErrorKind::File, kWhatUninstallerFolder + folder, ::GetLastError()});
+            observer_.message({kFileNotReplaced});
+            return false;
+        }
+        copies.insert(copies.end(), {self, folder + L"\\" + kUninstallerName});
+    }
+    for (size_t i = 0; i < copies.size(); i += 2) {
+        if (!copyReplacing(copies[i], copies[i + 1])) {
+            observer_.error({ErrorKind::File, kWhatCopy + copies[i + 1], ::GetLastError()});
+            observer_.message({kFileNotReplaced});
+            return false;
+        }
+    }
+    return true;
 }
 
 // A value that cannot be written ends the registration, and its text is
@@ -115,9 +141,10 @@ void InstallEngine::writeUninstallEntryValues()
 {
     SYSTEMTIME today{};
     ::GetLocalTime(&today);
-    for (const RegWriteFailure& failure : writeUninstallEntry(config_.SoftId, config_.ShortcutName, program_,
-                                                              targetDir_, config_.Version, kPublisher,
-                                                              installedBytes_, installDateOf(today))) {
+    const std::wstring uninstaller = uninstallerFolder(config_.SoftId) + L"\\" + kUninstallerName;
+    for (const RegWriteFailure& failure :
+         writeUninstallEntry(config_.SoftId, config_.ShortcutName, program_, targetDir_, uninstaller, config_.Version,
+                             kPublisher, installedBytes_, installDateOf(today))) {
         const auto code = static_cast<DWORD>(failure.status);
         observer_.error({ErrorKind::Registry, kWhatUninstallEntry + failure.name, code});
         observer_.message({std::to_wstring(code), MessageStyle::SystemInformation});

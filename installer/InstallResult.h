@@ -33,6 +33,9 @@ enum class InstallResult {
     // The package failed the check against the vendor key the build carries
     // (unsigned, signed by another key, or changed): nothing was extracted.
     PackageNotTrusted,
+    // A file already in the installation folder could not be replaced by the
+    // package's or the installer's own: nothing of it is run.
+    FileNotReplaced,
     // Something the install does not expect stopped it (the log has its text).
     Unexpected,
 };
@@ -65,6 +68,9 @@ enum class UninstallResult {
     // The uninstall entry could not be deleted: the product still shows in
     // the system's list of programs.
     EntryRemains,
+    // The folder the uninstaller was to empty is not the one the uninstall
+    // entry names (or there is no entry): nothing was removed.
+    WrongFolder,
     // Something the removal does not expect stopped it (the log has its text).
     Unexpected,
 };

@@ -1,7 +1,7 @@
 #include "installer/LogFile.h"
 
 #include "system/Encoding.h"
-#include "system/util.h"
+#include "system/PrivateTempDir.h"
 
 #include <windows.h>
 
@@ -37,10 +37,19 @@ std::wstring timeStamp()
 
 std::shared_ptr<LogFile> LogFile::create(const std::wstring& path)
 {
-    ::DeleteFileW(path.c_str());
-    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file || !writeAll(file.get(), kUtf8Mark))
+    // A link is opened as the link, and a folder, a junction included, does
+    // not open as a file at all.
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        info.nNumberOfLinks != 1 || !::GetFileSizeEx(file.get(), &size) ||
+        !::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END))
+        return nullptr;
+    // The mark once, at the start of the file.
+    if (size.QuadPart == 0 && !writeAll(file.get(), kUtf8Mark))
         return nullptr;
     return std::shared_ptr<LogFile>(new LogFile(std::move(file), path));
 }
@@ -60,5 +69,6 @@ std::wstring defaultLogPath(const std::wstring& name, bool installMode)
     for (wchar_t& c : safe)
         if (c < L' ' || std::wstring_view(kNotInFileNames).find(c) != std::wstring_view::npos)
             c = L'_';
-    return getTempDir() + safe + (installMode ? kInstallSuffix : kUninstallSuffix);
+    const std::wstring folder = systemTempFolder();
+    return folder.empty() ? std::wstring() : folder + safe + (installMode ? kInstallSuffix : kUninstallSuffix);
 }

@@ -104,6 +104,8 @@ const wchar_t* resultName(InstallResult result)
         return L"not run";
     case InstallResult::PackageNotTrusted:
         return L"the package failed its signature check";
+    case InstallResult::FileNotReplaced:
+        return L"a file in the installation folder could not be replaced";
     case InstallResult::Unexpected:
         return L"stopped by an unexpected error";
     }

@@ -93,6 +93,12 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     // A program where an unquoted path with a space would find one first.
     const fs::path decoy = installDir().parent_path() / L"Velmora.exe";
     ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"mark_helper.exe", decoy.wstring()));
+    // Planted by the user before the elevated install: a read-only
+    // uninstaller, and the data file as a second name of a file elsewhere.
+    writeFile(installDir() / L"unin.exe", "planted");
+    ::SetFileAttributesW((installDir() / L"unin.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+    writeFile(home_ / L"elsewhere.txt", "keep me");
+    ASSERT_TRUE(::CreateHardLinkW((installDir() / L"config.dat").c_str(), (home_ / L"elsewhere.txt").c_str(), nullptr));
     const RunResult run = runAnsweringBoxes(setup, L"/autoinst /log");
     killProcessByName(decoy.filename().wstring());
     std::error_code busy;
@@ -102,13 +108,15 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     EXPECT_EQ(run.exitCode, 0u);
 
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
-    EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
+    EXPECT_EQ(readFile(installDir() / L"unin.exe"), readFile(setup));
     EXPECT_EQ(readFile(installDir() / L"config.dat"), "vendor data");
+    EXPECT_EQ(readFile(home_ / L"elsewhere.txt"), "keep me");
+    EXPECT_EQ(readFile(registeredUninstaller()), readFile(setup));
     EXPECT_TRUE(fs::exists(home_ / L"desktop" / kShortcut));
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
     EXPECT_EQ(entryValue(L"Publisher"), L"velmora software");
-    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
+    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + registeredUninstaller().wstring() + L"\"");
     EXPECT_EQ(entryValue(L"DisplayName"), L"Velmora Notes");
     const std::wstring program = L"\"" + (installDir() / kProgram).wstring() + L"\"";
     EXPECT_EQ(entryValue(L"DisplayIcon"), program);
@@ -272,7 +280,7 @@ TEST_F(DemoInstallTest, OfflineInstallerInstallsWithTheServiceDown)
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
     EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
-    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
+    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + registeredUninstaller().wstring() + L"\"");
     // No version came from the service, so the entry names none.
     win::RegKey entry;
     ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId).c_str(), 0,

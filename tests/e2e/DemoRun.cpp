@@ -20,6 +20,7 @@ void removeTraces()
     fs::remove_all(installDir(), ignored);
     fs::remove_all(dataDir(), ignored);
     fs::remove(defaultLog(), ignored);
+    fs::remove_all(registeredUninstaller().parent_path(), ignored);
     deleteUninstallEntry(kSoftId);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"SOFTWARE\\") + kSoftId).c_str());
     for (const wchar_t* key : {L".vnote", L".vnotes", L"vnoteFile", L"vnotesFile", L"velnotes"})

@@ -7,7 +7,9 @@
 #include "net/RequestQueue.h"
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 #include "system/RegValues.h"
+#include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
 #include "tests/installer/TestProduct.h"
@@ -135,8 +137,11 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
     const std::wstring key = uninstallEntryPath(kSoftId);
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
+    // The entry names the copy only administrators can change.
+    const fs::path registered = fs::path(uninstallerFolder(kSoftId)) / L"unin.exe";
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString", kUninstallEntryView),
-              L"\"" + (dir / L"unin.exe").wstring() + L"\"");
+              L"\"" + registered.wstring() + L"\"");
+    EXPECT_EQ(readBytes(registered), readBytes(dir / L"unin.exe"));
     EXPECT_EQ(config_->Version, L"3.1.4");
     EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, kTestExtension, L""), kTestExtensionType);
     EXPECT_FALSE(classesKeyExists((fileTypeName(L"") + L"\\shell\\open\\command").c_str()));
@@ -323,17 +328,67 @@ TEST_F(InstallEngineTest, BrokenArchiveShowsTheErrorAndStops)
     EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
 }
 
-// The uninstall of the product, on the same test home.
+// A planted file that stays in use keeps its bytes: the install stops
+// rather than leave them to be run.
+TEST_F(InstallEngineTest, AFileThatCannotBeReplacedStopsTheInstall)
+{
+    servePackage(server_, home_.path());
+    writeFile(target() / L"unin.exe", "planted");
+    const win::FileHandle held(::CreateFileW((target() / L"unin.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const InstallOutcome outcome = install(true);
+    EXPECT_EQ(outcome.result, InstallResult::FileNotReplaced);
+    EXPECT_EQ(exitCode(true, outcome), 14);
+    EXPECT_EQ(observer_.messages,
+              std::vector<std::wstring>{L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。"});
+    EXPECT_EQ(readBytes(target() / L"unin.exe"), "planted");
+    expectNothingRegistered();
+}
+
+// The uninstall of the product, on the same test home, registered in TARGET.
+void registerIn(const fs::path& target)
+{
+    writeUninstallEntry(kSoftId, L"", L"", target.wstring(), L"", L"", L"", 0, L"");
+}
+
 TEST_F(InstallEngineTest, UninstallSkipsADataFolderThatIsNotThere)
 {
     fs::create_directories(target() / L"sub");
     writeFile(target() / L"sub" / L"a.txt", "a");
+    registerIn(target());
     const fs::path missing = home_ / L"no such data";
     config_->ConfigPathForUinstall = missing.wstring();
     UninstallEngine(*config_, nullptr, observer_).run(target().wstring());
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_EQ(std::count(observer_.errors.begin(), observer_.errors.end(), ErrorKind::File), 0);
     EXPECT_FALSE(fs::exists(target())) << "the rest of the removal went on";
+}
+
+// Only the folder the entry names is emptied, by its own uninstaller or by
+// the one the entry names; any other copy removes nothing.
+TEST_F(InstallEngineTest, UninstallRemovesOnlyTheFolderTheEntryNames)
+{
+    writeFile(target() / L"a.txt", "a");
+    const fs::path elsewhere = home_ / L"elsewhere";
+    fs::create_directories(elsewhere);
+    const std::wstring refused = L"卸载程序不在产品的安装目录中，未删除任何文件。";
+    registerIn(target());
+    EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(elsewhere.wstring()), UninstallResult::WrongFolder);
+    EXPECT_EQ(uninstallExitCode(true, UninstallResult::WrongFolder), 4);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{refused});
+    EXPECT_EQ(readInstallLocation(kSoftId), target().wstring()) << "the entry stays";
+
+    // No entry: no folder is the product's.
+    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
+    EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(target().wstring()), UninstallResult::WrongFolder);
+    EXPECT_TRUE(fs::exists(target() / L"a.txt"));
+
+    registerIn(target());
+    fs::create_directories(uninstallerFolder(kSoftId));
+    EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(uninstallerFolder(kSoftId)), UninstallResult::Removed);
+    EXPECT_FALSE(fs::exists(target()));
+    EXPECT_TRUE(fs::exists(elsewhere));
 }
 
 TEST_F(InstallEngineTest, AfterUninstallPageTakesTheVersionInAnyLetterCase)
