@@ -107,7 +107,8 @@ UninstallEngine::UninstallEngine(const TConfigFile& config, TAPI* api, SequenceO
 
 void removeUninstallers(const TConfigFile& config, UninstallResult result)
 {
-    if (result == UninstallResult::WrongFolder || result == UninstallResult::NotRun)
+    if (result == UninstallResult::WrongFolder || result == UninstallResult::NotRun ||
+        result == UninstallResult::EntryRemains)
         return;
     // The running copy leaves its folder first, whichever of the two it is.
     deleteSelf();

@@ -17,9 +17,10 @@
 // none.
 std::wstring afterUninstallPage(const TConfigFile& config);
 
-// After a removal that ran (any RESULT but WrongFolder and NotRun): the
+// After a removal that took the entry (RESULT Removed or FilesRemain): the
 // running uninstaller deletes itself once it has ended, and the folder of
-// the uninstaller that the entry named goes with its copy.
+// the uninstaller that the entry named goes with its copy. While the entry
+// stays, so do both, and its commands still work.
 void removeUninstallers(const TConfigFile& config, UninstallResult result);
 
 class UninstallEngine {
