@@ -44,6 +44,10 @@ int exitCode(bool automatic, const InstallOutcome& outcome)
         return 11;
     case InstallResult::Unexpected:
         return 13;
+    case InstallResult::FileNotReplaced:
+        return 14;
+    case InstallResult::LinkedInstallFolder:
+        return 15;
     }
     return 13;
 }

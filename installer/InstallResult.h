@@ -35,6 +35,12 @@ enum class InstallResult {
     PackageNotTrusted,
     // Something the install does not expect stopped it (the log has its text).
     Unexpected,
+    // The default installation folder, or a folder on its way below the local
+    // application-data folder, is a junction or symbolic link: nothing was
+    // written.
+    LinkedInstallFolder,
+    // A file already in the installation folder could not be replaced by the package's or the installer's own: nothing of it is run.
+    FileNotReplaced,
 };
 
 struct InstallOutcome {
