@@ -8,6 +8,7 @@
 
 #include "system/Encoding.h"
 #include "system/FileReplace.h"
+#include "system/MyZip.h"
 #include "system/Paths.h"
 #include "system/PrivateTempDir.h"
 #include "system/Process.h"
@@ -17,8 +18,6 @@
 #include "system/util.h"
 
 #include <windows.h>
-#include <shellapi.h>
-
 
 namespace {
 
@@ -26,7 +25,6 @@ constexpr wchar_t kConfigCopyName[] = L"config.dat";
 constexpr wchar_t kPublisher[] = L"velmora software";
 constexpr wchar_t kRegsvr32[] = L"regsvr32.exe";
 constexpr wchar_t kRegsvr32Switch[] = L"/s-  \"";
-constexpr wchar_t kOpenVerb[] = L"open";
 
 constexpr wchar_t kWhatDesktopShortcut[] = L"desktop shortcut";
 constexpr wchar_t kWhatStartMenuShortcut[] = L"start-menu shortcut";
@@ -38,6 +36,8 @@ constexpr wchar_t kWhatAssociations[] = L"file associations and URL protocol";
 constexpr wchar_t kWhatComLibrary[] = L"registering the COM library ";
 constexpr wchar_t kWhatUninstallEntry[] = L"uninstall entry value ";
 constexpr wchar_t kWhatOpen[] = L"opening ";
+constexpr wchar_t kNotAProgram[] = L"neither a program nor a batch file: not opened";
+constexpr wchar_t kWhatNotExtracted[] = L"not run, not the file this install extracted: ";
 
 } // namespace
 
@@ -122,17 +122,18 @@ bool InstallEngine::registerAssociationsAndProtocol()
     return true;
 }
 
-// Started, not waited for.
+// Started, not waited for, by regsvr32 from the system folder, while the
+// library is held as extracted.
 void InstallEngine::registerComLibrary()
 {
     if (config_.RegDllName.empty())
         return;
     const std::wstring library = targetDir_ + L"\\" + config_.RegDllName;
-    const std::wstring parameters = kRegsvr32Switch + library + L"\"";
-    const auto started = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, kOpenVerb, (getSystemDir() + kRegsvr32).c_str(), parameters.c_str(), L"", SW_HIDE));
-    if (started <= 32)
-        observer_.error({ErrorKind::Process, kWhatComLibrary + library, static_cast<DWORD>(started)});
+    const win::FileHandle held = holdAsExtracted(config_.RegDllName, library);
+    if (!held)
+        return;
+    if (!startProgram(getSystemDir() + kRegsvr32, kRegsvr32Switch + library + L"\"", getSystemDir(), held.get()))
+        observer_.error({ErrorKind::Process, kWhatComLibrary + library, ::GetLastError()});
 }
 
 // Each value that cannot be written is shown as the bare system error number,
@@ -151,14 +152,39 @@ void InstallEngine::writeUninstallEntryValues()
     }
 }
 
-// Neither is waited for.
+// Neither is waited for. A program is started as it is and a batch file by
+// the command interpreter, each while held as extracted; a file of any other
+// kind is not opened: its handler would be the user's choice, run elevated.
 void InstallEngine::openAfterInstallFiles()
 {
     for (const std::wstring* file : {&config_.AfterInstBat1, &config_.AfterInstBat2}) {
         if (file->empty())
             continue;
         const std::wstring path = targetDir_ + L"\\" + *file;
-        if (!shellOpenIn(path))
+        if (!isProgramFile(path) && !isScriptFile(path)) {
+            observer_.error({ErrorKind::Process, kWhatOpen + path, 0, kNotAProgram});
+            continue;
+        }
+        const win::FileHandle held = holdAsExtracted(*file, path);
+        if (!held)
+            continue;
+        const bool started = isProgramFile(path) ? startProgram(path, L"", L"", held.get())
+                                                 : startScript(path, held.get());
+        if (!started)
             observer_.error({ErrorKind::Process, kWhatOpen + path, ::GetLastError()});
     }
+}
+
+// PATH, the package's entry RELATIVE, held against writers when it still
+// holds the bytes this install extracted; empty, and told, when it does not
+// (replaced since, or not from the package at all).
+win::FileHandle InstallEngine::holdAsExtracted(const std::wstring& relative, const std::wstring& path)
+{
+    signing::Digest digest{};
+    win::FileHandle held;
+    if (entryDigest(archive_, kPackagePassword, relative, digest, checkedSize_))
+        held = holdIfDigest(path, digest);
+    if (!held)
+        observer_.error({ErrorKind::File, kWhatNotExtracted + path, 0});
+    return held;
 }

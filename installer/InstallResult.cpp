@@ -46,6 +46,8 @@ int exitCode(bool automatic, const InstallOutcome& outcome)
         return 13;
     case InstallResult::FileNotReplaced:
         return 14;
+    case InstallResult::LinkedInstallFolder:
+        return 15;
     }
     return 13;
 }

@@ -38,6 +38,10 @@ enum class InstallResult {
     FileNotReplaced,
     // Something the install does not expect stopped it (the log has its text).
     Unexpected,
+    // The default installation folder, or a folder on its way below the local
+    // application-data folder, is a junction or symbolic link: nothing was
+    // written.
+    LinkedInstallFolder,
 };
 
 struct InstallOutcome {

@@ -72,7 +72,7 @@ void TFrmDownFramework::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
         ShowMsgBox(kNotTrusted);
     } else {
         ShowMsgBox(kAboutToInstall);
-        shellOpenIn(FExeAddr);
+        startProgram(FExeAddr, L"", L"");
     }
     finished_ = true;
     link_.detach();

@@ -6,6 +6,7 @@
 #include "system/Process.h"
 #include "system/RegValues.h"
 #include "tests/e2e/DemoRun.h"
+#include "tests/support/Helper.h"
 #include "tests/support/LoopbackProxy.h"
 #include "tests/support/ProxySettingsOverride.h"
 #include "tests/support/ShellFolderRedirect.h"
@@ -196,18 +197,49 @@ TEST_F(DemoInstallTest, SkippedPackageFilesEndWithTheirCodeAndAreListed)
     const auto service = startService();
     if (!service)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
-    // A read-only file of a packaged name keeps its place.
-    writeFile(installDir() / L"readme.txt", "old");
-    ::SetFileAttributesW((installDir() / L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    // A folder of a packaged file's name keeps its place.
+    fs::create_directories(installDir() / L"readme.txt");
 
     const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
-    ::SetFileAttributesW((installDir() / L"readme.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(run.exitCode, 12u);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0") << "registered all the same";
     EXPECT_EQ(waitForStarts(1), 1);
-    expectLogged({"1 package entries missing", "missing: readme.txt (a read-only file of that name is in the way)",
-                  "exit code: 12"});
+    expectLogged({"1 package entries missing", "missing: readme.txt (cannot be written", "exit code: 12"});
+}
+
+// What an unelevated process of the user plants in the install folder before
+// an elevated install: read-only and hidden copies of the product's files and
+// of its after-install script. None of their bytes are kept or run.
+TEST_F(DemoInstallTest, PlantedFilesAreReplacedAndNoneOfTheirBytesRun)
+{
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    const fs::path script = installDir() / L"after-install.bat";
+    const fs::path mark = installDir() / L"after-install.mark";
+    // The mark helper, started as the product, would leave a mark beside it.
+    const fs::path product = installDir() / kProgram;
+    fs::create_directories(installDir());
+    ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"mark_helper.exe", product.wstring()));
+    writeFile(script, "@echo planted>>\"%~dp0after-install.mark\"\r\n");
+    writeFile(installDir() / L"readme.txt", "planted");
+    for (const fs::path& file : {product, script, installDir() / L"readme.txt"})
+        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(waitForStarts(1), 1) << "the package's product was started";
+    ASSERT_TRUE(waitForFile(mark));
+    EXPECT_TRUE(waitUntil([] { return !findProcessByName(L"cmd.exe"); })) << "the script has ended";
+
+    // What the demo build packed.
+    const fs::path package = fs::path(L"Z:" + std::wstring(DEMO_SERVICE_DIR_W)).parent_path() / L"package";
+    for (const wchar_t* name : {kProgram, L"after-install.bat", L"readme.txt"})
+        EXPECT_TRUE(readFile(installDir() / name) == readFile(package / name)) << name;
+    EXPECT_FALSE(fs::exists(fs::path(product.wstring() + L".mark"))) << "the planted program never ran";
+    EXPECT_EQ(readFile(mark), "package\r\n") << "only the package's script ran";
 }
 
 TEST_F(DemoInstallTest, NoPackageLinkAndRetryDeclinedEndsWithItsOwnCode)

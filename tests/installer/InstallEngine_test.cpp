@@ -193,20 +193,109 @@ TEST_F(InstallEngineTest, SkippedEntriesStillRegisterAndAreTold)
     servePackage(server_, home_.path(), {{"../outside.txt", "x"}, {"locked.txt", "new"}});
     fs::create_directories(target());
     std::ofstream(target() / L"locked.txt") << "old";
-    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
 
     const InstallOutcome outcome = install();
 
     EXPECT_EQ(outcome.result, InstallResult::Installed);
-    ASSERT_EQ(outcome.skipped.size(), 2u);
+    EXPECT_EQ(readBytes(target() / L"locked.txt"), "new") << "a planted read-only file is replaced";
+    ASSERT_EQ(outcome.skipped.size(), 1u);
     EXPECT_EQ(outcome.skipped[0].reason, TSkipReason::UnsafeName);
-    EXPECT_EQ(outcome.skipped[1].reason, TSkipReason::ReadOnlyTarget);
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "registered all the same";
     EXPECT_EQ(exitCode(true, outcome), 12);
     EXPECT_EQ(exitCode(false, outcome), 0) << "an interactive run always ends with 0";
     ASSERT_EQ(observer_.outcomes.size(), 1u);
-    EXPECT_EQ(observer_.outcomes[0].skipped.size(), 2u);
-    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(observer_.outcomes[0].skipped.size(), 1u);
+}
+
+TEST_F(InstallEngineTest, AFileThatCannotBeReplacedStopsTheInstallBeforeAnythingRuns)
+{
+    servePackage(server_, home_.path());
+    fs::create_directories(target());
+    std::ofstream(target() / kMainProg) << "planted";
+    // In use, as a running program is: it cannot be renamed over.
+    const win::FileHandle busy(::CreateFileW((target() / kMainProg).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+
+    const InstallOutcome outcome = install(true);
+
+    EXPECT_EQ(outcome.result, InstallResult::FileNotReplaced);
+    EXPECT_EQ(exitCode(true, outcome), 14);
+    EXPECT_FALSE(outcome.productStarted);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{
+                                      L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。"});
+    ASSERT_FALSE(observer_.failures.empty());
+    EXPECT_NE(observer_.failures.back().find(kMainProg), std::wstring::npos) << "the log names the file";
+    expectNothingRegistered();
+}
+
+// The package's after-install files and COM library run only with the bytes
+// the install extracted; a file swapped in after the extraction, one the
+// package does not hold, or one that is neither a program nor a batch file
+// is not run.
+TEST_F(InstallEngineTest, AfterInstallFilesAndTheComLibraryRunOnlyAsExtracted)
+{
+    const fs::path ran = home_ / L"ran.txt";
+    const auto script = [&](const char* text) {
+        return std::string("@echo ") + text + ">>\"" + win::toUtf8(ran.wstring()) + "\"\r\n";
+    };
+    servePackage(server_, home_.path(),
+                 {{"after.bat", script("package"), ZipCipher::aes256},
+                  {"swapped.cmd", script("package swapped"), ZipCipher::aes256},
+                  {"notes.txt", "notes", ZipCipher::aes256}});
+    config_->AfterInstBat1 = L"after.bat";
+    config_->AfterInstBat2 = L"swapped.cmd";
+    config_->RegDllName = L"planted.dll";
+    fs::create_directories(target());
+    std::ofstream(target() / L"planted.dll") << "planted";
+    observer_.onStage = [&](Stage stage) {
+        if (stage == Stage::Registering)
+            std::ofstream(target() / L"swapped.cmd", std::ios::binary) << script("planted");
+    };
+
+    EXPECT_EQ(install(true).result, InstallResult::Installed);
+    ASSERT_TRUE(waitForFile(ran));
+    // Every script the install started has ended.
+    EXPECT_TRUE(waitUntil([] { return !findProcessByName(L"cmd.exe"); }));
+    EXPECT_EQ(readBytes(ran), "package\r\n") << "only the package's own script ran";
+    const auto told = [&](const fs::path& file) {
+        return std::count_if(observer_.failures.begin(), observer_.failures.end(), [&](const std::wstring& what) {
+            return what.find(file.wstring()) != std::wstring::npos;
+        });
+    };
+    EXPECT_EQ(told(target() / L"swapped.cmd"), 1);
+    EXPECT_EQ(told(target() / L"planted.dll"), 1);
+
+    // Any other kind of file would be opened by a handler of the user's choice.
+    config_->AfterInstBat1 = L"notes.txt";
+    config_->AfterInstBat2 = config_->RegDllName = L"";
+    observer_.onStage = nullptr;
+    EXPECT_EQ(install(true).result, InstallResult::Installed);
+    EXPECT_EQ(told(target() / L"notes.txt"), 1);
+}
+
+TEST_F(InstallEngineTest, ADefaultFolderThatIsALinkIsRefusedBeforeAnythingIsWritten)
+{
+    servePackage(server_, home_.path());
+    // The link goes with the test's folder.
+    fs::create_directories(home_ / L"local");
+    const ShellFolderRedirect local(L"Local AppData", (home_ / L"local").wstring());
+    const fs::path elsewhere = home_ / L"another program";
+    fs::create_directories(elsewhere);
+    if (!makeLink(defaultDir(), elsewhere))
+        GTEST_SKIP() << "links cannot be made here";
+    InstallEngine engine(*config_, *api_, observer_, host_);
+    host_.engine = &engine;
+    // Wine shows a Unix link by its name only: the handle-based half of the
+    // check (a junction opened as itself) holds on Windows.
+    const InstallOutcome outcome = engine.run(defaultDir(), true);
+
+    EXPECT_EQ(outcome.result, InstallResult::LinkedInstallFolder);
+    EXPECT_EQ(exitCode(true, outcome), 15);
+    EXPECT_EQ(observer_.messages.size(), 1u);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_TRUE(server_.requestsTo("/pkg.zip").empty());
+    expectNothingRegistered();
 }
 
 TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
