@@ -505,3 +505,41 @@ TEST_F(OfferWindowTest, BrowserAreaStaysBlankWithoutAnEngine)
     // engine that would draw the page is missing.
     EXPECT_TRUE(form->wbFreeMembere->browserActive());
 }
+
+TEST(BrowserFence, OnlyTheOriginsOfTheGivenPagesAreInside)
+{
+    const std::vector<std::wstring> pages = {L"http://docs.example.com/free/member.html"};
+    for (const wchar_t* url : {L"http://docs.example.com/other?x=1", L"HTTP://Docs.Example.COM:80/", L"about:blank"})
+        EXPECT_TRUE(isInsideBrowserFence(url, pages)) << url;
+    for (const wchar_t* url :
+         {L"https://docs.example.com/", L"http://docs.example.com:8080/", L"http://docs.example.com.evil.net/",
+          L"http://docs.example.com@evil.net/", L"http://evil.net\\@docs.example.com/", L"file:///C:/Windows/win.ini",
+          L"javascript:alert(1)", L"\\\\server\\share\\x.html", L"about:blank#x"})
+        EXPECT_FALSE(isInsideBrowserFence(url, pages)) << url;
+    EXPECT_FALSE(isInsideBrowserFence(L"http://docs.example.com/", {})) << "no pages, nothing but about:blank";
+}
+
+TEST_F(OfferWindowTest, BrowserSendsEverythingElsewhereToTheUsersBrowser)
+{
+    const auto form = open();
+    TWebBrowser& browser = *form->wbFreeMembere;
+    std::vector<std::wstring> opened;
+    browser.setPageOpener([&](const std::wstring& url) { opened.push_back(url); });
+    const std::wstring elsewhere = server_->worigin() + L"/elsewhere.html";
+
+    // Wine here has no browser engine and its control never navigates: the
+    // answers the control would get are asked for directly (true cancels).
+    EXPECT_TRUE(browser.beforeNavigate(elsewhere, true));
+    EXPECT_EQ(opened, std::vector<std::wstring>{elsewhere}) << "in the user's browser";
+    opened.clear();
+    EXPECT_FALSE(browser.beforeNavigate(TfrmBigCoupon::freeMemberUrl() + L"?page=2", true));
+    EXPECT_TRUE(browser.beforeNavigate(elsewhere, false)) << "a frame elsewhere";
+    EXPECT_TRUE(browser.beforeNavigate(L"file:///C:/Windows/win.ini", true));
+    EXPECT_TRUE(browser.newWindow(elsewhere));
+    EXPECT_TRUE(browser.newWindow(TfrmBigCoupon::freeMemberUrl())) << "no window opens inside";
+    EXPECT_TRUE(browser.newWindow(L"file:///C:/Windows/win.ini"));
+    EXPECT_EQ(opened, (std::vector<std::wstring>{elsewhere, TfrmBigCoupon::freeMemberUrl()}))
+        << "frames and files are not opened outside";
+    EXPECT_TRUE(TWebBrowser::fileDownload(false));
+    EXPECT_FALSE(TWebBrowser::fileDownload(true)) << "a page shown as a document";
+}
