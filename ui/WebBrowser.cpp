@@ -509,6 +509,8 @@ void TWebBrowser::Navigate(const std::wstring& url)
 
 bool TWebBrowser::browserActive() const { return site_ && site_->active(); }
 
+IDispatch* TWebBrowser::eventSink() const { return browserActive() ? static_cast<IDispatch*>(site_) : nullptr; }
+
 bool TWebBrowser::beforeNavigate(const std::wstring& url, bool wholeBrowser)
 {
     if (isInsideBrowserFence(url, pages_))

@@ -12,6 +12,8 @@
 
 #include "ui/Controls.h"
 
+#include <oaidl.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,6 +52,9 @@ public:
     bool beforeNavigate(const std::wstring& url, bool wholeBrowser);
     bool newWindow(const std::wstring& url);
     static bool fileDownload(bool shownAsDocument) { return !shownAsDocument; }
+    // Where the control sends its events (DWebBrowserEvents2); null while
+    // it is not in place. Tests call it as the control would.
+    IDispatch* eventSink() const;
 
 protected:
     HWND createWindow(HWND formWindow) override;

@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <exdispid.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cwctype>
@@ -519,27 +522,73 @@ TEST(BrowserFence, OnlyTheOriginsOfTheGivenPagesAreInside)
     EXPECT_FALSE(isInsideBrowserFence(L"http://docs.example.com/", {})) << "no pages, nothing but about:blank";
 }
 
+// Sends the browser's event sink event ID with ARGS (in the order the event
+// declares them) and the Cancel flag at position CANCEL, as the control
+// would; true when the sink cancelled.
+bool eventCancels(TWebBrowser& browser, DISPID id, std::vector<VARIANT> args, size_t cancelAt)
+{
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT flag;
+    flag.vt = VT_BOOL | VT_BYREF;
+    flag.pboolVal = &cancel;
+    args.insert(args.begin() + static_cast<std::ptrdiff_t>(cancelAt), flag);
+    std::reverse(args.begin(), args.end());
+    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    EXPECT_EQ(browser.eventSink()->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    return cancel != VARIANT_FALSE;
+}
+
+VARIANT bstrArgument(const std::wstring& text)
+{
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = ::SysAllocString(text.c_str());
+    return v;
+}
+
 TEST_F(OfferWindowTest, BrowserSendsEverythingElsewhereToTheUsersBrowser)
 {
     const auto form = open();
     TWebBrowser& browser = *form->wbFreeMembere;
+    // The control is put in place with the page's window.
+    form->pgMain->setActivePage(form->tbFreeGet);
+    form->paintToPicture();
+    ASSERT_NE(browser.eventSink(), nullptr);
     std::vector<std::wstring> opened;
     browser.setPageOpener([&](const std::wstring& url) { opened.push_back(url); });
     const std::wstring elsewhere = server_->worigin() + L"/elsewhere.html";
+    const std::wstring inside = TfrmBigCoupon::freeMemberUrl() + L"?page=2";
 
-    // Wine here has no browser engine and its control never navigates: the
-    // answers the control would get are asked for directly (true cancels).
-    EXPECT_TRUE(browser.beforeNavigate(elsewhere, true));
-    EXPECT_EQ(opened, std::vector<std::wstring>{elsewhere}) << "in the user's browser";
+    // Wine here has no browser engine and its control never navigates nor
+    // sends events: they are sent as the control would send them. Leaked
+    // strings: a test's few bytes.
+    VARIANT none{}, flags{}, url{}, isDocument{};
+    flags.vt = VT_I4;
+    const auto navigation = [&](const std::wstring& address) {
+        VARIANT byRef{};
+        url = bstrArgument(address);
+        byRef.vt = VT_VARIANT | VT_BYREF;
+        byRef.pvarVal = &url;
+        // Sent for a frame: no whole-browser object to compare with here.
+        return eventCancels(browser, DISPID_BEFORENAVIGATE2, {none, byRef, flags, none, none, none}, 6);
+    };
+    EXPECT_FALSE(navigation(inside));
+    EXPECT_TRUE(navigation(elsewhere));
+    EXPECT_TRUE(navigation(L"file:///C:/Windows/win.ini"));
+    EXPECT_TRUE(opened.empty()) << "frames are not opened outside";
+    for (const std::wstring& address : {elsewhere, inside, std::wstring(L"file:///C:/Windows/win.ini")})
+        EXPECT_TRUE(eventCancels(browser, DISPID_NEWWINDOW3, {none, flags, bstrArgument(inside), bstrArgument(address)}, 1))
+            << "no window opens inside";
+    EXPECT_EQ(opened, (std::vector<std::wstring>{elsewhere, inside})) << "a file is not opened outside";
+    isDocument.vt = VT_BOOL;
+    isDocument.boolVal = VARIANT_FALSE;
+    EXPECT_TRUE(eventCancels(browser, DISPID_FILEDOWNLOAD, {isDocument}, 1)) << "a download";
+    isDocument.boolVal = VARIANT_TRUE;
+    EXPECT_FALSE(eventCancels(browser, DISPID_FILEDOWNLOAD, {isDocument}, 1)) << "a page shown as a document";
+
+    // The whole browser going elsewhere: the page opens in the user's browser.
     opened.clear();
-    EXPECT_FALSE(browser.beforeNavigate(TfrmBigCoupon::freeMemberUrl() + L"?page=2", true));
-    EXPECT_TRUE(browser.beforeNavigate(elsewhere, false)) << "a frame elsewhere";
-    EXPECT_TRUE(browser.beforeNavigate(L"file:///C:/Windows/win.ini", true));
-    EXPECT_TRUE(browser.newWindow(elsewhere));
-    EXPECT_TRUE(browser.newWindow(TfrmBigCoupon::freeMemberUrl())) << "no window opens inside";
-    EXPECT_TRUE(browser.newWindow(L"file:///C:/Windows/win.ini"));
-    EXPECT_EQ(opened, (std::vector<std::wstring>{elsewhere, TfrmBigCoupon::freeMemberUrl()}))
-        << "frames and files are not opened outside";
-    EXPECT_TRUE(TWebBrowser::fileDownload(false));
-    EXPECT_FALSE(TWebBrowser::fileDownload(true)) << "a page shown as a document";
+    EXPECT_TRUE(browser.beforeNavigate(elsewhere, true));
+    EXPECT_FALSE(browser.beforeNavigate(inside, true));
+    EXPECT_EQ(opened, std::vector<std::wstring>{elsewhere});
 }
