@@ -35,7 +35,8 @@ constexpr DWORD kReadBlock = 1 << 20;
 constexpr size_t kPemRoom = 4096;
 // The private key's access list: read, write and delete for the user who
 // made it, nobody else, nothing inherited from the folder. Wine turns it
-// into the file mode 0600.
+// into a file mode with no bits for others (owner and group: 0640 with the
+// usual umask).
 constexpr wchar_t kOwnerOnlyPrefix[] = L"D:P(A;;FRFWSD;;;";
 constexpr wchar_t kOwnerOnlySuffix[] = L")";
 constexpr char kKeyExists[] = " exists already: keygen never replaces a key "
