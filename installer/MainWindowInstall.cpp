@@ -50,10 +50,9 @@ void TFrmCommInst::btnInstallClick(TComponent*)
     cnMain->setActivePage(tbProcess);
     Application.processMessages();
 
-    FTargetDir = edtPath->text();
     InstallEngine engine(*FConfigFile, *api, observer(), *this);
     FInstall = &engine;
-    FInstallOutcome = engine.run(FTargetDir, FbAutoInst);
+    FInstallOutcome = engine.run(FbAutoInst);
     FInstall = nullptr;
     if (!endsProgram(FInstallOutcome.result))
         return;
@@ -71,6 +70,15 @@ void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstr
 }
 
 bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }
+
+// The path field as it is when the install reaches its disk check: the
+// directory button works while the service is asked, and a folder chosen
+// then is the one used.
+std::wstring TFrmCommInst::installFolder()
+{
+    FTargetDir = edtPath->text();
+    return FTargetDir;
+}
 
 void TFrmCommInst::runFrameworkWindow(const std::wstring& url) { makeForm<TFrmDownFramework>(url)->ShowModal(); }
 

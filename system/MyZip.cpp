@@ -469,19 +469,14 @@ uint64_t extractedSize(const std::wstring& archivePath, const std::vector<TSkipp
     }
 }
 
-bool packageFits(const std::wstring& archivePath, const std::wstring& destDir)
+bool declaredSize(const std::wstring& archivePath, uint64_t& bytes)
 {
-    uint64_t declared = 0;
     try {
         const Archive archive = openArchive(archivePath, 0);
         std::vector<TSkippedEntry> unreadable;
-        entryStats(archive.get(), declared, unreadable);
-    } catch (const TZipError&) {
+        entryStats(archive.get(), bytes, unreadable);
         return true;
+    } catch (const TZipError&) {
+        return false;
     }
-    std::wstring folder = destDir;
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
-        folder += L'\\';
-    ULARGE_INTEGER available{};
-    return !::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) || declared <= available.QuadPart;
 }

@@ -76,10 +76,9 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wst
 uint64_t extractedSize(const std::wstring& archive, const std::vector<TSkippedEntry>& skipped,
                        uint64_t checkedLength = 0);
 
-// False when the entries of ARCHIVE declare more bytes than the drive of
-// DESTDIR has free for the caller; true when they fit, or when either cannot
-// be told (unZipFile then reports an unusable archive).
-bool packageFits(const std::wstring& archive, const std::wstring& destDir);
+// The bytes the entries of ARCHIVE declare, added; false when the archive
+// cannot be read (unZipFile then reports an unusable archive).
+bool declaredSize(const std::wstring& archive, uint64_t& bytes);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);
