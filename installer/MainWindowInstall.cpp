@@ -96,11 +96,9 @@ void TFrmCommInst::idhtp1Work(TDownThread*, int64_t AWorkCount)
 
 void TFrmCommInst::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
 {
+    // A posted message: the install's wait ends with it.
     if (FInstall)
         FInstall->workFinish(ResponseCode);
-    // The worker's notifications are sent messages, handled inside the
-    // install's wait without ending it: an empty posted one wakes it up.
-    ::PostMessageW(handle(), WM_NULL, 0, 0);
 }
 
 void TFrmCommInst::btnInstallExitClick(TComponent*)

@@ -39,11 +39,7 @@ int download(const std::wstring& url, const std::wstring& file, const std::share
     int64_t shown = 0;
     StartDownload(
         url, file, nullptr, [&](TDownThread*, int64_t count) { shown = count; },
-        [&](TDownThread*, int64_t) {
-            finished = true;
-            // The notification is a sent message: a posted one ends the wait.
-            ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
-        },
+        [&](TDownThread*, int64_t) { finished = true; },
         limits);
     MSG msg;
     while (!finished && ::GetMessageW(&msg, nullptr, 0, 0) > 0)

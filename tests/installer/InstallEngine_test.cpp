@@ -57,10 +57,7 @@ public:
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
             [this](TDownThread*, int64_t count) { engine->work(count); },
-            [this](TDownThread*, int64_t code) {
-                engine->workFinish(code);
-                ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
-            },
+            [this](TDownThread*, int64_t code) { engine->workFinish(code); },
             kDownloadLimits, std::move(onData));
     }
     bool waitForMessage() override { return Application.handleMessage(); }
