@@ -26,6 +26,10 @@ using namespace std::chrono_literals;
 
 constexpr wchar_t kInstallFailed[] = L"安装失败，请联系官网客服获取免安装包！";
 constexpr wchar_t kNoSpace[] = L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装";
+// The package's size and the free space, in whole megabytes, go between.
+constexpr wchar_t kPackageNeeds[] = L"当前分区空间不足，安装需要";
+constexpr wchar_t kFreeIs[] = L"M，剩余空间";
+constexpr wchar_t kChooseAnother[] = L"M! 请重新选择另一分区安装";
 constexpr wchar_t kHttpsRefused[] = L"https not supported! ";
 constexpr wchar_t kEmbeddedBroken[] = L"资源不存在,安装包已损坏!";
 constexpr wchar_t kPackageNotTrusted[] = L"安装包未通过厂商签名校验，可能已被篡改，已停止安装！请联系官网客服获取安装包。";
@@ -37,6 +41,7 @@ constexpr wchar_t kHttpsMark[] = L"https://";
 constexpr wchar_t kPackageResource[] = L"zipfile";
 constexpr wchar_t kPackageExtension[] = L".zip";
 constexpr int kMinimumFreeMB = 100;
+constexpr uint64_t kMegabyte = 1024 * 1024;
 
 // The bar: 0 to 10 while the package information is read, 10 to 90 during
 // the download, 70 to 90 during the extraction, then on to 100.
@@ -57,7 +62,8 @@ constexpr wchar_t kTargetDirIs[] = L"installation folder: ";
 constexpr wchar_t kFreeSpaceIs[] = L"free space: ";
 constexpr wchar_t kMegabytes[] = L" MB";
 constexpr wchar_t kFreeSpaceUnknown[] = L"free space: unknown, the check passes";
-constexpr wchar_t kPackageTooBig[] = L"the package's entries declare more than the free space";
+constexpr wchar_t kPackageDeclares[] = L"the package's entries declare ";
+constexpr wchar_t kMoreThanFree[] = L" MB, more than the free space: ";
 constexpr wchar_t kFrameworkSkipped[] = L"framework check: skipped in a silent install";
 constexpr wchar_t kFrameworkPresent[] = L"framework check: present";
 constexpr wchar_t kFrameworkMissing[] = L"framework check: missing, its download window opens";
@@ -98,9 +104,8 @@ InstallEngine::InstallEngine(TConfigFile& config, TAPI& api, SequenceObserver& o
 {
 }
 
-InstallOutcome InstallEngine::run(const std::wstring& targetDir, bool silentAutoInstall)
+InstallOutcome InstallEngine::run(bool silentAutoInstall)
 {
-    targetDir_ = targetDir;
     silent_ = silentAutoInstall;
     InstallOutcome outcome;
     try {
@@ -186,13 +191,15 @@ bool InstallEngine::askForDownloadInformation()
     return false;
 }
 
-// A folder the user picked is taken as it is, a link or not; only the free
+// Taken only now: the user may have chosen another folder while the service
+// was asked. A folder the user picked is taken as it is, a link or not; only the free
 // space decides. The default one, below the local application-data folder
 // that every process of the user can write, may have been made a link to
 // another program's folder: each folder from there down is made or opened
 // without following a link, refused when it is one, and held.
 bool InstallEngine::createTargetDir()
 {
+    targetDir_ = host_.installFolder();
     observer_.detail(kTargetDirIs + targetDir_);
     program_ = targetDir_ + config_.MainProgPath + config_.MainProg;
     std::wstring folder;
@@ -238,12 +245,19 @@ bool InstallEngine::enoughFreeSpace()
 }
 
 // What the package says it holds must fit as well, whatever its file's size.
+// A size or free space that cannot be told passes: an archive that cannot be
+// read fails at its extraction.
 bool InstallEngine::packageFitsTarget(const std::wstring& archive)
 {
-    if (packageFits(archive, targetDir_))
+    uint64_t declared = 0;
+    int freeMB = 0;
+    if (!declaredSize(archive, declared) || !host_.freeMegabytes(installVolume(targetDir_), freeMB) ||
+        declared <= static_cast<uint64_t>(freeMB) * kMegabyte)
         return true;
-    observer_.detail(kPackageTooBig);
-    observer_.message({kNoSpace});
+    const std::wstring needed = std::to_wstring((declared + kMegabyte - 1) / kMegabyte);
+    const std::wstring free = std::to_wstring(freeMB);
+    observer_.detail(kPackageDeclares + needed + kMoreThanFree + free + kMegabytes);
+    observer_.message({kPackageNeeds + needed + kFreeIs + free + kChooseAnother});
     return false;
 }
 

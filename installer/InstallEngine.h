@@ -28,6 +28,9 @@ public:
     // Waits for this thread's next message and handles it; false once the
     // program is ending.
     virtual bool waitForMessage() = 0;
+    // The folder to install into, asked for once, when the install reaches
+    // its disk check.
+    virtual std::wstring installFolder() = 0;
     // Shows the window that downloads and starts the framework installer at
     // URL; returns when it has closed.
     virtual void runFrameworkWindow(const std::wstring& url) = 0;
@@ -51,10 +54,10 @@ public:
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
 
-    // Installs into TARGETDIR. SILENTAUTOINSTALL: the silent automatic
-    // install, which skips the framework check. The configuration takes the
-    // service's version.
-    InstallOutcome run(const std::wstring& targetDir, bool silentAutoInstall);
+    // Installs into the host's folder. SILENTAUTOINSTALL: the silent
+    // automatic install, which skips the framework check. The configuration
+    // takes the service's version.
+    InstallOutcome run(bool silentAutoInstall);
 
     // The package download's notifications.
     void workBegin(int64_t total);

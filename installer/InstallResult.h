@@ -15,7 +15,8 @@ enum class InstallResult {
     Installed,
     // The service answered without a package link and no retry brought one.
     NoPackageLink,
-    // Less than 100 MB free on the target drive.
+    // Less than 100 MB free on the target drive, or less than the package's
+    // entries declare.
     NoSpace,
     // The package or framework link is an https:// link.
     HttpsRefused,
@@ -85,3 +86,5 @@ int uninstallExitCode(bool silent, UninstallResult result);
 
 // The exit code when the main window cannot even be built.
 inline constexpr int kWindowNotBuiltExitCode = 1;
+// The exit code of a program that crashed (installer/CrashExit.h).
+inline constexpr int kCrashExitCode = 16;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cwchar>
 #include <string>
 
@@ -15,6 +16,8 @@ constexpr wchar_t kTimeFormat[] = L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ";
 constexpr wchar_t kInstallSuffix[] = L"-install.log";
 constexpr wchar_t kUninstallSuffix[] = L"-uninstall.log";
 constexpr wchar_t kNotInFileNames[] = L"\\/:*?\"<>|";
+
+std::atomic<HANDLE> theOpenLog{nullptr};
 
 bool writeAll(HANDLE file, const std::string& bytes)
 {
@@ -54,7 +57,18 @@ std::shared_ptr<LogFile> LogFile::create(const std::wstring& path)
     return std::shared_ptr<LogFile>(new LogFile(std::move(file), path));
 }
 
-LogFile::LogFile(win::FileHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+LogFile::LogFile(win::FileHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path))
+{
+    theOpenLog = file_.get();
+}
+
+LogFile::~LogFile()
+{
+    HANDLE mine = file_.get();
+    theOpenLog.compare_exchange_strong(mine, nullptr);
+}
+
+HANDLE openLogFile() { return theOpenLog; }
 
 void LogFile::line(std::wstring_view text)
 {

@@ -18,6 +18,10 @@ public:
     // cannot be opened.
     static std::shared_ptr<LogFile> create(const std::wstring& path);
 
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
     const std::wstring& path() const { return path_; }
     // One line; from any thread.
     void line(std::wstring_view text);
@@ -29,6 +33,11 @@ private:
     std::wstring path_;
     std::mutex mutex_;
 };
+
+// The file of the log that is open (a run has at most one), for a last line
+// written where nothing may be allocated or locked: a crash. Null when no log
+// is open.
+HANDLE openLogFile();
 
 // Where the log goes when no path is given: the system's temporary folder
 // (the user's could be pointed anywhere), "<name>-install.log" or

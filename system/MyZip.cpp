@@ -562,19 +562,14 @@ win::FileHandle holdIfDigest(const std::wstring& path, const signing::Digest& di
     return sha.finish() == digest ? std::move(file) : win::FileHandle();
 }
 
-bool packageFits(const std::wstring& archivePath, const std::wstring& destDir)
+bool declaredSize(const std::wstring& archivePath, uint64_t& bytes)
 {
-    uint64_t declared = 0;
     try {
         const Archive archive = openArchive(archivePath, 0);
         std::vector<TSkippedEntry> unreadable;
-        entryStats(archive.get(), declared, unreadable);
-    } catch (const TZipError&) {
+        entryStats(archive.get(), bytes, unreadable);
         return true;
+    } catch (const TZipError&) {
+        return false;
     }
-    std::wstring folder = destDir;
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
-        folder += L'\\';
-    ULARGE_INTEGER available{};
-    return !::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) || declared <= available.QuadPart;
 }

@@ -94,10 +94,9 @@ bool entryDigest(const std::wstring& archive, const std::wstring& password, cons
 // otherwise. What is started from PATH while it is held is what was checked.
 win::FileHandle holdIfDigest(const std::wstring& path, const signing::Digest& digest);
 
-// False when the entries of ARCHIVE declare more bytes than the drive of
-// DESTDIR has free for the caller; true when they fit, or when either cannot
-// be told (unZipFile then reports an unusable archive).
-bool packageFits(const std::wstring& archive, const std::wstring& destDir);
+// The bytes the entries of ARCHIVE declare, added; false when the archive
+// cannot be read (unZipFile then reports an unusable archive).
+bool declaredSize(const std::wstring& archive, uint64_t& bytes);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);

@@ -89,7 +89,8 @@ RunResult runAnsweringBoxes(const std::filesystem::path& program, const std::wst
 HWND findWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title);
 
 // A program started in its own folder, ended (and so failed) by the test when
-// it does not end by itself.
+// it does not end by itself. A start that fails for good fails the test with
+// the system's error.
 class StartedProgram {
 public:
     StartedProgram(const std::filesystem::path& program, const std::wstring& args);

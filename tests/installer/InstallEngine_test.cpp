@@ -59,13 +59,11 @@ public:
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
             [this](TDownThread*, int64_t count) { engine->work(count); },
-            [this](TDownThread*, int64_t code) {
-                engine->workFinish(code);
-                ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
-            },
+            [this](TDownThread*, int64_t code) { engine->workFinish(code); },
             kDownloadLimits, std::move(onData));
     }
     bool waitForMessage() override { return Application.handleMessage(); }
+    std::wstring installFolder() override { return folder; }
     void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }
     bool freeMegabytes(const std::wstring&, int& megabytes) override
     {
@@ -76,6 +74,8 @@ public:
     InstallEngine* engine = nullptr;
     std::vector<std::wstring> frameworkWindows;
     int freeMB = 1000;
+    // The path field's text.
+    std::wstring folder;
 };
 
 class InstallEngineTest : public ::testing::Test {
@@ -88,6 +88,7 @@ protected:
         ASSERT_TRUE(loadResourceText(L"configfile", L"file", true, text));
         config_.emplace(text, true);
         api_.emplace(L"web", kSoftId, server_.worigin(), server_.worigin());
+        host_.folder = target().wstring();
     }
     void TearDown() override
     {
@@ -102,7 +103,7 @@ protected:
     {
         InstallEngine engine(*config_, *api_, observer_, host_);
         host_.engine = &engine;
-        return engine.run(target().wstring(), silent);
+        return engine.run(silent);
     }
 
     void expectNothingRegistered() { EXPECT_TRUE(readInstalledVersion(kSoftId).empty()); }
@@ -186,6 +187,24 @@ TEST_F(InstallEngineTest, LessThan100MegabytesFreeStopsBeforeTheReport)
     EXPECT_TRUE(server_.requestsTo("/api/report/install").empty());
     EXPECT_TRUE(server_.requestsTo("/pkg.zip").empty());
     expectNothingRegistered();
+}
+
+// Chosen while the service is asked, the folder is the one used: it is taken
+// at the disk check.
+TEST_F(InstallEngineTest, FolderChosenDuringTheServiceQueryIsTheOneInstalledInto)
+{
+    servePackage(server_, home_.path());
+    const fs::path chosen = home_ / L"Chosen Dir";
+    const std::string answer = softDownAnswer(server_.origin() + "/pkg.zip");
+    server_.on("/api/config/soft_down", [&](const LoopbackRequest&) {
+        host_.folder = chosen.wstring();
+        LoopbackReply reply;
+        reply.body = answer;
+        return reply;
+    });
+    EXPECT_EQ(install().result, InstallResult::Installed);
+    EXPECT_EQ(readBytes(chosen / L"docs" / L"readme.txt"), "read me");
+    EXPECT_FALSE(fs::exists(target() / L"docs"));
 }
 
 TEST_F(InstallEngineTest, SkippedEntriesStillRegisterAndAreTold)
@@ -330,17 +349,19 @@ TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
 TEST_F(InstallEngineTest, PackageThatDeclaresMoreThanTheFreeSpaceStopsBeforeExtracting)
 {
     servePackage(server_, home_.path());
-    const std::string claims = zipDeclaring(2000, 0xFFFFFFF0u); // about 8.6 TB
+    const std::string claims = zipDeclaring(4, 100u << 20);
     server_.on("/pkg.zip", [claims](const LoopbackRequest&) {
         LoopbackReply reply;
         reply.contentType = "application/zip";
         reply.body = claims;
         return reply;
     });
+    // More than 100 MB free, less than the 400 MB declared: the message says both.
+    host_.freeMB = 300;
     const InstallOutcome outcome = install();
     EXPECT_EQ(outcome.result, InstallResult::NoSpace);
     EXPECT_EQ(observer_.messages,
-              std::vector<std::wstring>{L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装"});
+              std::vector<std::wstring>{L"当前分区空间不足，安装需要400M，剩余空间300M! 请重新选择另一分区安装"});
     EXPECT_TRUE(fs::is_empty(target()));
     expectNothingRegistered();
 }
