@@ -104,6 +104,8 @@ TForm::TForm(TComponent* owner, const FormDesign* design) : TControl(owner)
 
 TForm::~TForm()
 {
+    if (accessibleLink_)
+        *accessibleLink_ = nullptr;
     destroyComponents();
     if (wnd_)
         ::DestroyWindow(wnd_);
@@ -579,6 +581,11 @@ void TForm::wndProc(TMessage& m)
     case WM_CLOSE:
         Close();
         return;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(m.LParam) == OBJID_CLIENT && answerAccessibleObject(m))
+            return;
+        defaultHandler(m);
+        return;
     case WM_DPICHANGED: {
         // Moved to a monitor of another DPI: laid out for it at the place the
         // system suggests.
@@ -603,6 +610,10 @@ void TForm::wndProc(TMessage& m)
         return;
     }
     default:
+        if (m.Msg == accessibleClickMessage()) {
+            accessibleClick(m.WParam);
+            return;
+        }
         defaultHandler(m);
     }
 }

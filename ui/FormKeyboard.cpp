@@ -70,8 +70,10 @@ void TForm::setFocusedControl(TControl* control, bool cue)
     focusCue_ = cue;
     if (old)
         invalidateArea(old);
-    if (control)
+    if (control) {
         invalidateArea(control);
+        notifyAccessibleFocus(control);
+    }
 }
 
 bool TForm::navigationKey(const MSG& msg)

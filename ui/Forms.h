@@ -180,6 +180,11 @@ public:
     // Tab, Shift+Tab, Enter, Space and Esc of a key press meant for the form
     // or one of its child windows: true when the press was used.
     bool navigationKey(const MSG& msg);
+    // The controls assistive programs see, child id N being the Nth: the
+    // windowless ones with an accessible kind and the child windows.
+    std::vector<TControl*> accessibleChildren() const;
+    // Posted by the accessible object's default action: WPARAM is the id.
+    static UINT accessibleClickMessage();
     // Key preview of keys sent to the form's child windows: false when the
     // form consumed the key. A disabled form previews nothing.
     bool previewKey(MSG& msg);
@@ -217,6 +222,9 @@ private:
     // Child windows follow a new DPI: places and fonts.
     void rescaleChildWindows(TControl& container);
     bool canFocus(const TControl& control) const;
+    bool answerAccessibleObject(TMessage& message);
+    void accessibleClick(WPARAM id);
+    void notifyAccessibleFocus(const TControl* control) const;
     TControl* cancelControl() const;
 
     HWND wnd_ = nullptr;
@@ -238,6 +246,9 @@ private:
     TControl* focused_ = nullptr;
     bool focusCue_ = false;
     std::vector<TControl*> guarded_;
+    // Shared with the accessible objects handed out; cleared when the form
+    // goes, so that a late call from an assistive program finds nothing.
+    std::shared_ptr<TForm*> accessibleLink_;
 };
 
 struct FormDeleter {

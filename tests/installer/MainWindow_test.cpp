@@ -376,6 +376,26 @@ TEST_F(WindowInstallTest, EnterStartsTheInstallEscDoesNothingWhileItRuns)
     EXPECT_EQ(form_->focusedControl(), form_->btnInstallExit) << "the finished page's default";
 }
 
+TEST_F(WindowInstallTest, AssistiveProgramsSeeTheControlsAndPressTheInstallButton)
+{
+    servePackage(server_, home_.path());
+    IAccessible* object = accessibleOf(*form_);
+    ASSERT_NE(object, nullptr);
+    const long install = accessibleChild(*object, L"一键安装", ROLE_SYSTEM_PUSHBUTTON);
+    ASSERT_NE(install, 0);
+    EXPECT_NE(accessibleChild(*object, L"关闭", ROLE_SYSTEM_PUSHBUTTON), 0);
+    EXPECT_NE(accessibleChild(*object, L"自定义安装", ROLE_SYSTEM_PUSHBUTTON), 0);
+    EXPECT_NE(accessibleChild(*object, L"安装路径", ROLE_SYSTEM_STATICTEXT), 0);
+    EXPECT_NE(accessibleState(*object, accessibleChild(*object, L"安装完成", ROLE_SYSTEM_PUSHBUTTON)) &
+                  STATE_SYSTEM_INVISIBLE,
+              0)
+        << "the finished page's button is on a hidden page";
+    EXPECT_EQ(object->accDoDefaultAction(childId(install)), S_OK);
+    Application.processMessages();
+    EXPECT_EQ(form_->installOutcome().result, InstallResult::Installed);
+    object->Release();
+}
+
 TEST_F(WindowInstallTest, AFailureIsShownInItsBoxAndEndsTheProgram)
 {
     server_.onJson("/api/config/soft_down", softDownAnswer(server_.origin() + "/missing.zip"));

@@ -202,3 +202,25 @@ TEST(Boxes, LaidOutForTheDpiAt150And200Percent)
         EXPECT_NEAR(ink.right - ink.left, at(ink96.right - ink96.left), at(4)) << dpi;
     }
 }
+
+TEST(Boxes, AssistiveProgramsSeeTheButtonsAndPressThem)
+{
+    const auto box = makeForm<TFrmConfirmbox>(L"您确定要退出安装吗?");
+    whenModal([](TForm& f) {
+        IAccessible* object = accessibleOf(f);
+        ASSERT_NE(object, nullptr);
+        EXPECT_NE(accessibleChild(*object, L"您确定要退出安装吗?", ROLE_SYSTEM_STATICTEXT), 0);
+        EXPECT_NE(accessibleChild(*object, L"关闭", ROLE_SYSTEM_PUSHBUTTON), 0);
+        const long yes = accessibleChild(*object, L"是", ROLE_SYSTEM_PUSHBUTTON);
+        const long no = accessibleChild(*object, L"否", ROLE_SYSTEM_PUSHBUTTON);
+        ASSERT_NE(no, 0);
+        EXPECT_NE(accessibleState(*object, yes) & STATE_SYSTEM_DEFAULT, 0);
+        long x = 0, y = 0, w = 0, h = 0;
+        object->accLocation(&x, &y, &w, &h, childId(no));
+        EXPECT_EQ(w, 100);
+        EXPECT_EQ(h, 30);
+        EXPECT_EQ(object->accDoDefaultAction(childId(no)), S_OK);
+        object->Release();
+    });
+    EXPECT_EQ(box->ShowModal(), mrCancel) << "No pressed";
+}
