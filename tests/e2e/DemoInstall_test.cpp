@@ -420,6 +420,7 @@ TEST_F(DemoInstallTest, VendorSignedInstallersAreTrustedAndInstallAndUninstall)
     const std::wstring quiet = entryValue(L"QuietUninstallString");
     ASSERT_TRUE(quiet.starts_with(L"\"")) << quiet;
     const size_t end = quiet.find(L'"', 1);
+    ASSERT_NE(end, std::wstring::npos) << quiet;
     StartedProgram uninstall(quiet.substr(1, end - 1), quiet.substr(end + 1));
     EXPECT_EQ(uninstall.waitForExit(kRunLimitMs), 0u);
     EXPECT_FALSE(entryExists());
