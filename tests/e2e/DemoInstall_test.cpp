@@ -1,5 +1,6 @@
 // The demo installer as a program of its own against the reference vendor
 // service on the demo build's vendor host.
+#include "system/Authenticode.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/MyCommonFuns.h"
@@ -14,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <wincrypt.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,6 +26,34 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace demo;
+
+// The name the system reads from a program's Authenticode signature (the
+// signer certificate's common name, as UAC shows it); "" when unsigned.
+std::wstring signerName(const fs::path& program)
+{
+    HCERTSTORE store = nullptr;
+    HCRYPTMSG message = nullptr;
+    if (!::CryptQueryObject(CERT_QUERY_OBJECT_FILE, program.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                            CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, &store, &message, nullptr))
+        return {};
+    std::wstring name;
+    DWORD size = 0;
+    ::CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &size);
+    std::vector<BYTE> signer(size);
+    if (size && ::CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, signer.data(), &size)) {
+        PCCERT_CONTEXT cert = ::CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                           CERT_FIND_SUBJECT_CERT, signer.data(), nullptr);
+        if (cert) {
+            wchar_t text[256] = {};
+            ::CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text, 256);
+            name = text;
+            ::CertFreeCertificateContext(cert);
+        }
+    }
+    ::CryptMsgClose(message);
+    ::CertCloseStore(store, 0);
+    return name;
+}
 
 class DemoInstallTest : public ::testing::Test {
 protected:
@@ -403,6 +434,44 @@ TEST_F(DemoInstallTest, EveryRequestOfAnInstallPassesTheUsersProxy)
     EXPECT_EQ(passed, expected);
     EXPECT_EQ(productRequests(*service), expected);
     expectLogged({"/files/package.zip -> 200", "through the proxy " + proxyAddress});
+}
+
+// The installers as a vendor's build signs them (here with the build's test
+// certificate): trusted as they are, refused with one byte changed, and
+// installing and uninstalling as before. The uninstaller is the signed file.
+TEST_F(DemoInstallTest, VendorSignedInstallersAreTrustedAndInstallAndUninstall)
+{
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    const fs::path setup = installer(L"setup.exe", L"setup_signed.exe");
+    LONG status = -1;
+    EXPECT_TRUE(isSignatureTrusted(setup.wstring(), status)) << status;
+    EXPECT_EQ(signerName(setup), L"Installer test code signing (this build only)");
+    std::string bytes = readFile(setup);
+    bytes[bytes.size() / 2] ^= 1;
+    writeFile(home_ / L"changed.exe", bytes);
+    EXPECT_FALSE(isSignatureTrusted((home_ / L"changed.exe").wstring(), status));
+
+    EXPECT_EQ(runAnsweringBoxes(setup, L"/autoinst").exitCode, 0u);
+    const fs::path uninstaller = installDir() / L"unin.exe";
+    EXPECT_TRUE(isSignatureTrusted(uninstaller.wstring(), status)) << status;
+    // Removed the way a deployment tool removes it: the entry's quiet command.
+    const std::wstring quiet = entryValue(L"QuietUninstallString");
+    ASSERT_TRUE(quiet.starts_with(L"\"")) << quiet;
+    const size_t end = quiet.find(L'"', 1);
+    ASSERT_NE(end, std::wstring::npos) << quiet;
+    StartedProgram uninstall(quiet.substr(1, end - 1), quiet.substr(end + 1));
+    EXPECT_EQ(uninstall.waitForExit(kRunLimitMs), 0u);
+    EXPECT_FALSE(entryExists());
+    EXPECT_FALSE(fs::exists(installDir() / kProgram));
+
+    // The offline installer, signed from a PKCS#12 file, still finds and
+    // checks the package embedded in it.
+    const fs::path offline = installer(L"setup_offline.exe", L"setup_offline_signed.exe");
+    EXPECT_TRUE(isSignatureTrusted(offline.wstring(), status)) << status;
+    EXPECT_EQ(runAnsweringBoxes(offline, L"/autoinst").exitCode, 0u);
+    EXPECT_TRUE(fs::exists(installDir() / kProgram));
 }
 
 } // namespace
