@@ -110,8 +110,6 @@ const wchar_t* resultName(InstallResult result)
         return L"stopped by an unexpected error";
     case InstallResult::LinkedInstallFolder:
         return L"the default installation folder is a link";
-    case InstallResult::FileNotReplaced:
-        return L"a file already in the installation folder could not be replaced";
     }
     return L"";
 }

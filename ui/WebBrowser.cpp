@@ -82,7 +82,7 @@ const VARIANT& argument(const DISPPARAMS& params, UINT position)
 
 std::wstring text(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal ? std::wstring(v.bstrVal) : std::wstring(); }
 
-void setCancel(const VARIANT& v, bool cancel)
+void setCancelFlag(const VARIANT& v, bool cancel)
 {
     if (v.vt == (VT_BOOL | VT_BYREF) && v.pboolVal)
         *v.pboolVal = cancel ? VARIANT_TRUE : VARIANT_FALSE;
@@ -414,24 +414,24 @@ public:
         case DISPID_BEFORENAVIGATE2:
             if (params->cArgs == 7) {
                 const VARIANT& who = argument(*params, 0);
-                setCancel(argument(*params, 6),
+                setCancelFlag(argument(*params, 6),
                           owner_->beforeNavigate(text(argument(*params, 1)),
                                                  who.vt == VT_DISPATCH && isBrowser(who.pdispVal)));
             }
             return S_OK;
         case DISPID_NEWWINDOW3:
             if (params->cArgs == 5)
-                setCancel(argument(*params, 1), owner_->newWindow(text(argument(*params, 4))));
+                setCancelFlag(argument(*params, 1), owner_->newWindow(text(argument(*params, 4))));
             return S_OK;
         case DISPID_NEWWINDOW2:
             // Only where the system has no NewWindow3 (no address to open).
             if (params->cArgs == 2)
-                setCancel(argument(*params, 1), true);
+                setCancelFlag(argument(*params, 1), true);
             return S_OK;
         case DISPID_FILEDOWNLOAD:
             if (params->cArgs == 2) {
                 const VARIANT& document = argument(*params, 0);
-                setCancel(argument(*params, 1),
+                setCancelFlag(argument(*params, 1),
                           TWebBrowser::fileDownload(document.vt == VT_BOOL && document.boolVal != VARIANT_FALSE));
             }
             return S_OK;

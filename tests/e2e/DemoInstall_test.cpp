@@ -24,6 +24,14 @@
 
 namespace {
 
+// Signed by this build folder's test certificate, the one the demo pins.
+bool isSignatureTrusted(const std::wstring& file, LONG& status)
+{
+    std::vector<CertificateDigest> pinned;
+    return parseCertificateDigests(readFile(getExeDir() + L"..\\test-signing\\framework-signers.txt"), pinned) &&
+           isSignerPinned(file, pinned, status);
+}
+
 namespace fs = std::filesystem;
 using namespace demo;
 
