@@ -8,6 +8,8 @@
 #include "installer/SequenceObserver.h"
 #include "net/UDownThread.h"
 #include "net/api.h"
+#include "system/MyZip.h"
+#include "system/PackageCheck.h"
 #include "system/util.h"
 
 #include <cstdint>
@@ -19,10 +21,12 @@
 class InstallHost {
 public:
     virtual ~InstallHost() = default;
-    // Starts downloading URL into FILE; the download's notifications come
-    // back through the engine's workBegin, work and workFinish, on this
-    // thread. ONDATA sees every byte of the body on the download's thread.
-    virtual void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) = 0;
+    // Starts downloading URL into FILE, which INTO holds open (see
+    // StartDownload); the download's notifications come back through the
+    // engine's workBegin, work and workFinish, on this thread. ONDATA sees
+    // every byte of the body on the download's thread.
+    virtual void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                                      TOnBodyData onData) = 0;
     // Waits for this thread's next message and handles it; false once the
     // program is ending.
     virtual bool waitForMessage() = 0;
@@ -37,8 +41,6 @@ public:
 // The bar during a download: 10 + T(0.8 × percent received), at most 90; -1
 // while no total has been announced (the bar then waits).
 int downloadBarValue(int64_t received, int64_t total);
-
-class TPackageCheck;
 
 class InstallEngine {
 public:
@@ -64,17 +66,18 @@ private:
     bool askForDownloadInformation();
     void createTargetDir();
     bool enoughFreeSpace();
-    bool packageFitsTarget(const std::wstring& archive);
+    bool packageFitsTarget(const std::wstring& archive, const THeldArchive& held);
     void adoptServiceVersion();
     bool refusedAsHttps(const std::wstring& url);
     bool checkEnvironment();
     // The failure, nothing when the package is at ARCHIVE.
-    std::optional<InstallResult> obtainPackage(const std::wstring& archive,
+    std::optional<InstallResult> obtainPackage(const std::wstring& archive, HANDLE file,
                                                const std::shared_ptr<TPackageCheck>& check);
-    bool downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check);
+    bool downloadPackage(const std::wstring& archive, HANDLE file, const std::shared_ptr<TPackageCheck>& check);
     void showDownloadProgress();
     bool trusted(TPackageCheck& check);
-    bool extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome);
+    bool versionAllowed(const signing::PackageVersion& version, const TPackagePolicy& policy);
+    bool extractPackage(const std::wstring& archive, const THeldArchive& held, InstallOutcome& outcome);
     bool registerProduct();
     void registerShortcuts();
     void copyUninstallerAndData();
@@ -94,6 +97,9 @@ private:
     std::wstring program_;
     std::wstring url_;
     std::wstring serverVersion_;
+    // The version the package's signature names; "" for a package that names
+    // none (unsigned build, format 1).
+    std::wstring signedVersion_;
     std::wstring frameworkUrl_;
 
     Download download_ = Download::Started;

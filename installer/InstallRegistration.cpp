@@ -6,6 +6,7 @@
 #include "installer/InstallEngine.h"
 
 #include "system/Encoding.h"
+#include "system/Handles.h"
 #include "system/Paths.h"
 #include "system/Process.h"
 #include "system/Registration.h"
@@ -33,6 +34,8 @@ constexpr wchar_t kWhatAssociations[] = L"file associations and URL protocol";
 constexpr wchar_t kWhatComLibrary[] = L"registering the COM library ";
 constexpr wchar_t kWhatUninstallEntry[] = L"uninstall entry value ";
 constexpr wchar_t kWhatOpen[] = L"opening ";
+// The version the installed package was signed for (see InstallEngine.cpp).
+constexpr wchar_t kSignedVersionValue[] = L"PackageVersion";
 
 } // namespace
 
@@ -122,6 +125,19 @@ void InstallEngine::writeUninstallEntryValues()
         observer_.error({ErrorKind::Registry, kWhatUninstallEntry + failure.name, code});
         observer_.message({std::to_wstring(code), MessageStyle::SystemInformation});
     }
+    // A package that names no version leaves none behind from an earlier one.
+    win::RegKey entry;
+    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(config_.SoftId).c_str(), 0,
+                                     KEY_SET_VALUE | kUninstallEntryView, entry.put());
+    if (status == ERROR_SUCCESS && signedVersion_.empty())
+        ::RegDeleteValueW(entry.get(), kSignedVersionValue);
+    else if (status == ERROR_SUCCESS)
+        status = ::RegSetValueExW(entry.get(), kSignedVersionValue, 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(signedVersion_.c_str()),
+                                  static_cast<DWORD>((signedVersion_.size() + 1) * sizeof(wchar_t)));
+    if (status != ERROR_SUCCESS)
+        observer_.error({ErrorKind::Registry, std::wstring(kWhatUninstallEntry) + kSignedVersionValue,
+                         static_cast<DWORD>(status)});
 }
 
 // Neither is waited for.

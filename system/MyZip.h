@@ -25,6 +25,14 @@ private:
     std::wstring message_;
 };
 
+// An archive the caller holds open, denying writers, and how many of its
+// bytes to read: those whose signature was checked, through the handle they
+// were written and checked through.
+struct THeldArchive {
+    HANDLE file = nullptr;
+    uint64_t length = 0;
+};
+
 // Why an entry of the archive was not extracted.
 enum class TSkipReason {
     // Its name would leave the destination, or is not a file name Windows allows.
@@ -63,26 +71,28 @@ struct TSkippedEntry {
 // directory record cannot be read as "#<index>"). The files are made and
 // written on a thread of its own while this one reads and decompresses; the
 // call returns once every file is finished. Throws TZipError, before
-// writing anything, when the archive itself is unusable. CHECKEDLENGTH, when
-// not 0, is the length of the archive whose signature was checked: only those
-// bytes are read, and an archive of another length is unusable.
+// writing anything, when the archive itself is unusable. HELD, when given,
+// is the archive ARCHIVE names, read through its handle: exactly its length
+// is read, and a file of another length is unusable.
 std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wstring& destDir,
                                      const std::wstring& password, const TOnTotalPercent& onTotalPercent,
-                                     uint64_t checkedLength = 0);
+                                     const THeldArchive* held = nullptr);
 
 // The bytes that the entries of ARCHIVE not in SKIPPED (by stored name) hold
 // once extracted: the size of what unZipFile installed, its sizes checked on
-// the way. 0 when the archive cannot be read; CHECKEDLENGTH as for unZipFile.
+// the way. 0 when the archive cannot be read; HELD as for unZipFile.
 uint64_t extractedSize(const std::wstring& archive, const std::vector<TSkippedEntry>& skipped,
-                       uint64_t checkedLength = 0);
+                       const THeldArchive* held = nullptr);
 
 // False when the entries of ARCHIVE declare more bytes than the drive of
 // DESTDIR has free for the caller; true when they fit, or when either cannot
-// be told (unZipFile then reports an unusable archive).
-bool packageFits(const std::wstring& archive, const std::wstring& destDir);
+// be told (unZipFile then reports an unusable archive). HELD as for unZipFile.
+bool packageFits(const std::wstring& archive, const std::wstring& destDir, const THeldArchive* held = nullptr);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);
 // Replaces TARGET with the bytes of the resource; true when TARGET exists
 // afterwards holding all of them.
 bool saveResourceToFile(const std::wstring& name, const std::wstring& type, const std::wstring& target);
+// Writes BYTES at FILE's position; false when not all of them could be.
+bool writeAllTo(HANDLE file, const void* bytes, size_t size);

@@ -52,7 +52,8 @@ size_t indexOf(const std::vector<LoopbackRequest>& requests, const std::string& 
 // recorded.
 class TestHost : public InstallHost {
 public:
-    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                              TOnBodyData onData) override
     {
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
@@ -61,7 +62,7 @@ public:
                 engine->workFinish(code);
                 ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
             },
-            kDownloadLimits, std::move(onData));
+            kDownloadLimits, std::move(onData), into);
     }
     bool waitForMessage() override { return Application.handleMessage(); }
     void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }
