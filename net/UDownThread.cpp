@@ -142,7 +142,7 @@ bool TDownThread::startOver(HANDLE file, int64_t& written)
 {
     written = 0;
     if (onData_)
-        onData_(0, nullptr, 0);
+        onData_(0, "", 0);
     LARGE_INTEGER start{};
     return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
 }

@@ -7,6 +7,7 @@
 #include "net/RequestQueue.h"
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 #include "system/RegValues.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
@@ -55,10 +56,12 @@ public:
     void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
                               TOnBodyData onData) override
     {
+        writable.push_back(openableForWriting(file));
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
             [this](TDownThread*, int64_t count) { engine->work(count); },
-            [this](TDownThread*, int64_t code) {
+            [this, file](TDownThread*, int64_t code) {
+                writable.push_back(openableForWriting(file));
                 engine->workFinish(code);
                 ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
             },
@@ -72,7 +75,17 @@ public:
         return true;
     }
 
+    static bool openableForWriting(const std::wstring& file)
+    {
+        return static_cast<bool>(win::FileHandle(::CreateFileW(file.c_str(), GENERIC_WRITE,
+                                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                               nullptr, OPEN_EXISTING, 0, nullptr)));
+    }
+
     InstallEngine* engine = nullptr;
+    // Whether another writer could open the package when the download
+    // started and when it ended.
+    std::vector<bool> writable;
     std::vector<std::wstring> frameworkWindows;
     int freeMB = 1000;
 };
@@ -134,6 +147,7 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProgramDirName / L"Mainwin Test.lnk"));
 
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
+    EXPECT_EQ(host_.writable, (std::vector<bool>{false, false})) << "the package is the install's alone";
     const std::wstring key = uninstallEntryPath(kSoftId);
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString", kUninstallEntryView),

@@ -2,6 +2,7 @@
 
 #include "system/Crc32.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 
 #include "system/Resource.h"
 #include "system/ZipEntryName.h"
@@ -301,6 +302,25 @@ TEST_F(UnZipFile, UnusableArchiveRaisesBeforeWritingAnything)
         }
         EXPECT_FALSE(fs::exists(dest_));
     }
+}
+
+// The installer's way: the archive held open, other writers denied, read
+// through that handle at the length whose signature was checked.
+TEST_F(UnZipFile, HeldArchiveIsReadThroughItsHandleOnlyAtTheCheckedLength)
+{
+    makeZip(archive_, {{"a.txt", "held"}});
+    const uint64_t length = fs::file_size(archive_);
+    const win::FileHandle held(::CreateFileW(archive_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const THeldArchive shorter{held.get(), length - 1};
+    EXPECT_THROW(unZipFile(archive_.wstring(), dest_.wstring(), kPassword, {}, &shorter), TZipError);
+    EXPECT_FALSE(fs::exists(dest_));
+    const THeldArchive checked{held.get(), length};
+    EXPECT_TRUE(packageFits(archive_.wstring(), dest_.wstring(), &checked));
+    EXPECT_TRUE(unZipFile(archive_.wstring(), dest_.wstring(), kPassword, {}, &checked).empty());
+    EXPECT_EQ(readFile(dest_ / L"a.txt"), "held");
+    EXPECT_EQ(extractedSize(archive_.wstring(), {}, &checked), 4u);
 }
 
 TEST_F(UnZipFile, TamperedAesEntryIsNotLeftBehind)
