@@ -355,7 +355,8 @@ std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& ar
 }
 
 // The package is checked while it arrives: no second pass over the file.
-bool InstallEngine::downloadPackage(const std::wstring& archive, HANDLE file, const std::shared_ptr<TPackageCheck>& check)
+bool InstallEngine::downloadPackage(const std::wstring& archive, HANDLE file,
+                                    const std::shared_ptr<TPackageCheck>& check)
 {
     observer_.detail(kDownloading + (url_.empty() ? std::wstring(kNoLink) : url_));
     download_ = Download::Started;

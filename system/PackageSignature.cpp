@@ -209,16 +209,16 @@ bool parseSignatureComment(std::string_view comment, KeyId& id, Binding* binding
     if (!binding)
         return true;
     const std::string_view middle = comment.substr(start.size() + 2 * sizeof(KeyId));
-    const std::string_view versionText = middle.substr(kCommentApp.size() + 2 * sizeof(AppId) + kCommentVersion.size(),
-                                                       kVersionTextLength);
+    const std::string_view versionField =
+        middle.substr(kCommentApp.size() + 2 * sizeof(AppId) + kCommentVersion.size(), kVersionTextLength);
     // Exactly five digits per number, so that one package has one comment.
-    for (size_t i = 0; i < versionText.size(); ++i)
-        if ((i % (kVersionDigits + 1) == kVersionDigits) != (versionText[i] == '.'))
+    for (size_t i = 0; i < versionField.size(); ++i)
+        if ((i % (kVersionDigits + 1) == kVersionDigits) != (versionField[i] == '.'))
             return false;
     return middle.starts_with(kCommentApp) &&
            unhex(middle.substr(kCommentApp.size(), 2 * sizeof(AppId)), binding->app.data(), binding->app.size()) &&
            middle.substr(kCommentApp.size() + 2 * sizeof(AppId)).starts_with(kCommentVersion) &&
-           parseVersion(versionText, binding->version);
+           parseVersion(versionField, binding->version);
 }
 
 bool verifySignature(const PublicKey& key, const Digest& digest, const Signature& signature)
