@@ -2,6 +2,7 @@
 
 #include "config/ConfigJson.h"
 #include "installer/InstallDir.h"
+#include "system/BoundedJson.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
 #include "system/NoFollow.h"
@@ -109,27 +110,36 @@ constexpr wchar_t kWhatFramework[] = L"framework check";
 constexpr wchar_t kWhatUnexpected[] = L"install";
 constexpr wchar_t kWhatStart[] = L"starting ";
 
-// The product folder's package policy; none at all is the strictest. A
-// policy that cannot be read throws: the build is broken, and guessing
-// could let through what the vendor meant to keep out.
-TPackagePolicy readPackagePolicy()
+// The product folder's package policy; none at all is the strictest. False,
+// with PROBLEM, for a policy that cannot be read: the build is broken, and
+// guessing could let through what the vendor meant to keep out.
+bool readPackagePolicy(TPackagePolicy& policy, std::wstring& problem)
 {
-    TPackagePolicy policy;
+    policy = {};
     if (!ownResourceExists(kPolicyResource, kFileResourceType))
-        return policy;
+        return true;
     std::wstring text;
-    if (!loadResourceText(kPolicyResource, kFileResourceType, true, text))
-        throw std::runtime_error(win::toUtf8(kBadPolicy));
-    const nlohmann::json json = parseConfigObject(text);
+    if (!loadResourceText(kPolicyResource, kFileResourceType, true, text)) {
+        problem = kBadPolicy;
+        return false;
+    }
+    std::string reason;
+    const nlohmann::json json = parseBoundedJson(win::toUtf8(text), &reason);
+    if (!json.is_object()) {
+        problem = kBadPolicy + win::fromUtf8(reason);
+        return false;
+    }
     const std::wstring floor = configText(json, kPolicyFloor);
     signing::PackageVersion version{};
-    if (!floor.empty() && !signing::parseVersion(win::toUtf8(floor), version))
-        throw std::runtime_error(win::toUtf8(kBadPolicy + floor));
+    if (!floor.empty() && !signing::parseVersion(win::toUtf8(floor), version)) {
+        problem = kBadPolicy + floor;
+        return false;
+    }
     if (!floor.empty())
         policy.floor = version;
     policy.allowDowngrade = configFlag(json, kPolicyDowngrade);
     policy.acceptFormat1 = configFlag(json, kPolicyFormat1);
-    return policy;
+    return true;
 }
 
 // The signed version of the installed product, else its registered one;
@@ -172,18 +182,27 @@ InstallOutcome InstallEngine::run(bool silentAutoInstall)
     try {
         outcome.result = install(outcome);
     } catch (const std::exception& e) {
-        // Shown as it is, like any error that reaches the install button.
-        const std::wstring text = win::fromUtf8(e.what());
-        observer_.error({ErrorKind::Unexpected, kWhatUnexpected, 0, text});
-        observer_.message({text});
-        outcome.result = InstallResult::Unexpected;
+        // What the system's layers throw (the registry helpers, memory).
+        outcome.result = stopUnexpectedly(win::fromUtf8(e.what()));
     }
     observer_.outcome(outcome);
     return outcome;
 }
 
+// Shown as it is, like any error that reaches the install button.
+InstallResult InstallEngine::stopUnexpectedly(const std::wstring& text)
+{
+    observer_.error({ErrorKind::Unexpected, kWhatUnexpected, 0, text});
+    observer_.message({text});
+    return InstallResult::Unexpected;
+}
+
+// Each step that can end the install has told why and returns false; the
+// install ends with the result named beside it, or, for a step that can end
+// in more than one way, with the one it gives in FAILURE.
 InstallResult InstallEngine::install(InstallOutcome& outcome)
 {
+    InstallResult failure = InstallResult::Unexpected;
     readPackageInformation();
     if (!askForDownloadInformation())
         return InstallResult::NoPackageLink;
@@ -192,8 +211,10 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
     if (!enoughFreeSpace())
         return InstallResult::NoSpace;
     adoptServiceVersion();
-    if (refusedAsHttps(url_) || !checkEnvironment())
+    if (!acceptedLink(url_))
         return InstallResult::HttpsRefused;
+    if (!checkEnvironment(failure))
+        return failure;
 
     observer_.stage(Stage::Installing);
     const std::wstring archive = privateTempPath(config_.SoftId + kPackageExtension);
@@ -201,15 +222,14 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
     // One handle from the package's first byte to the end of the
     // extraction, denying other writers: the bytes extracted are the bytes
     // checked, whatever the folder's access list (which Wine ignores).
-    const win::FileHandle file(::CreateFileW(archive.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::FileHandle file = createHeldArchive(archive);
     // Shared with the download worker, which may outlive an install that
     // stops waiting for it.
     const auto check = std::make_shared<TPackageCheck>(config_.SoftId);
-    if (const auto failure = obtainPackage(archive, file.get(), check))
-        return *failure;
-    if (!trusted(*check))
-        return InstallResult::PackageNotTrusted;
+    if (!obtainPackage(archive, file.get(), check, failure))
+        return failure;
+    if (!trusted(*check, failure))
+        return failure;
     const THeldArchive held{file.get(), check->size()};
     if (!packageFitsTarget(archive, held))
         return InstallResult::NoSpace;
@@ -222,7 +242,7 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
         return InstallResult::FileNotReplaced;
 
     observer_.stage(Stage::Registering);
-    if (InstallResult failure{}; !registerProduct(failure))
+    if (!registerProduct(failure))
         return failure;
     animateProgress(observer_, kRegistered, 100, kFinishStep);
     observer_.progress(100);
@@ -336,16 +356,19 @@ void InstallEngine::adoptServiceVersion()
     api_.ReportInstall();
 }
 
-bool InstallEngine::refusedAsHttps(const std::wstring& url)
+// False, told, for an https link, which the downloads cannot follow.
+bool InstallEngine::acceptedLink(const std::wstring& url)
 {
     if (!hasHttps(url))
-        return false;
+        return true;
     observer_.message({kHttpsRefused + url});
-    return true;
+    return false;
 }
 
-// The framework check; false when the framework must be fetched over https.
-bool InstallEngine::checkEnvironment()
+// The framework check; false when the framework must be fetched over https
+// (HttpsRefused) or the configuration's required version is no number
+// (Unexpected).
+bool InstallEngine::checkEnvironment(InstallResult& failure)
 {
     observer_.stage(Stage::CheckingEnvironment);
     if (silent_) {
@@ -366,7 +389,8 @@ bool InstallEngine::checkEnvironment()
         break;
     case DotNetProblem::VersionNotANumber:
         // A configuration fault, not the machine's: the install stops on it.
-        throw std::invalid_argument(win::toUtf8(kVersionNotANumber));
+        failure = stopUnexpectedly(kVersionNotANumber);
+        return false;
     case DotNetProblem::RegistryError:
         observer_.error({ErrorKind::Registry, kWhatFramework, 0, error});
         observer_.message({error, MessageStyle::SystemPlain});
@@ -374,8 +398,10 @@ bool InstallEngine::checkEnvironment()
     case DotNetProblem::None:
         break;
     }
-    if (refusedAsHttps(frameworkUrl_))
+    if (!acceptedLink(frameworkUrl_)) {
+        failure = InstallResult::HttpsRefused;
         return false;
+    }
     observer_.detail(kFrameworkMissing);
     // The install goes on once the window has closed, while the framework
     // installer runs on its own.
@@ -383,27 +409,29 @@ bool InstallEngine::checkEnvironment()
     return true;
 }
 
-std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& archive, HANDLE file,
-                                                         const std::shared_ptr<TPackageCheck>& check)
+bool InstallEngine::obtainPackage(const std::wstring& archive, HANDLE file, const std::shared_ptr<TPackageCheck>& check,
+                                  InstallResult& failure)
 {
     if (resourceExists(kPackageResource, kFileResourceType)) {
         const auto embedded = ownResourceBytes(kPackageResource, kFileResourceType);
         check->update(embedded.data(), embedded.size());
         if (file != INVALID_HANDLE_VALUE && file && writeAllTo(file, embedded.data(), embedded.size())) {
             observer_.detail(kEmbeddedPackage + std::to_wstring(embedded.size()) + kBytes);
-            return {};
+            return true;
         }
         observer_.error({ErrorKind::File, kWhatEmbedded + archive, ::GetLastError()});
         observer_.message({kEmbeddedBroken, MessageStyle::SystemInformation});
-        return InstallResult::EmbeddedPackageUnwritable;
+        failure = InstallResult::EmbeddedPackageUnwritable;
+        return false;
     }
     if (!file || file == INVALID_HANDLE_VALUE)
         observer_.error({ErrorKind::File, kWhatPackageFile + archive, ::GetLastError()});
     else if (downloadPackage(archive, file, check))
-        return {};
+        return true;
     observer_.message({kInstallFailed});
     openUrl(config_.ProductURL);
-    return InstallResult::DownloadFailed;
+    failure = InstallResult::DownloadFailed;
+    return false;
 }
 
 // The package is checked while it arrives: no second pass over the file.
@@ -450,8 +478,7 @@ void InstallEngine::work(int64_t count) { received_ = count; }
 
 void InstallEngine::workFinish(int64_t responseCode)
 {
-    // The worker gives the HTTP status, or -2 for a failed transfer.
-    const bool ok = responseCode >= 0 && responseCode <= 300;
+    const bool ok = downloadSucceeded(responseCode);
     download_ = ok ? Download::Finished : Download::Failed;
     if (!ok)
         observer_.error({ErrorKind::Download, kWhatDownload, 0,
@@ -480,13 +507,20 @@ void InstallEngine::showDownloadProgress()
 
 // Nothing is extracted from a package that is not the vendor's for this
 // product, or older than the product folder and the installed version allow.
-bool InstallEngine::trusted(TPackageCheck& check)
+// False with PackageNotTrusted, or Unexpected for a policy that cannot be
+// read.
+bool InstallEngine::trusted(TPackageCheck& check, InstallResult& failure)
 {
     signedVersion_.clear();
     const bool signedForUs = check.passed();
     if (!check.keyed())
         return true;
-    const TPackagePolicy policy = readPackagePolicy();
+    TPackagePolicy policy;
+    if (std::wstring problem; !readPackagePolicy(policy, problem)) {
+        failure = stopUnexpectedly(problem);
+        return false;
+    }
+    failure = InstallResult::PackageNotTrusted;
     const signing::Verification& verification = check.verification();
     std::wstring refusal;
     if (!signedForUs)

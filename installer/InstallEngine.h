@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,20 +69,22 @@ private:
     enum class Download { Started, Receiving, Finished, Failed };
 
     InstallResult install(InstallOutcome& outcome);
+    // Tells TEXT as an unexpected error; the result that ends the install.
+    InstallResult stopUnexpectedly(const std::wstring& text);
     void readPackageInformation();
     bool askForDownloadInformation();
     bool createTargetDir();
     bool enoughFreeSpace();
     bool packageFitsTarget(const std::wstring& archive, const THeldArchive& held);
     void adoptServiceVersion();
-    bool refusedAsHttps(const std::wstring& url);
-    bool checkEnvironment();
-    // The failure, nothing when the package is at ARCHIVE.
-    std::optional<InstallResult> obtainPackage(const std::wstring& archive, HANDLE file,
-                                               const std::shared_ptr<TPackageCheck>& check);
+    bool acceptedLink(const std::wstring& url);
+    bool checkEnvironment(InstallResult& failure);
+    // True once the package is at ARCHIVE.
+    bool obtainPackage(const std::wstring& archive, HANDLE file, const std::shared_ptr<TPackageCheck>& check,
+                       InstallResult& failure);
     bool downloadPackage(const std::wstring& archive, HANDLE file, const std::shared_ptr<TPackageCheck>& check);
     void showDownloadProgress();
-    bool trusted(TPackageCheck& check);
+    bool trusted(TPackageCheck& check, InstallResult& failure);
     bool versionAllowed(const signing::PackageVersion& version, const TPackagePolicy& policy);
     bool extractPackage(const std::wstring& archive, const THeldArchive& held, InstallOutcome& outcome);
     bool everyOldFileReplaced(const std::vector<TSkippedEntry>& skipped);

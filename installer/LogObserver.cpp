@@ -114,6 +114,25 @@ const wchar_t* resultName(InstallResult result)
     return L"";
 }
 
+const wchar_t* uninstallResultName(UninstallResult result)
+{
+    switch (result) {
+    case UninstallResult::NotRun:
+        return L"not run";
+    case UninstallResult::Removed:
+        return L"removed";
+    case UninstallResult::FilesRemain:
+        return L"removed, but files or folders of the product remain";
+    case UninstallResult::EntryRemains:
+        return L"the uninstall entry could not be deleted";
+    case UninstallResult::WrongFolder:
+        return L"not the folder the uninstall entry names: nothing was removed";
+    case UninstallResult::Unexpected:
+        return L"stopped by an unexpected error";
+    }
+    return L"";
+}
+
 const wchar_t* reasonText(TSkipReason reason)
 {
     switch (reason) {
@@ -216,6 +235,12 @@ void LogObserver::outcome(const InstallOutcome& outcome)
         write(line + L")");
     }
     next_.outcome(outcome);
+}
+
+void LogObserver::outcome(UninstallResult result)
+{
+    write(kOutcome + std::wstring(uninstallResultName(result)));
+    next_.outcome(result);
 }
 
 void LogObserver::exitCode(int code) { write(kExitCode + std::to_wstring(code)); }

@@ -26,6 +26,7 @@ public:
     void message(const Message& message) override;
     void error(const SequenceError& error) override;
     void outcome(const InstallOutcome& outcome) override;
+    void outcome(UninstallResult result) override;
 
     // The program's last line.
     void exitCode(int code);

@@ -4,7 +4,7 @@
 // page.
 #include "installer/UntMain.h"
 
-#include "net/UntDownFramework.h"
+#include "installer/UntDownFramework.h"
 #include "net/api.h"
 #include "system/Process.h"
 #include "system/util.h"
@@ -18,27 +18,6 @@ namespace {
 constexpr wchar_t kVersionMark[] = L"[Version]";
 constexpr wchar_t kFromMark[] = L"[from]";
 
-// Hides the close button while the install runs and gives it back when the
-// sequence returns, whichever way.
-class CloseButtonLock {
-public:
-    explicit CloseButtonLock(TImgBtn& button) : button_(button)
-    {
-        button_.setEnabled(false);
-        button_.setVisible(false);
-    }
-    CloseButtonLock(const CloseButtonLock&) = delete;
-    CloseButtonLock& operator=(const CloseButtonLock&) = delete;
-    ~CloseButtonLock()
-    {
-        button_.setEnabled(true);
-        button_.setVisible(true);
-    }
-
-private:
-    TImgBtn& button_;
-};
-
 } // namespace
 
 void TFrmCommInst::btnInstallClick(TComponent*)
@@ -46,7 +25,7 @@ void TFrmCommInst::btnInstallClick(TComponent*)
     TAPI* api = processAPI();
     if (!FConfigFile || !api)
         return;
-    const CloseButtonLock lock(*imgbtnClose);
+    const CloseButtonLock lock(*imgbtnClose, true);
     cnMain->setActivePage(tbProcess);
     Application.processMessages();
 
@@ -81,7 +60,7 @@ std::wstring TFrmCommInst::installFolder()
     return FTargetDir;
 }
 
-void TFrmCommInst::runFrameworkWindow(const std::wstring& url) { makeForm<TFrmDownFramework>(url)->ShowModal(); }
+void TFrmCommInst::runFrameworkWindow(const std::wstring& url) { makeForm<TFrmDownFramework>(url, observer())->ShowModal(); }
 
 void TFrmCommInst::idhtp1WorkBegin(TDownThread*, int64_t AWorkCountMax)
 {

@@ -24,18 +24,6 @@ std::wstring runningProgramFolder()
     return folder;
 }
 
-// Enables the window's close button again when the sequence returns.
-class CloseButtonLock {
-public:
-    explicit CloseButtonLock(TImgBtn& button) : button_(button) { button_.setEnabled(false); }
-    CloseButtonLock(const CloseButtonLock&) = delete;
-    CloseButtonLock& operator=(const CloseButtonLock&) = delete;
-    ~CloseButtonLock() { button_.setEnabled(true); }
-
-private:
-    TImgBtn& button_;
-};
-
 // Sets a flag for as long as it lives.
 class FlagScope {
 public:
@@ -72,7 +60,7 @@ void TFrmCommInst::btnUninstallClick(TComponent*)
             return;
     }
 
-    const CloseButtonLock lock(*imgbtnClose);
+    const CloseButtonLock lock(*imgbtnClose, false);
     FTargetDir = runningProgramFolder();
     cnMain->setActivePage(tbUninProcess);
     FUninstallResult = UninstallEngine(*FConfigFile, api, observer()).run(FTargetDir);

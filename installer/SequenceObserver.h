@@ -77,6 +77,8 @@ public:
     virtual void error(const SequenceError& error) = 0;
     // How an install ended.
     virtual void outcome(const InstallOutcome& outcome) = 0;
+    // How an uninstall ended.
+    virtual void outcome(UninstallResult result) = 0;
 };
 
 // Tells the bar FROM, FROM + 1, ..., TO, pausing STEP after each value: the

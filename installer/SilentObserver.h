@@ -20,6 +20,7 @@ public:
     void message(const Message&) override {}
     void error(const SequenceError&) override {}
     void outcome(const InstallOutcome&) override {}
+    void outcome(UninstallResult) override {}
 
     static inline const std::vector<std::chrono::milliseconds> kRetryPauses{std::chrono::seconds(1),
                                                                            std::chrono::seconds(2),

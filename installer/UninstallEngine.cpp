@@ -46,53 +46,6 @@ constexpr wchar_t kEntryNames[] = L", the uninstall entry names ";
 constexpr wchar_t kNoEntry[] = L"no installation folder";
 constexpr wchar_t kWrongFolder[] = L"卸载程序不在产品的安装目录中，未删除任何文件。";
 
-bool isFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// The volume and index that tell which file PATH is, whatever name reaches
-// it; false when it cannot be opened.
-bool fileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info)
-{
-    const win::FileHandle file(openNoFollow(path, 0));
-    return file && ::GetFileInformationByHandle(file.get(), &info);
-}
-
-// Whether A and B name the same folder, whatever their spelling (letter
-// case, short names); a link is compared as the link.
-bool sameFolder(const std::wstring& a, const std::wstring& b)
-{
-    BY_HANDLE_FILE_INFORMATION first{}, second{};
-    return !a.empty() && !b.empty() && fileIdentity(a, first) && fileIdentity(b, second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
-}
-
-// Whether FOLDER still holds anything but the running program and the names
-// that clearFolder keeps on purpose (those beginning with a dot).
-bool productFilesLeftIn(const std::wstring& folder)
-{
-    BY_HANDLE_FILE_INFORMATION running{};
-    const bool runningKnown = fileIdentity(getExeDir() + getExeFileName(), running);
-    WIN32_FIND_DATAW found{};
-    const win::FindHandle find(::FindFirstFileW(joinPath(folder, L"*").c_str(), &found));
-    if (!find)
-        return false;
-    do {
-        const std::wstring_view name = found.cFileName;
-        if (name.starts_with(L'.'))
-            continue;
-        BY_HANDLE_FILE_INFORMATION entry{};
-        if (!runningKnown || !fileIdentity(joinPath(folder, found.cFileName), entry) ||
-            entry.dwVolumeSerialNumber != running.dwVolumeSerialNumber ||
-            entry.nFileIndexHigh != running.nFileIndexHigh || entry.nFileIndexLow != running.nFileIndexLow)
-            return true;
-    } while (::FindNextFileW(find.get(), &found));
-    return false;
-}
-
 } // namespace
 
 std::wstring afterUninstallPage(const TConfigFile& config)
@@ -131,6 +84,7 @@ UninstallResult UninstallEngine::run(const std::wstring& runningFolder)
     animate(31, 80, kFastStep);
     animate(80, 100, kSlowStep);
     observer_.stage(Stage::Removed);
+    observer_.outcome(result);
     return result;
 }
 
@@ -161,7 +115,7 @@ bool UninstallEngine::findProductFolder(const std::wstring& runningFolder)
         observer_.error({ErrorKind::Registry, kWhatLocation, e.code(), win::fromUtf8(e.what())});
     }
     if (!location.empty() &&
-        (sameFolder(runningFolder, location) || sameFolder(runningFolder, uninstallerFolder(config_.SoftId)))) {
+        (sameFile(runningFolder, location) || sameFile(runningFolder, uninstallerFolder(config_.SoftId)))) {
         targetDir_ = location;
         return true;
     }
@@ -233,12 +187,11 @@ bool UninstallEngine::clearFolders()
         cleared = false;
     }
     // The running uninstaller stays in any case; it goes once it has ended.
-    if (!clearFolder(targetDir_) && productFilesLeftIn(targetDir_)) {
+    if (!clearFolder(targetDir_) && holdsMoreThan(targetDir_, getExeDir() + getExeFileName())) {
         observer_.error({ErrorKind::File, kWhatClear + targetDir_, 0, kSomeStay});
         cleared = false;
     }
-    if (!isProtectedFolder(targetDir_))
-        ::RemoveDirectoryW(targetDir_.c_str());
+    removeEmptyFolder(targetDir_);
     return cleared;
 }
 

@@ -22,6 +22,28 @@
 
 struct CommandLine;
 
+// Takes the window's close button out of use while a sequence runs and gives
+// it back when the sequence returns, whichever way: disabled during an
+// uninstall, disabled and hidden (HIDE) during an install.
+class CloseButtonLock {
+public:
+    CloseButtonLock(TImgBtn& button, bool hide) : button_(button), hide_(hide) { show(false); }
+    CloseButtonLock(const CloseButtonLock&) = delete;
+    CloseButtonLock& operator=(const CloseButtonLock&) = delete;
+    ~CloseButtonLock() { show(true); }
+
+private:
+    void show(bool usable)
+    {
+        button_.setEnabled(usable);
+        if (hide_)
+            button_.setVisible(usable);
+    }
+
+    TImgBtn& button_;
+    bool hide_;
+};
+
 class TFrmCommInst : public TCommLangForm, private InstallHost {
 public:
     TFrmCommInst();

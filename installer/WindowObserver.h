@@ -20,6 +20,7 @@ public:
     void message(const Message& message) override;
     void error(const SequenceError&) override {}
     void outcome(const InstallOutcome&) override {}
+    void outcome(UninstallResult) override {}
 
 private:
     void showStatus(const wchar_t* text);

@@ -223,7 +223,7 @@ void TDownThread::Execute()
         if (file && !into_ && ::GetLastError() == ERROR_ALREADY_EXISTS && !::SetEndOfFile(file.get()))
             file.reset();
         into_ = nullptr;
-        FResponseCode = file ? transfer(file.get()) : -2;
+        FResponseCode = file ? transfer(file.get()) : kDownloadFailedCode;
     }
     // The file is closed here: the handler may open, move or run it. The
     // rest happens on the starting thread once this one has ended; nothing
@@ -251,7 +251,7 @@ int32_t TDownThread::transfer(HANDLE file)
     for (int retry = 0;; ++retry) {
         const bool resuming = written > 0 && resumable;
         if (written > 0 && !resuming && !startOver(file, written))
-            return -2;
+            return kDownloadFailedCode;
         net::HttpHeaders headers;
         if (resuming) {
             headers.emplace_back(kRangeHeader, kBytesFrom + std::to_string(written) + "-");
@@ -319,14 +319,14 @@ int32_t TDownThread::transfer(HANDLE file)
         // All that came is in the file before the file is judged, resumed
         // or cut.
         if (!body.settle())
-            return -2;
+            return kDownloadFailedCode;
         // A piece that ends before the whole is a transfer still broken.
         if (status >= 0 && (status != kPartialContent || written == total))
             return status;
         // Only a transfer whose body had begun is tried again: a server that
         // cannot be reached at all fails at once.
         if (stopped || !begun || retry >= limits_.retries)
-            return -2;
+            return kDownloadFailedCode;
         ::Sleep(static_cast<DWORD>(limits_.firstPause.count()) << retry);
     }
 }
@@ -340,7 +340,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
         // Nothing could reach this thread later: fail at once, still with
         // the one finish notification.
         if (OnFinish)
-            OnFinish(nullptr, -2);
+            OnFinish(nullptr, kDownloadFailedCode);
         return;
     }
     auto* worker = new TDownThread(handOff, limits);
@@ -354,7 +354,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     const HANDLE process = ::GetCurrentProcess();
     if (into && !::DuplicateHandle(process, into, process, &worker->into_, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         if (worker->FOnFinish)
-            worker->FOnFinish(nullptr, -2);
+            worker->FOnFinish(nullptr, kDownloadFailedCode);
         delete worker;
         return;
     }
@@ -372,7 +372,7 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
             ::CloseHandle(worker->into_);
         // No thread: the caller still gets its one finish notification.
         if (worker->FOnFinish)
-            worker->FOnFinish(nullptr, -2);
+            worker->FOnFinish(nullptr, kDownloadFailedCode);
         delete worker;
     }
 }

@@ -30,13 +30,19 @@ using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkC
 // itself.
 using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)>;
 // ResponseCode: the HTTP status of the last answer (206 for a download that
-// resumed), or -2 when the download failed (no connection, time-out, a
-// transfer broken more often than it may be tried again, file not
-// writable). Callers count a code below 0 or above 300 as failure. It comes
+// resumed), or kDownloadFailedCode when the download failed (no connection,
+// time-out, a transfer broken more often than it may be tried again, file not
+// writable). downloadSucceeded tells which codes are a failure. It comes
 // last, after the file has been closed and the worker's thread has ended,
 // exactly once per download (with a null Sender when no worker could be
 // started at all): the handler may end the program at once.
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
+// The finish notification's code of a download that brought no answer to
+// count on.
+inline constexpr int32_t kDownloadFailedCode = -2;
+// Whether the finish notification's RESPONSECODE tells a file that arrived:
+// a code below 0 or above 300 does not.
+inline bool downloadSucceeded(int64_t responseCode) { return responseCode >= 0 && responseCode <= 300; }
 // Sees every byte of the body as it is received, in order, on the worker's
 // thread (the package's signature check hashes them on the way: no second
 // pass over the file). OFFSET: where DATA stands in the file. Whenever the
@@ -125,7 +131,7 @@ private:
     // On the starting thread, once the worker's thread has posted its end.
     void finish();
     // The GET into FILE, tried again as the limits allow; the status of the
-    // last answer, or -2.
+    // last answer, or kDownloadFailedCode.
     int32_t transfer(HANDLE file);
     // Empties FILE to start over, and tells the body's tap.
     bool startOver(HANDLE file, int64_t& written);

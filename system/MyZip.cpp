@@ -434,6 +434,12 @@ std::vector<zip_stat_t> entryStats(zip_t* archive, uint64_t& total, std::vector<
 
 TZipError::TZipError(const std::wstring& message) : std::runtime_error(win::toUtf8(message)), message_(message) {}
 
+win::FileHandle createHeldArchive(const std::wstring& path)
+{
+    return win::FileHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std::wstring& destDir,
                                      const std::wstring& password, const TOnTotalPercent& onTotalPercent,
                                      const THeldArchive* held)

@@ -36,6 +36,11 @@ struct THeldArchive {
     uint64_t length = 0;
 };
 
+// Creates the file PATH, emptied if it was there, to be written and then
+// read through the handle, which denies other writers for as long as it is
+// held; empty, with the system's error as the last error, when it cannot be.
+win::FileHandle createHeldArchive(const std::wstring& path);
+
 // Why an entry of the archive was not extracted.
 enum class TSkipReason {
     // Its name would leave the destination, or is not a file name Windows allows.

@@ -19,6 +19,18 @@ DWORD attributesOf(HANDLE opened)
     return ::GetFileInformationByHandle(opened, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
+bool sameFile(const std::wstring& a, const std::wstring& b)
+{
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    const auto identity = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const win::FileHandle file(openNoFollow(path, 0));
+        return file && ::GetFileInformationByHandle(file.get(), &info);
+    };
+    return !a.empty() && !b.empty() && identity(a, first) && identity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool isRealFolder(DWORD attributes)
 {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&

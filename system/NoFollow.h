@@ -17,6 +17,10 @@ win::FileHandle openNoFollow(const std::wstring& path, DWORD access);
 // The attributes of the opened file or folder; INVALID_FILE_ATTRIBUTES when
 // they cannot be read.
 DWORD attributesOf(HANDLE opened);
+// Whether A and B name the same file or folder (volume and index), whatever
+// their spelling (letter case, short names); a link is compared as the link.
+// False when either cannot be opened.
+bool sameFile(const std::wstring& a, const std::wstring& b);
 // A folder that is neither a junction nor a symbolic link.
 bool isRealFolder(DWORD attributes);
 // The folder PATH, made when missing, opened as openNoFollow opens it with

@@ -8,12 +8,6 @@ namespace {
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool isFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 } // namespace
 
 std::wstring parentFolder(const std::wstring& path)
@@ -74,4 +68,10 @@ bool fileSize(const std::wstring& path, uint64_t& size)
         return false;
     size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
+}
+
+bool isFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

@@ -19,5 +19,7 @@ std::wstring joinPath(const std::wstring& folder, const std::wstring& name);
 bool createFolders(const std::wstring& folder);
 // Whether PATH names anything: file, folder or the link itself.
 bool pathExists(const std::wstring& path);
+// Whether PATH is a folder (or a link to one).
+bool isFolder(const std::wstring& path);
 // The size of the file at PATH; false when it cannot be read.
 bool fileSize(const std::wstring& path, uint64_t& size);

@@ -3,6 +3,7 @@
 #include "Encoding.h"
 #include "Handles.h"
 #include "NoFollow.h"
+#include "Paths.h"
 #include "PrivateTempDir.h"
 #include "Process.h"
 #include "util.h"
@@ -223,6 +224,26 @@ bool deleteFileForce(const std::wstring& path)
 }
 
 bool clearFolder(const std::wstring& folder) { return removeFrom(folder, true, false, true); }
+
+bool holdsMoreThan(const std::wstring& folder, const std::wstring& keep)
+{
+    WIN32_FIND_DATAW found{};
+    const win::FindHandle find(::FindFirstFileW(joinPath(folder, L"*").c_str(), &found));
+    if (!find)
+        return false;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (!name.starts_with(L'.') && !sameFile(joinPath(folder, found.cFileName), keep))
+            return true;
+    } while (::FindNextFileW(find.get(), &found));
+    return false;
+}
+
+void removeEmptyFolder(const std::wstring& folder)
+{
+    if (!isProtectedFolder(folder))
+        ::RemoveDirectoryW(folder.c_str());
+}
 
 bool removeFolderTree(const std::wstring& folder) { return removeFrom(folder, false, true, false); }
 

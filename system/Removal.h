@@ -22,6 +22,13 @@ bool removeFolderTree(const std::wstring& folder);
 // true when it is empty afterwards.
 bool removeFolderContents(const std::wstring& folder);
 
+// Whether FOLDER still holds anything but the file KEEP (told by what it is,
+// not by its name) and the names clearFolder keeps (those beginning with a
+// dot); false when it cannot be listed.
+bool holdsMoreThan(const std::wstring& folder, const std::wstring& keep);
+// Deletes FOLDER when it is empty and not protected (isProtectedFolder).
+void removeEmptyFolder(const std::wstring& folder);
+
 // True for folders that no removal may empty or delete: drive roots, the
 // Windows and system folders, the user's profile, the shell's special
 // folders (desktop, documents, downloads, application data, program files,

@@ -16,8 +16,9 @@
 // when "open" follows. The offer window is filled by the reference vendor
 // service on loopback, which serves the payment code "qr.png" from
 // CONTENT-DIR; its second page is painted as after a declined offer.
+#include "installer/SilentObserver.h"
+#include "installer/UntDownFramework.h"
 #include "installer/UntMain.h"
-#include "net/UntDownFramework.h"
 #include "offer/UntBigCoupon.h"
 #include "ui/PngImage.h"
 #include "ui/UntConfirmbox.h"
@@ -51,6 +52,14 @@ template <class F>
 TPicture paintForm(const std::wstring& message, const std::wstring&, int dpi)
 {
     const auto form = makeForm<F>(message);
+    form->scaleTo(dpi);
+    return form->paintToPicture();
+}
+
+TPicture paintFrameworkWindow(const std::wstring& url, const std::wstring&, int dpi)
+{
+    SilentObserver observer;
+    const auto form = makeForm<TFrmDownFramework>(url, observer);
     form->scaleTo(dpi);
     return form->paintToPicture();
 }
@@ -96,7 +105,7 @@ const Window kWindows[] = {
     {L"FrmMsgBox", paintForm<TFrmMsgBox>},
     {L"FrmConfirmbox", paintForm<TFrmConfirmbox>},
     {L"FrmCommInst", paintMainWindow},
-    {L"FrmDownFramework", paintForm<TFrmDownFramework>},
+    {L"FrmDownFramework", paintFrameworkWindow},
     {L"FrmBigCoupon", paintOffer},
 };
 

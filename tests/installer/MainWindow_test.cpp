@@ -1,11 +1,12 @@
 #include "installer/InstallDir.h"
+#include "installer/UntDownFramework.h"
 #include "installer/UntMain.h"
 #include "installer/WindowObserver.h"
 
-#include "net/UntDownFramework.h"
 #include "net/api.h"
 #include "system/Encoding.h"
 #include "system/Process.h"
+#include "tests/installer/RecordingObserver.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/DialogAnswerer.h"
 #include "tests/support/Helper.h"
@@ -468,8 +469,9 @@ TEST(Designs, TheMainAndFrameworkWindowsBuildFromTheirDesigns)
     // The main window without its start-up; the framework window's download
     // goes to a port nobody listens on.
     EXPECT_NO_THROW(TFrmCommInst form);
-    EXPECT_NO_THROW(
-        makeForm<TFrmDownFramework>(L"http://127.0.0.1:" + std::to_wstring(unusedLoopbackPort()) + L"/"));
+    RecordingObserver observer;
+    EXPECT_NO_THROW(makeForm<TFrmDownFramework>(
+        L"http://127.0.0.1:" + std::to_wstring(unusedLoopbackPort()) + L"/", observer));
 }
 
 } // namespace

@@ -35,6 +35,7 @@ public:
         failures.push_back(e.what);
     }
     void outcome(const InstallOutcome& o) override { outcomes.push_back(o); }
+    void outcome(UninstallResult r) override { uninstallOutcomes.push_back(r); }
 
     // Given to the questions in turn; no once they are used up.
     std::deque<bool> answers;
@@ -50,4 +51,5 @@ public:
     // Called after each stage is recorded.
     std::function<void(Stage)> onStage;
     std::vector<InstallOutcome> outcomes;
+    std::vector<UninstallResult> uninstallOutcomes;
 };

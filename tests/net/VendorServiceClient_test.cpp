@@ -122,7 +122,7 @@ TEST_F(ResumedDownload, BrokenTransfersResumeWhereTheyBrokeThreeTimesAtMost)
 
     // A fifth piece would take a fourth resumption.
     serve(package, "drop:700000");
-    EXPECT_EQ(fetch(url(), content_ / L"dl\\again.zip").code, -2);
+    EXPECT_EQ(fetch(url(), content_ / L"dl\\again.zip").code, kDownloadFailedCode);
     EXPECT_EQ(ranges().size(), 4u);
 }
 

@@ -1,11 +1,12 @@
-#include "net/UntDownFramework.h"
+#include "installer/UntDownFramework.h"
 
+#include "installer/LogObserver.h"
 #include "system/PrivateTempDir.h"
 #include "system/util.h"
+#include "tests/installer/RecordingObserver.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
-#include "ui/UntMsgBox.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +26,10 @@ constexpr wchar_t kNotTrusted[] =
     L"下载的Windows.NetFramework组件安装程序未通过系统的数字签名验证，可能已被篡改，不会运行！请从微软官方网站手动下载安装。";
 
 // Runs WATCH every 20 ms on this thread while a window of the test is modal
-// (the timer fires inside the modal loops), and answers each message box the
-// window shows: its text is recorded, then OK is pressed.
+// (the timer fires inside the modal loop).
 class ModalWatch {
 public:
-    explicit ModalWatch(std::function<void()> watch = {}) : watch_(std::move(watch))
+    explicit ModalWatch(std::function<void()> watch) : watch_(std::move(watch))
     {
         current() = this;
         timer_ = ::SetTimer(nullptr, 0, 20, tick);
@@ -39,9 +39,6 @@ public:
         ::KillTimer(nullptr, timer_);
         current() = nullptr;
     }
-    std::vector<std::wstring> texts;
-    // Called with each box before it is answered.
-    std::function<void()> onBox;
 
 private:
     static ModalWatch*& current()
@@ -52,19 +49,8 @@ private:
     static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
     {
         ModalWatch* self = current();
-        if (!self)
-            return;
-        if (self->watch_)
+        if (self)
             self->watch_();
-        for (TForm* f : Application.forms()) {
-            auto* box = dynamic_cast<TFrmMsgBox*>(f);
-            if (box && box->modal() && box->modalResult() == mrNone) {
-                self->texts.push_back(box->lblMsg->caption());
-                if (self->onBox)
-                    self->onBox();
-                box->btnOKClick(box);
-            }
-        }
     }
     std::function<void()> watch_;
     UINT_PTR timer_ = 0;
@@ -81,6 +67,22 @@ protected:
         std::filesystem::remove(mark_, ignored);
     }
 
+    // What the window tells: recorded, and whether the installer had left
+    // its mark by the time of each message.
+    class Observer : public RecordingObserver {
+    public:
+        explicit Observer(const std::filesystem::path& mark) : mark_(mark) {}
+        void message(const Message& m) override
+        {
+            RecordingObserver::message(m);
+            markBeforeMessage = markBeforeMessage || std::filesystem::exists(mark_);
+        }
+        bool markBeforeMessage = false;
+
+    private:
+        std::filesystem::path mark_;
+    };
+
     std::wstring url(const std::string& path) const { return server_.worigin() + std::wstring(path.begin(), path.end()); }
 
     // Serves BODY at PATH.
@@ -95,6 +97,7 @@ protected:
     }
 
     LoopbackServer server_;
+    Observer observer_{mark_};
 };
 
 TEST_F(FrameworkWindowTest, BarFollowsTheBytesThenTheInstallerStartsAfterTheMessage)
@@ -120,13 +123,12 @@ TEST_F(FrameworkWindowTest, BarFollowsTheBytesThenTheInstallerStartsAfterTheMess
         return reply;
     });
 
-    const auto form = makeForm<TFrmDownFramework>(url("/ndp.exe"));
+    const auto form = makeForm<TFrmDownFramework>(url("/ndp.exe"), observer_);
     EXPECT_EQ(form->pbProgress->position(), 20);
     const std::filesystem::path installer = privateTempPath(L"DotNetFramework.exe");
     EXPECT_EQ(form->exeAddr(), installer.wstring());
 
     int highestBeforeHalf = 0;
-    bool markBeforeMessage = true;
     ModalWatch watch([&] {
         if (!release) {
             highestBeforeHalf = std::max(highestBeforeHalf, form->pbProgress->position());
@@ -134,13 +136,12 @@ TEST_F(FrameworkWindowTest, BarFollowsTheBytesThenTheInstallerStartsAfterTheMess
                 release = true;
         }
     });
-    watch.onBox = [&] { markBeforeMessage = std::filesystem::exists(mark_); };
     form->ShowModal();
 
     EXPECT_EQ(highestBeforeHalf, 60) << "half of the bytes shows 60, and no more";
     EXPECT_EQ(form->pbProgress->position(), 100);
-    EXPECT_EQ(watch.texts, std::vector<std::wstring>{kAboutToInstall});
-    EXPECT_FALSE(markBeforeMessage) << "the installer starts only after the message";
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kAboutToInstall});
+    EXPECT_FALSE(observer_.markBeforeMessage) << "the installer starts only after the message";
     ASSERT_TRUE(waitForFile(mark_));
     const std::string record = readFile(mark_);
     const std::string folder = installer.parent_path().string();
@@ -165,15 +166,26 @@ TEST_F(FrameworkWindowTest, FailedDownloadOrUntrustedOrUnpinnedInstallerSaysSoAn
         {"/changed.exe", kNotTrusted},
         {"/other.exe", kNotTrusted},
     };
+    TempDir dir;
+    const std::filesystem::path log = dir / L"setup-install.log";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        const auto form = makeForm<TFrmDownFramework>(url(c.path));
-        ModalWatch watch;
-        form->ShowModal();
-        EXPECT_EQ(watch.texts, std::vector<std::wstring>{c.message});
+        RecordingObserver next;
+        {
+            LogObserver logged(LogFile::create(log.wstring()), next);
+            makeForm<TFrmDownFramework>(url(c.path), logged)->ShowModal();
+        }
+        EXPECT_EQ(next.messages, std::vector<std::wstring>{c.message});
+        EXPECT_EQ(next.failures.size(), 1u) << "what failed is told besides";
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_FALSE(std::filesystem::exists(mark_));
     }
+    // Each box's text is in the log, after what failed.
+    const std::string text = readFile(log);
+    for (const char* line : {"error (download): framework installer download: ended with ",
+                             "message: \xE4\xB8\x8B\xE8\xBD\xBD\xE5\xA4\xB1\xE8\xB4\xA5!",
+                             "error (process): framework installer not started, its signature or signer refused: "})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 }
 
 TEST_F(FrameworkWindowTest, WithoutAnnouncedTotalTheBarStaysAtTwenty)
@@ -188,13 +200,12 @@ TEST_F(FrameworkWindowTest, WithoutAnnouncedTotalTheBarStaysAtTwenty)
         };
         return reply;
     });
-    const auto form = makeForm<TFrmDownFramework>(url("/chunked"));
+    const auto form = makeForm<TFrmDownFramework>(url("/chunked"), observer_);
     int highest = 0;
     ModalWatch watch([&] { highest = std::max(highest, form->pbProgress->position()); });
-    watch.onBox = [&] { highest = std::max(highest, form->pbProgress->position()); };
     form->ShowModal();
-    EXPECT_EQ(highest, 20);
-    EXPECT_EQ(watch.texts.size(), 1u);
+    EXPECT_EQ(std::max(highest, form->pbProgress->position()), 20);
+    EXPECT_EQ(observer_.messages.size(), 1u);
 }
 
 TEST_F(FrameworkWindowTest, EscDuringTheDownloadLeavesItsEndUnnoticed)
@@ -214,7 +225,7 @@ TEST_F(FrameworkWindowTest, EscDuringTheDownloadLeavesItsEndUnnoticed)
         };
         return reply;
     });
-    FormPtr<TFrmDownFramework> form = makeForm<TFrmDownFramework>(url("/slow.exe"));
+    FormPtr<TFrmDownFramework> form = makeForm<TFrmDownFramework>(url("/slow.exe"), observer_);
     ModalWatch watch([&] {
         if (form && started && form->modal())
             ::PostMessageW(form->handle(), WM_CHAR, VK_ESCAPE, 0);
@@ -227,7 +238,8 @@ TEST_F(FrameworkWindowTest, EscDuringTheDownloadLeavesItsEndUnnoticed)
         Application.processMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    EXPECT_TRUE(watch.texts.empty());
+    EXPECT_TRUE(observer_.messages.empty());
+    EXPECT_TRUE(observer_.failures.empty());
 }
 
 } // namespace

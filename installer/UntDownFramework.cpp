@@ -1,10 +1,9 @@
-#include "net/UntDownFramework.h"
+#include "installer/UntDownFramework.h"
 
 #include "system/Authenticode.h"
 #include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Resource.h"
-#include "ui/UntMsgBox.h"
 
 namespace {
 
@@ -17,14 +16,16 @@ constexpr wchar_t kNotTrusted[] =
 // The product folder's own allow list of the installer's signers
 // (framework-signers.txt); without it, Microsoft's.
 constexpr wchar_t kFrameworkSignersResource[] = L"frameworksigners";
+constexpr wchar_t kWhatDownload[] = L"framework installer download";
+constexpr wchar_t kDownloadEnded[] = L"ended with ";
+constexpr wchar_t kWhatNotTrusted[] = L"framework installer not started, its signature or signer refused: ";
+constexpr wchar_t kWhatStart[] = L"starting the framework installer ";
 constexpr int kStartPosition = 20;
 constexpr int64_t kProgressSpan = 80;
 
-bool downloadFailed(int64_t responseCode) { return responseCode < 0 || responseCode > 300; }
-
 // Whether the program at FILE may be started as the framework installer. A
-// list that cannot be read pins nobody.
-bool isFrameworkInstallerTrusted(const std::wstring& file)
+// list that cannot be read pins nobody. STATUS: the signature check's.
+bool isFrameworkInstallerTrusted(const std::wstring& file, LONG& status)
 {
     std::vector<CertificateDigest> signers;
     if (ownResourceExists(kFrameworkSignersResource, kFileResourceType)) {
@@ -33,7 +34,6 @@ bool isFrameworkInstallerTrusted(const std::wstring& file)
             signers.empty())
             return false;
     }
-    LONG status = 0;
     return isSignerPinned(file, signers, status);
 }
 
@@ -45,13 +45,14 @@ const FormDesign& TFrmDownFramework::design()
     return d;
 }
 
-TFrmDownFramework::TFrmDownFramework(const std::wstring& frameworkUrl)
+TFrmDownFramework::TFrmDownFramework(const std::wstring& frameworkUrl, SequenceObserver& observer)
     : TCommLangForm(nullptr, design(), true, true),
       lblDesc(designComponent<TLabel>(*this, L"lblDesc")),
       lblDownloadProcess(designComponent<TLabel>(*this, L"lblDownloadProcess")),
       pbProgress(designComponent<TProgressBar>(*this, L"pbProgress")),
       lblClickLink(designComponent<TLabel>(*this, L"lblClickLink")),
       LinkLabel1(designComponent<TLinkLabel>(*this, L"LinkLabel1")),
+      observer_(observer),
       FFrameworkUrl(frameworkUrl)
 {
     pbProgress->setPosition(kStartPosition);
@@ -84,13 +85,17 @@ void TFrmDownFramework::idhtp1Work(TDownThread*, int64_t AWorkCount)
 
 void TFrmDownFramework::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
 {
-    if (downloadFailed(ResponseCode)) {
-        ShowMsgBox(kDownloadFailed);
-    } else if (!isFrameworkInstallerTrusted(FExeAddr)) {
-        ShowMsgBox(kNotTrusted);
+    LONG status = 0;
+    if (!downloadSucceeded(ResponseCode)) {
+        observer_.error({ErrorKind::Download, kWhatDownload, 0, kDownloadEnded + std::to_wstring(ResponseCode)});
+        observer_.message({kDownloadFailed});
+    } else if (!isFrameworkInstallerTrusted(FExeAddr, status)) {
+        observer_.error({ErrorKind::Process, kWhatNotTrusted + FExeAddr, static_cast<DWORD>(status)});
+        observer_.message({kNotTrusted});
     } else {
-        ShowMsgBox(kAboutToInstall);
-        startProgram(FExeAddr, L"", L"");
+        observer_.message({kAboutToInstall});
+        if (!startProgram(FExeAddr, L"", L""))
+            observer_.error({ErrorKind::Process, kWhatStart + FExeAddr, ::GetLastError()});
     }
     finished_ = true;
     link_.detach();

@@ -1,9 +1,11 @@
 // TFrmDownFramework: the small modal window that downloads the .NET
 // Framework installer into the run's private folder, shows its progress and
 // then starts it, if the system trusts its signature and its signer is
-// pinned (Microsoft, or the product folder's own list).
+// pinned (Microsoft, or the product folder's own list). What it has to say
+// goes to the install's observer: the window's boxes, and the log.
 #pragma once
 
+#include "installer/SequenceObserver.h"
 #include "net/UDownThread.h"
 #include "ui/Obj_CommLangForm.h"
 #include "ui/StdCtrls.h"
@@ -14,8 +16,9 @@
 class TFrmDownFramework : public TCommLangForm {
 public:
     // Builds the window and starts the download of FRAMEWORKURL; the caller
-    // shows it modally and destroys it when the modal loop ends.
-    explicit TFrmDownFramework(const std::wstring& frameworkUrl);
+    // shows it modally and destroys it when the modal loop ends. OBSERVER is
+    // told the messages and failures; it outlives the window.
+    TFrmDownFramework(const std::wstring& frameworkUrl, SequenceObserver& observer);
     std::wstring_view className() const override { return L"TFrmDownFramework"; }
     static const FormDesign& design();
 
@@ -36,6 +39,7 @@ public:
 private:
     // Announced total in bytes; 64 bits, so that no size reads as negative.
     int64_t FMaxProcess = 0;
+    SequenceObserver& observer_;
     std::wstring FFrameworkUrl;
     std::wstring FExeAddr;
     // The download ended before the window was shown (a start that failed
