@@ -46,12 +46,6 @@ constexpr wchar_t kEntryNames[] = L", the uninstall entry names ";
 constexpr wchar_t kNoEntry[] = L"no installation folder";
 constexpr wchar_t kWrongFolder[] = L"卸载程序不在产品的安装目录中，未删除任何文件。";
 
-bool isFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // The volume and index that tell which file PATH is, whatever name reaches
 // it; false when it cannot be opened.
 bool fileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info)

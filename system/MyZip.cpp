@@ -438,12 +438,7 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
     const std::string ansiPassword = win::toAnsi(password);
     const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
 
-    std::wstring destination = destDir;
-    // A drive root keeps its separator: "D:" alone names the current folder
-    // of drive D:, not its root.
-    const bool driveRoot = destination.size() == 3 && destination[1] == L':';
-    if (!destination.empty() && !driveRoot && (destination.back() == L'\\' || destination.back() == L'/'))
-        destination.pop_back();
+    const std::wstring destination = withoutTrailingSeparators(destDir);
 
     std::vector<TSkippedEntry> skipped;
     uint64_t total = 0;
