@@ -16,12 +16,12 @@ constexpr wchar_t kTypeNameSuffix[] = L"File";
 constexpr wchar_t kEnvironment[] = L"Environment";
 constexpr wchar_t kPlaceholder[] = L"\"%1\"";
 constexpr UINT kBroadcastTimeoutMs = 100;
-// HKCR in the 64-bit view, in both builds. The protocol key is named there on
+// Full access to HKCR in the 64-bit view, in both builds. The protocol key is named there on
 // purpose. For the associations it is the same key a 32-bit program's own
 // view reaches: Windows 7 and later share the classes between both views
 // (only CLSID and a few other branches are kept apart). Wine keeps a 32-bit
 // copy of them that its 64-bit shell never reads.
-constexpr REGSAM kClassesView = KEY_WOW64_64KEY;
+constexpr REGSAM kClassesAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 
 AssociationChangeNotifier changeNotifier = notifyAssociationsChanged;
 
@@ -38,12 +38,19 @@ std::wstring openCommand(const std::wstring& exePath, const std::wstring& argume
     return command + kPlaceholder;
 }
 
+// Opens or creates NAME below PARENT; false when that is not possible, which
+// ends a registration silently.
+bool openClassKey(HKEY parent, const std::wstring& name, win::RegKey& key)
+{
+    return reg::createKey(parent, name, kClassesAccess, key) == ERROR_SUCCESS;
+}
+
 // Writes the open command below KEY unless it is already there; true when
 // it was written. False also when the command key cannot be opened.
-bool updateOpenCommand(HKEY key, REGSAM access, const std::wstring& command)
+bool updateOpenCommand(HKEY key, const std::wstring& command)
 {
     win::RegKey commandKey;
-    if (reg::createKey(key, kOpenCommandKey, access, commandKey) != ERROR_SUCCESS)
+    if (!openClassKey(key, kOpenCommandKey, commandKey))
         return false;
     // A default value that is missing or holds no text reads "".
     std::wstring present;
@@ -68,18 +75,17 @@ void registerFileAssociation(const std::wstring& extension, const std::wstring& 
     // An empty name would write the default value of HKCR itself.
     if (extension.empty() || typeName.empty())
         return;
-    constexpr REGSAM kAccess = KEY_ALL_ACCESS | kClassesView;
     {
         win::RegKey extKey;
-        if (reg::createKey(HKEY_CLASSES_ROOT, extension, kAccess, extKey) != ERROR_SUCCESS)
+        if (!openClassKey(HKEY_CLASSES_ROOT, extension, extKey))
             return;
         writeValue(extKey.get(), kDefaultValue, typeName);
     }
     win::RegKey typeKey;
-    if (reg::createKey(HKEY_CLASSES_ROOT, typeName, kAccess, typeKey) != ERROR_SUCCESS)
+    if (!openClassKey(HKEY_CLASSES_ROOT, typeName, typeKey))
         return;
     writeValue(typeKey.get(), kDefaultValue, description);
-    if (updateOpenCommand(typeKey.get(), kAccess, openCommand(exePath, arguments)))
+    if (updateOpenCommand(typeKey.get(), openCommand(exePath, arguments)))
         changeNotifier();
 }
 
@@ -87,13 +93,12 @@ void registerUrlProtocol(const std::wstring& keyName, const std::wstring& descri
 {
     if (keyName.empty())
         return;
-    constexpr REGSAM kAccess = KEY_ALL_ACCESS | kClassesView;
     win::RegKey protocolKey;
-    if (reg::createKey(HKEY_CLASSES_ROOT, keyName, kAccess, protocolKey) != ERROR_SUCCESS)
+    if (!openClassKey(HKEY_CLASSES_ROOT, keyName, protocolKey))
         return;
     writeValue(protocolKey.get(), kDefaultValue, description);
     writeValue(protocolKey.get(), kUrlProtocolValue, exePath);
-    if (updateOpenCommand(protocolKey.get(), kAccess, openCommand(exePath, L"")))
+    if (updateOpenCommand(protocolKey.get(), openCommand(exePath, L"")))
         changeNotifier();
 }
 
