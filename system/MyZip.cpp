@@ -359,9 +359,10 @@ EntryResult extractFolder(const std::wstring& folder, DWORD attributes)
 // swapped for a link nor moved meanwhile.
 class TargetFolders {
 public:
-    // ROOT without a trailing separator, except a drive root's.
+    // ROOT without its trailing separator, a drive root's too ("D:"): names
+    // are appended after a "\\".
     explicit TargetFolders(const std::wstring& root)
-        : root_(!root.empty() && (root.back() == L'\\' || root.back() == L'/') ? root.substr(0, root.size() - 1) : root)
+        : root_(!root.empty() && isSeparator(root.back()) ? root.substr(0, root.size() - 1) : root)
     {
         createFolders(root);
         // The destination itself is the user's choice, a link or not.

@@ -1,6 +1,7 @@
 #include "Registration.h"
 
 #include "Handles.h"
+#include "Paths.h"
 #include "Registry.h"
 
 #include <shlobj.h>
@@ -58,10 +59,7 @@ std::wstring uninstallerFolder(const std::wstring& softId)
     for (wchar_t& c : name)
         if (c < L' ' || std::wstring_view(kNotInFileNames).find(c) != std::wstring_view::npos)
             c = L'_';
-    std::wstring folder = programFiles;
-    if (folder.back() != L'\\')
-        folder += L'\\';
-    return folder + name;
+    return joinPath(programFiles, name);
 }
 
 std::wstring readInstallLocation(const std::wstring& softId)
