@@ -296,7 +296,7 @@ bool InstallEngine::createTargetDir()
         // No such folder: the user picked one.
     }
     if (folder.empty() ||
-        ::lstrcmpiW(targetDir_.c_str(), joinInstallDir(folder, config_.ProgramDirName).c_str()) != 0) {
+        ::lstrcmpiW(targetDir_.c_str(), joinPath(folder, config_.ProgramDirName).c_str()) != 0) {
         createFolders(targetDir_);
         return true;
     }
@@ -305,7 +305,7 @@ bool InstallEngine::createTargetDir()
         end = std::min(names.find(L'\\', start), names.size());
         if (end == start)
             continue;
-        folder = joinInstallDir(folder, names.substr(start, end - start));
+        folder = joinPath(folder, names.substr(start, end - start));
         win::FileHandle held = openRealFolder(folder);
         if (!held) {
             observer_.error({ErrorKind::File, kWhatLinkedFolder + folder, ::GetLastError()});
@@ -320,7 +320,7 @@ bool InstallEngine::createTargetDir()
 bool InstallEngine::enoughFreeSpace()
 {
     int freeMB = 0;
-    if (!host_.freeMegabytes(installVolume(targetDir_), freeMB)) {
+    if (!host_.freeMegabytes(volumeRoot(targetDir_), freeMB)) {
         observer_.detail(kFreeSpaceUnknown);
         return true;
     }
@@ -338,7 +338,7 @@ bool InstallEngine::packageFitsTarget(const std::wstring& archive, const THeldAr
 {
     uint64_t declared = 0;
     int freeMB = 0;
-    if (!declaredSize(archive, declared, &held) || !host_.freeMegabytes(installVolume(targetDir_), freeMB) ||
+    if (!declaredSize(archive, declared, &held) || !host_.freeMegabytes(volumeRoot(targetDir_), freeMB) ||
         declared <= static_cast<uint64_t>(freeMB) * kMegabyte)
         return true;
     const std::wstring needed = std::to_wstring((declared + kMegabyte - 1) / kMegabyte);

@@ -147,9 +147,10 @@ void UninstallEngine::reportUninstall()
 bool UninstallEngine::deleteEntry()
 {
     // An entry that is gone already is no failure.
-    if (deleteUninstallEntry(config_.SoftId) || ::GetLastError() == ERROR_FILE_NOT_FOUND)
+    const LSTATUS status = deleteUninstallEntry(config_.SoftId);
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
         return true;
-    observer_.error({ErrorKind::Registry, kWhatEntry, ::GetLastError()});
+    observer_.error({ErrorKind::Registry, kWhatEntry, static_cast<DWORD>(status)});
     return false;
 }
 

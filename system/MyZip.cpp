@@ -363,9 +363,10 @@ EntryResult extractFolder(const std::wstring& folder, DWORD attributes)
 // swapped for a link nor moved meanwhile.
 class TargetFolders {
 public:
-    // ROOT without a trailing separator, except a drive root's.
+    // ROOT without its trailing separator, a drive root's too ("D:"): names
+    // are appended after a "\\".
     explicit TargetFolders(const std::wstring& root)
-        : root_(!root.empty() && (root.back() == L'\\' || root.back() == L'/') ? root.substr(0, root.size() - 1) : root)
+        : root_(!root.empty() && isSeparator(root.back()) ? root.substr(0, root.size() - 1) : root)
     {
         createFolders(root);
         // The destination itself is the user's choice, a link or not.
@@ -448,12 +449,7 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
     const std::string ansiPassword = win::toAnsi(password);
     const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
 
-    std::wstring destination = destDir;
-    // A drive root keeps its separator: "D:" alone names the current folder
-    // of drive D:, not its root.
-    const bool driveRoot = destination.size() == 3 && destination[1] == L':';
-    if (!destination.empty() && !driveRoot && (destination.back() == L'\\' || destination.back() == L'/'))
-        destination.pop_back();
+    const std::wstring destination = withoutTrailingSeparators(destDir);
 
     std::vector<TSkippedEntry> skipped;
     uint64_t total = 0;

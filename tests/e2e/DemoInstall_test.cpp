@@ -6,7 +6,7 @@
 #include "system/Handles.h"
 #include "system/MyCommonFuns.h"
 #include "system/Process.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "tests/e2e/DemoRun.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackProxy.h"

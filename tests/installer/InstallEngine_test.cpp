@@ -8,7 +8,7 @@
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
@@ -505,7 +505,7 @@ TEST_F(InstallEngineTest, UninstallRemovesOnlyTheFolderTheEntryNames)
     EXPECT_EQ(readInstallLocation(kSoftId), target().wstring()) << "the entry stays";
 
     // No entry: no folder is the product's.
-    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
+    ASSERT_EQ(deleteUninstallEntry(kSoftId), ERROR_SUCCESS);
     EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(target().wstring()), UninstallResult::WrongFolder);
     EXPECT_TRUE(fs::exists(target() / L"a.txt"));
 

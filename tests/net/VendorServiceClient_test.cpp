@@ -4,7 +4,7 @@
 #include "net/api.h"
 
 #include "system/Encoding.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 #include "tests/support/TempDir.h"
 #include "vendor_service/VendorService.h"
