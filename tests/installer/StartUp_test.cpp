@@ -98,7 +98,7 @@ TEST_F(StartUpTest, InstallModeStopsTheProductMakesTheFolderAndReportsBeforeAnyW
     EXPECT_EQ(processAPI(), nullptr) << "the client goes with the run";
 }
 
-TEST_F(StartUpTest, ModeComesFromTheExactFileNameSwitchesFromTheExactFirstArgument)
+TEST_F(StartUpTest, ModeComesFromTheExactFileNameAndEachModeHonoursOnlyItsOwnSwitches)
 {
     struct Case {
         const wchar_t* name;
@@ -109,8 +109,6 @@ TEST_F(StartUpTest, ModeComesFromTheExactFileNameSwitchesFromTheExactFirstArgume
         {L"setup_abc.exe", {}, true, false, false, false},
         {L"setup_abc.exe", {L"/autoinst"}, true, true, true, false},
         {L"setup_abc.exe", {L"/autostart", L"/log"}, true, false, true, false},
-        {L"setup_abc.exe", {L"/AUTOINST"}, true, false, false, false},
-        {L"setup_abc.exe", {L"x", L"/autoinst"}, true, false, false, false},
         {L"setup_abc.exe", {L"/autouninst"}, true, false, false, false},
         {L"Unin.exe", {}, true, false, false, false},
         {L"unin.exe", {}, false, false, false, false},
