@@ -44,15 +44,8 @@ TEST(CommandLine, OnlyTheExactFirstArgumentStartsAnAutomaticRunAndLogSwitchesCou
     EXPECT_EQ(parseCommandLine({L"/autostart", L"/log"}).automatic, A::Visible);
     EXPECT_EQ(parseCommandLine({L"/AUTOINST"}).automatic, A::None);
     EXPECT_EQ(parseCommandLine({L"x", L"/autoinst"}).automatic, A::None);
-    // Each mode honours only its own switches.
-    const CommandLine uninstall = parseCommandLine({L"/autouninst"});
-    EXPECT_EQ(honouredSwitch(uninstall, false), A::SilentUninstall);
-    EXPECT_TRUE(runsSilently(uninstall, false));
-    EXPECT_EQ(honouredSwitch(uninstall, true), A::None);
-    EXPECT_FALSE(runsSilently(uninstall, true));
-    EXPECT_EQ(honouredSwitch(parseCommandLine({L"/autoinst"}), false), A::None);
-    EXPECT_EQ(honouredSwitch(parseCommandLine({L"/AUTOUNINST"}), false), A::None);
-    EXPECT_FALSE(runsSilently(parseCommandLine({L"/autostart"}), true));
+    EXPECT_EQ(parseCommandLine({L"/autouninst"}).automatic, A::SilentUninstall);
+    EXPECT_EQ(parseCommandLine({L"/AUTOUNINST"}).automatic, A::None);
 
     EXPECT_FALSE(parseCommandLine({L"/autoinst"}).log);
     const CommandLine withPath = parseCommandLine({L"/autoinst", L"x", L"/log=C:\\logs\\a b.log"});

@@ -12,6 +12,7 @@
 #include "system/MyCommonFuns.h"
 #include "system/Registration.h"
 #include "system/util.h"
+#include "tests/installer/StartedWindow.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
@@ -113,8 +114,8 @@ TEST(UninstallerCopy, DISABLED_Run)
     ASSERT_FALSE(origin.empty());
     ASSERT_EQ(getExeFileName(), L"unin.exe");
     setProcessAPIOrigins(origin, origin);
-    const auto window = makeForm<TFrmCommInst>();
-    ASSERT_NE(window->configFile(), nullptr);
+    StartedWindow window;
+    ASSERT_NE(window.get(), nullptr);
     ASSERT_EQ(window->cnMain->activePage(), window->tbUninstall);
     // The test product keeps no per-user data of its own: the test names the folder.
     window->configFile()->ConfigPathForUinstall = environment(kDataVariable);
