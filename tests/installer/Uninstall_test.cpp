@@ -162,9 +162,19 @@ TEST(UninstallerCopy, DISABLED_Run)
     EXPECT_TRUE(window->imgbtnClose->enabled());
     EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the running product was stopped";
 
+    // The exit button opens the page with the embedded version, closes the
+    // window, and the uninstaller goes only once the program has ended.
+    const fs::path page = copyMarkHelper(fs::path(environment(kDataVariable)).parent_path(),
+                                         L"bye_" + std::wstring(kVersion) + L".exe");
+    window->configFile()->OpenWebsiteAfterUninstall = (page.parent_path() / L"bye_[version].exe").wstring();
+    bool keptAtClose = false;
+    window->OnHide = [&](TComponent*) { keptAtClose = fs::exists(getExeDir() + getExeFileName()); };
     const POINT exit = centreOf(*window->btnUninExit);
     clickAt(*window, exit.x, exit.y);
     EXPECT_FALSE(window->visible());
+    EXPECT_TRUE(keptAtClose);
+    EXPECT_TRUE(waitForFile(page.wstring() + L".mark"));
+    EXPECT_TRUE(fs::exists(getExeDir() + getExeFileName()));
 }
 
 // ---- In this process: the installed product and the checks ----------------
@@ -305,6 +315,7 @@ TEST_F(UninstallTest, ConfirmedRemovalReportsThenRemovesTheProduct)
 {
     install(kInstalledVersion);
     ASSERT_TRUE(runUninstaller(kRemove));
+    waitUntil([] { return !findProcessByName(L"bye_9.8.7.6.exe"); });
 
     const auto reports = server_.requestsTo(kReport);
     ASSERT_EQ(reports.size(), 1u);

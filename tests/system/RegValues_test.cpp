@@ -39,11 +39,6 @@ TEST(RegValues, WrittenTextReadsBackAndEmptyEqualsMissing)
     EXPECT_EQ(regReadString(HKEY_CURRENT_USER, key.path(), L"source"), L"");
 }
 
-TEST(RegValues, ProductUserKeyIsUnderSoftware)
-{
-    EXPECT_EQ(productUserKeyPath(L"demo_win"), L"SOFTWARE\\demo_win");
-}
-
 namespace {
 
 void writeInView(const std::wstring& path, REGSAM view, const wchar_t* text)
