@@ -48,6 +48,8 @@ constexpr wchar_t kDecline[] = L"decline";
 constexpr wchar_t kShortcutName[] = L"Mainwin Test";
 constexpr wchar_t kInstalledVersion[] = L"9.8.7.5";
 constexpr char kReport[] = "/api/report/uninstall";
+// The after-uninstall page, a program beside the data folder, with the embedded version in its name.
+constexpr wchar_t kPage[] = L"bye_9.8.7.6.exe";
 
 std::wstring environment(const wchar_t* name)
 {
@@ -163,9 +165,9 @@ TEST(UninstallerCopy, DISABLED_Run)
     EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the running product was stopped";
 
     // The exit button opens the page with the embedded version, closes the
-    // window, and the uninstaller goes only once the program has ended.
-    const fs::path page = copyMarkHelper(fs::path(environment(kDataVariable)).parent_path(),
-                                         L"bye_" + std::wstring(kVersion) + L".exe");
+    // window, and only then sends the uninstaller away to be deleted once
+    // the program has ended.
+    const fs::path page = fs::path(environment(kDataVariable)).parent_path() / kPage;
     window->configFile()->OpenWebsiteAfterUninstall = (page.parent_path() / L"bye_[version].exe").wstring();
     bool keptAtClose = false;
     window->OnHide = [&](TComponent*) { keptAtClose = fs::exists(getExeDir() + getExeFileName()); };
@@ -174,7 +176,7 @@ TEST(UninstallerCopy, DISABLED_Run)
     EXPECT_FALSE(window->visible());
     EXPECT_TRUE(keptAtClose);
     EXPECT_TRUE(waitForFile(page.wstring() + L".mark"));
-    EXPECT_TRUE(fs::exists(getExeDir() + getExeFileName()));
+    EXPECT_FALSE(fs::exists(getExeDir() + getExeFileName()));
 }
 
 // ---- In this process: the installed product and the checks ----------------
@@ -214,6 +216,7 @@ protected:
         uninstaller_ = (installDir_ / L"unin.exe").wstring();
         fs::copy_file(getExeDir() + getExeFileName(), uninstaller_);
         product_ = copyMarkHelper(installDir_, kMainProg);
+        copyMarkHelper(root_.path(), kPage);
         writeFile(installDir_ / L"readme.txt", "read me");
         writeFile(installDir_ / L"lib" / L"deep" / L"data.bin", "data");
         ::SetFileAttributesW((installDir_ / L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -315,7 +318,7 @@ TEST_F(UninstallTest, ConfirmedRemovalReportsThenRemovesTheProduct)
 {
     install(kInstalledVersion);
     ASSERT_TRUE(runUninstaller(kRemove));
-    waitUntil([] { return !findProcessByName(L"bye_9.8.7.6.exe"); });
+    waitUntil([] { return !findProcessByName(kPage); });
 
     const auto reports = server_.requestsTo(kReport);
     ASSERT_EQ(reports.size(), 1u);
