@@ -2,7 +2,6 @@
 #include "installer/UntMain.h"
 #include "installer/WindowObserver.h"
 
-#include "net/UntDownFramework.h"
 #include "net/api.h"
 #include "system/Encoding.h"
 #include "system/Process.h"
@@ -93,7 +92,6 @@ TEST_F(MainWindowTest, StartUpInInstallMode)
         EXPECT_EQ(button->bitmap().width(), 12);
         EXPECT_EQ(button->bitmapOver().width(), 165) << "the designed hover picture stays";
     }
-    EXPECT_EQ(form->imgMain->picture().width(), 600);
 
     EXPECT_FALSE(form->directoryRowOpen());
     EXPECT_EQ(form->cnMain->activePage(), form->tbInstall);
@@ -458,15 +456,6 @@ TEST(InstallDir, ChosenFolderGetsTheProductFolderWithOneBackslash)
     // The free-space check asks the drive, or the share of a network path.
     EXPECT_EQ(installVolume(L"D:\\Apps\\Prod"), L"D:\\");
     EXPECT_EQ(installVolume(L"\\\\server\\share\\Apps\\Prod"), L"\\\\server\\share\\");
-}
-
-TEST(Designs, TheMainAndFrameworkWindowsBuildFromTheirDesigns)
-{
-    // The main window without its start-up; the framework window's download
-    // goes to a port nobody listens on.
-    EXPECT_NO_THROW(TFrmCommInst form);
-    EXPECT_NO_THROW(
-        makeForm<TFrmDownFramework>(L"http://127.0.0.1:" + std::to_wstring(unusedLoopbackPort()) + L"/"));
 }
 
 } // namespace

@@ -116,7 +116,6 @@ TEST_F(ApiTest, QueuedReportsGoOutAtTheEndWithinTheBound)
     processAPI()->ReportInstall();
     processAPI()->ReportUninstall(L"1.0");
     destroyProcessAPI();
-    EXPECT_EQ(processAPI(), nullptr);
     EXPECT_EQ(server_.requestsTo(kInstall).size(), 1u);
     EXPECT_EQ(server_.requestsTo(kUninstall).size(), 1u);
 }

@@ -57,14 +57,6 @@ TEST(SmallStringHelpers, EdgeBehaviour)
     EXPECT_FALSE(containsText(L"HTTPS://", L"https://y"));
 }
 
-TEST(CompactGuid, IsThirtyTwoUppercaseHexDigitsAndNew)
-{
-    const std::wstring a = newCompactGuid(), b = newCompactGuid();
-    ASSERT_EQ(a.size(), 32u);
-    EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](wchar_t c) { return std::iswdigit(c) || (c >= L'A' && c <= L'F'); }));
-    EXPECT_NE(a, b);
-}
-
 TEST(Folders, TrailingBackslashRules)
 {
     EXPECT_EQ(getTempDir().back(), L'\\');
