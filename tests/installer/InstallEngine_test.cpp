@@ -11,7 +11,6 @@
 #include "system/RegValues.h"
 #include "system/PrivateTempDir.h"
 #include "system/Registration.h"
-#include "system/Resource.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
 #include "tests/installer/TestProduct.h"
@@ -114,13 +113,11 @@ protected:
     void expectNothingRegistered() { EXPECT_TRUE(readInstalledVersion(kSoftId).empty()); }
 
     // The product's page is a program here, so that opening it leaves a mark;
-    // true once it has been opened (and has ended), the mark gone again.
+    // true once it has been opened (and has ended).
     bool productPageOpened()
     {
-        const fs::path mark = config_->ProductURL + L".mark";
-        const bool opened = waitForFile(mark);
+        const bool opened = waitForFile(config_->ProductURL + L".mark");
         waitUntil([] { return !findProcessByName(L"product page.exe"); });
-        fs::remove(mark);
         return opened;
     }
 
@@ -189,6 +186,19 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(std::is_sorted(back, bar.end()));
     EXPECT_EQ(bar.back(), 100);
     EXPECT_TRUE(host_.frameworkWindows.empty());
+}
+
+// Installed and registered all the same; the log says why it did not start.
+TEST_F(InstallEngineTest, AProductThatCannotBeStartedEndsWith9)
+{
+    servePackage(server_, home_.path());
+    config_->MainProg = L"docs\\readme.txt";
+    const InstallOutcome outcome = install(true);
+    EXPECT_EQ(outcome.result, InstallResult::Installed);
+    EXPECT_FALSE(outcome.productStarted);
+    EXPECT_EQ(exitCode(true, outcome), 9);
+    ASSERT_FALSE(observer_.errors.empty());
+    EXPECT_EQ(observer_.errors.back(), ErrorKind::Process);
 }
 
 TEST_F(InstallEngineTest, LessThan100MegabytesFreeStopsBeforeTheReport)
@@ -492,7 +502,6 @@ TEST_F(InstallEngineTest, BrokenArchiveShowsTheErrorAndStops)
 // (below): a folder holds the package's place, so it cannot be written.
 TEST_F(InstallEngineTest, DISABLED_EmbeddedPackageInTheCopy)
 {
-    ASSERT_TRUE(resourceExists(L"zipfile", kFileResourceType));
     fs::create_directories(privateTempPath(std::wstring(kSoftId) + L".zip"));
     const InstallOutcome outcome = install(true);
     EXPECT_EQ(outcome.result, InstallResult::EmbeddedPackageUnwritable);
