@@ -23,19 +23,19 @@ constexpr wchar_t kFromMark[] = L"[from]";
 void TFrmCommInst::btnInstallClick(TComponent*)
 {
     TAPI* api = processAPI();
-    if (!FConfigFile || !api)
+    if (!FRun.config() || !api)
         return;
     const CloseButtonLock lock(*imgbtnClose, true);
     cnMain->setActivePage(tbProcess);
     Application.processMessages();
 
-    InstallEngine engine(*FConfigFile, *api, observer(), *this);
+    InstallEngine engine(*FRun.config(), *api, observer(), *this);
     FInstall = &engine;
-    FInstallOutcome = engine.run(FbAutoInst);
+    FRun.installOutcome = engine.run(FRun.silentInstall());
     FInstall = nullptr;
-    if (!endsProgram(FInstallOutcome.result))
+    if (!endsProgram(FRun.installOutcome.result))
         return;
-    if (FInstallOutcome.result == InstallResult::EmbeddedPackageUnwritable)
+    if (FRun.installOutcome.result == InstallResult::EmbeddedPackageUnwritable)
         Application.setShowMainForm(false);
     Application.terminate();
 }
@@ -85,7 +85,7 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 {
     if (std::exchange(FLeaving, true))
         return;
-    const TConfigFile& config = *FConfigFile;
+    const TConfigFile& config = *FRun.config();
     if (!config.OpenWebsiteAfterInstall.empty()) {
         std::wstring page =
             replaceText(config.OpenWebsiteAfterInstall, kVersionMark, encodeQueryValue(config.Version), false);
@@ -98,7 +98,7 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 void TFrmCommInst::tmrAutoInstTimer(TComponent*)
 {
     tmrAutoInst->setEnabled(false);
-    if (FSilentUninstall) {
+    if (FRun.silentUninstall()) {
         silentUninstall();
         return;
     }

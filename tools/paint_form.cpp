@@ -17,8 +17,10 @@
 // service on loopback, which serves the payment code "qr.png" from
 // CONTENT-DIR; its second page is painted as after a declined offer.
 #include "installer/SilentObserver.h"
+#include "installer/StartUp.h"
 #include "installer/UntDownFramework.h"
 #include "installer/UntMain.h"
+#include "installer/WindowObserver.h"
 #include "offer/UntBigCoupon.h"
 #include "ui/PngImage.h"
 #include "ui/UntConfirmbox.h"
@@ -66,20 +68,30 @@ TPicture paintFrameworkWindow(const std::wstring& url, const std::wstring&, int 
 
 TPicture paintMainWindow(const std::wstring& page, const std::wstring& extra, int dpi)
 {
-    const auto form = makeForm<TFrmCommInst>();
-    form->scaleTo(dpi);
-    if (!page.empty()) {
-        auto* sheet = dynamic_cast<TTabSheet*>(form->findComponent(page));
-        if (!sheet)
-            throw std::runtime_error("the main window has no such page");
-        form->cnMain->setActivePage(sheet);
+    WindowObserver observer;
+    StartUp startUp(programStartInputs(), observer);
+    if (!startUp.run())
+        throw std::runtime_error("the main window's start-up refused to run");
+    TPicture picture;
+    {
+        const auto form = makeForm<TFrmCommInst>(startUp.context(), observer);
+        form->scaleTo(dpi);
+        if (!page.empty()) {
+            auto* sheet = dynamic_cast<TTabSheet*>(form->findComponent(page));
+            if (!sheet)
+                throw std::runtime_error("the main window has no such page");
+            form->cnMain->setActivePage(sheet);
+        }
+        // Something to see on the progress pages.
+        form->pbProgress->setPosition(45);
+        form->pbUninstall->setPosition(45);
+        if (extra == kRowOpen)
+            form->imgDown->OnClick(form->imgDown);
+        picture = form->paintToPicture();
     }
-    // Something to see on the progress pages.
-    form->pbProgress->setPosition(45);
-    form->pbUninstall->setPosition(45);
-    if (extra == kRowOpen)
-        form->imgDown->OnClick(form->imgDown);
-    return form->paintToPicture();
+    // The pre-install report gets its time to go out.
+    startUp.context().finish();
+    return picture;
 }
 
 TPicture paintOffer(const std::wstring& page, const std::wstring& contentDir, int dpi)
