@@ -103,9 +103,6 @@ constexpr wchar_t kPolicyResource[] = L"packagepolicy";
 constexpr char kPolicyFloor[] = "MinimumVersion";
 constexpr char kPolicyDowngrade[] = "AllowDowngrade";
 constexpr char kPolicyFormat1[] = "AcceptFormat1";
-// Beside DisplayVersion (the service's): the version the installed package
-// was signed for, which the next install compares with.
-constexpr wchar_t kSignedVersionValue[] = L"PackageVersion";
 constexpr wchar_t kWhatFramework[] = L"framework check";
 constexpr wchar_t kWhatUnexpected[] = L"install";
 constexpr wchar_t kWhatStart[] = L"starting ";
@@ -146,17 +143,8 @@ bool readPackagePolicy(TPackagePolicy& policy, std::wstring& problem)
 // false when neither reads as a version.
 bool installedVersion(const std::wstring& softId, signing::PackageVersion& version)
 {
-    win::RegKey entry;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId).c_str(), 0,
-                        KEY_QUERY_VALUE | kUninstallEntryView, entry.put()) != ERROR_SUCCESS)
-        return false;
-    for (const wchar_t* name : {kSignedVersionValue, L"DisplayVersion"}) {
-        wchar_t text[64] = {};
-        DWORD size = sizeof(text) - sizeof(wchar_t);
-        if (::RegGetValueW(entry.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size) == ERROR_SUCCESS)
-            return signing::parseVersion(win::toUtf8(text), version);
-    }
-    return false;
+    const std::wstring text = readSignedVersion(softId);
+    return !text.empty() && signing::parseVersion(win::toUtf8(text), version);
 }
 
 bool hasHttps(const std::wstring& url) { return url.find(kHttpsMark) != std::wstring::npos; }

@@ -39,8 +39,6 @@ constexpr wchar_t kWhatUninstallEntry[] = L"uninstall entry value ";
 constexpr wchar_t kWhatOpen[] = L"opening ";
 constexpr wchar_t kNotAProgram[] = L"neither a program nor a batch file: not opened";
 constexpr wchar_t kWhatNotExtracted[] = L"not run, not the file this install extracted: ";
-// The version the installed package was signed for (see InstallEngine.cpp).
-constexpr wchar_t kSignedVersionValue[] = L"PackageVersion";
 
 } // namespace
 
@@ -154,15 +152,7 @@ void InstallEngine::writeUninstallEntryValues()
         observer_.message({std::to_wstring(code), MessageStyle::SystemInformation});
     }
     // A package that names no version leaves none behind from an earlier one.
-    win::RegKey entry;
-    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(config_.SoftId).c_str(), 0,
-                                     KEY_SET_VALUE | kUninstallEntryView, entry.put());
-    if (status == ERROR_SUCCESS && signedVersion_.empty())
-        ::RegDeleteValueW(entry.get(), kSignedVersionValue);
-    else if (status == ERROR_SUCCESS)
-        status = ::RegSetValueExW(entry.get(), kSignedVersionValue, 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>(signedVersion_.c_str()),
-                                  static_cast<DWORD>((signedVersion_.size() + 1) * sizeof(wchar_t)));
+    const LSTATUS status = writeSignedVersion(config_.SoftId, signedVersion_);
     if (status != ERROR_SUCCESS)
         observer_.error({ErrorKind::Registry, std::wstring(kWhatUninstallEntry) + kSignedVersionValue,
                          static_cast<DWORD>(status)});

@@ -131,3 +131,26 @@ std::wstring readInstalledVersion(const std::wstring& softId)
 {
     return regReadString(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId), kDisplayVersion, kUninstallEntryView);
 }
+
+LSTATUS writeSignedVersion(const std::wstring& softId, const std::wstring& version)
+{
+    win::RegKey entry;
+    LSTATUS status =
+        reg::openKey(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId), KEY_SET_VALUE | kUninstallEntryView, entry);
+    if (status == ERROR_SUCCESS)
+        status = version.empty() ? reg::deleteValue(entry.get(), kSignedVersionValue)
+                                 : reg::writeString(entry.get(), kSignedVersionValue, version);
+    return status;
+}
+
+std::wstring readSignedVersion(const std::wstring& softId)
+{
+    win::RegKey entry;
+    std::wstring text;
+    if (reg::openKey(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId), KEY_QUERY_VALUE | kUninstallEntryView, entry) ==
+        ERROR_SUCCESS)
+        for (const wchar_t* name : {kSignedVersionValue, kDisplayVersion})
+            if (reg::readString(entry.get(), name, text) == ERROR_SUCCESS && !text.empty())
+                return text;
+    return L"";
+}

@@ -64,6 +64,15 @@ LSTATUS deleteUninstallEntry(const std::wstring& softId);
 // "DisplayVersion" of the uninstall entry; "" when the product is not
 // registered. Registry failures throw win::Win32Error.
 std::wstring readInstalledVersion(const std::wstring& softId);
+// "PackageVersion" of the uninstall entry: the version the installed package
+// was signed for, written beside the service's DisplayVersion; an empty
+// VERSION removes it, so that none is left from an earlier package.
+LSTATUS writeSignedVersion(const std::wstring& softId, const std::wstring& version);
+// The signed version of the installed product, else its DisplayVersion; ""
+// when neither can be read.
+std::wstring readSignedVersion(const std::wstring& softId);
+// The name of the signed version's value, for messages.
+inline constexpr wchar_t kSignedVersionValue[] = L"PackageVersion";
 
 // The association's type name for an extension: the extension without its
 // first character, then "File" (".pdf" gives "pdfFile").

@@ -90,6 +90,12 @@ LSTATUS subkeyNames(HKEY key, std::vector<std::wstring>& names)
     return ERROR_SUCCESS;
 }
 
+LSTATUS deleteValue(HKEY key, const std::wstring& name)
+{
+    const LSTATUS status = ::RegDeleteValueW(key, name.c_str());
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
 LSTATUS deleteTree(HKEY key, const std::wstring& subKey) { return ::RegDeleteTreeW(key, subKey.c_str()); }
 
 } // namespace reg

@@ -36,6 +36,8 @@ LSTATUS writeString(HKEY key, const std::wstring& name, const std::wstring& text
 LSTATUS writeDword(HKEY key, const std::wstring& name, DWORD value);
 // The names of KEY's direct subkeys, in the registry's order.
 LSTATUS subkeyNames(HKEY key, std::vector<std::wstring>& names);
+// NAME of KEY; a value that is not there is no failure.
+LSTATUS deleteValue(HKEY key, const std::wstring& name);
 // SUBKEY of KEY with everything below it.
 LSTATUS deleteTree(HKEY key, const std::wstring& subKey);
 
