@@ -242,6 +242,9 @@ void TControl::setCaption(std::wstring caption)
     caption_ = std::move(caption);
     adjustSize();
     textChanged();
+    // Status texts and percentages are read out as they change.
+    if (TForm* f = form(); f && f != this)
+        f->notifyAccessible(this, EVENT_OBJECT_NAMECHANGE);
 }
 
 void TControl::invalidate()

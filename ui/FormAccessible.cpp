@@ -374,12 +374,14 @@ void TForm::accessibleClick(WPARAM id)
         c->performClick();
 }
 
-void TForm::notifyAccessibleFocus(const TControl* control) const
+void TForm::notifyAccessible(const TControl* control, DWORD event) const
 {
+    if (!wnd_ || !::IsWindowVisible(wnd_))
+        return;
     const auto list = accessibleChildren();
     for (size_t i = 0; i < list.size(); ++i)
         if (list[i] == control)
-            ::NotifyWinEvent(EVENT_OBJECT_FOCUS, wnd_, OBJID_CLIENT, static_cast<LONG>(i + 1));
+            ::NotifyWinEvent(event, wnd_, OBJID_CLIENT, static_cast<LONG>(i + 1));
 }
 
 bool TForm::answerAccessibleObject(TMessage& m)

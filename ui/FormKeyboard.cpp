@@ -72,7 +72,7 @@ void TForm::setFocusedControl(TControl* control, bool cue)
         invalidateArea(old);
     if (control) {
         invalidateArea(control);
-        notifyAccessibleFocus(control);
+        notifyAccessible(control, EVENT_OBJECT_FOCUS);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -48,6 +49,21 @@ struct LoggingForm {
 };
 
 using Log = std::vector<std::wstring>;
+
+// Events an assistive program would get about a form's client area.
+struct WinEvent {
+    DWORD event;
+    LONG child;
+    bool operator==(const WinEvent&) const = default;
+};
+HWND watchedWindow = nullptr;
+std::vector<WinEvent> winEvents;
+
+void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD event, HWND wnd, LONG object, LONG child, DWORD, DWORD)
+{
+    if (wnd == watchedWindow && object == OBJID_CLIENT)
+        winEvents.push_back({event, child});
+}
 
 } // namespace
 
@@ -308,6 +324,36 @@ TEST(DragToMove, BackgroundLikeControlsMoveTheWindowOthersKeepTheirHandlers)
     EXPECT_TRUE(movesWindow(*late));
 }
 
+
+TEST(Accessibility, ChangedTextsAndProgressValuesAreAnnouncedWhileTheWindowShows)
+{
+    TFrmLangTest form;
+    auto* title = form.get<TLabel>(L"lblTitle");
+    auto* bar = form.get<TProgressBar>(L"pbMain");
+    watchedWindow = form.handle();
+    winEvents.clear();
+    const HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                                 onWinEvent, ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_TRUE(hook);
+    title->setCaption(L"not shown yet");
+    bar->setPosition(40);
+    form.Show();
+    title->setCaption(L"50%");
+    title->setCaption(L"50%");
+    bar->setPosition(50);
+    for (int i = 0; i < 50 && winEvents.size() < 2; ++i) {
+        Application.processMessages();
+        ::Sleep(10);
+    }
+    ::UnhookWinEvent(hook);
+    form.Hide();
+    const auto children = form.accessibleChildren();
+    const auto idOf = [&](const TControl* c) {
+        return static_cast<LONG>(std::find(children.begin(), children.end(), c) - children.begin() + 1);
+    };
+    EXPECT_EQ(winEvents, (std::vector<WinEvent>{{EVENT_OBJECT_NAMECHANGE, idOf(title)},
+                                                {EVENT_OBJECT_VALUECHANGE, idOf(bar)}}));
+}
 
 TEST(ChildWindows, FollowTheirPageThePlaceOfTheirParentsAndTheirState)
 {
