@@ -43,7 +43,7 @@ void TLabel::setAlignment(TAlignment v)
 
 UINT TLabel::textFlags() const
 {
-    UINT flags = DT_NOPREFIX | DT_EXPANDTABS;
+    UINT flags = prefixFlags() | DT_EXPANDTABS;
     if (wordWrap_)
         flags |= DT_WORDBREAK;
     if (alignment_ == TAlignment::taRightJustify)

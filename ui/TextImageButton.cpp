@@ -106,7 +106,8 @@ RECT TTextImageButton::captionRect(HDC dc) const
 {
     win::SelectObjectScope select(dc, font().handle());
     SIZE extent{0, 0};
-    ::GetTextExtentPoint32W(dc, caption().c_str(), static_cast<int>(caption().size()), &extent);
+    const std::wstring shown = displayCaption();
+    ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
     const int y = (height() - extent.cy) / 2;
     int x = (width() - extent.cx) / 2;
     if (!FSmallIcon.empty() && x < FSmallIcon.width() + 16)
@@ -157,7 +158,7 @@ void TTextImageButton::paint(HDC dc)
         else
             ::SetTextColor(dc, enabled() ? colorToRgb(font().color()) : RGB(0, 0, 0));
         ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &text,
-                    DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOCLIP | DT_NOPREFIX);
+                    DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOCLIP | prefixFlags());
     }
 }
 

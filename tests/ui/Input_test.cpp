@@ -355,6 +355,38 @@ TEST(Accessibility, ChangedTextsAndProgressValuesAreAnnouncedWhileTheWindowShows
                                                 {EVENT_OBJECT_VALUECHANGE, idOf(bar)}}));
 }
 
+TEST(Accessibility, AltWithAnAccessKeyActsAndAssistiveProgramsAreTold)
+{
+    TForm form(nullptr);
+    form.setBounds(0, 0, 200, 100);
+    auto* link = new TLinkLabel(&form);
+    link->setParent(&form);
+    link->setBounds(10, 10, 0, 0);
+    link->setCaption(L"A&&B(&O)");
+    int opened = 0;
+    link->OnClick = [&](TComponent*) { ++opened; };
+    auto* plain = new TLabel(&form);
+    plain->setParent(&form);
+    plain->setCaption(L"A&&B(&O)");
+    EXPECT_EQ(plain->accessKey(), 0) << "what does not act has no access key";
+    EXPECT_EQ(plain->displayCaption(), L"A&&B(&O)");
+    form.Show();
+    ::PostMessageW(form.handle(), WM_SYSKEYDOWN, 'O', 1 << 29);
+    Application.processMessages();
+    EXPECT_EQ(opened, 1);
+
+    IAccessible* object = accessibleOf(form);
+    ASSERT_TRUE(object);
+    const long id = accessibleChild(*object, L"A&B(O)", ROLE_SYSTEM_LINK);
+    ASSERT_NE(id, 0);
+    BSTR keys = nullptr;
+    EXPECT_EQ(object->get_accKeyboardShortcut(childId(id), &keys), S_OK);
+    EXPECT_STREQ(keys, L"Alt+O");
+    ::SysFreeString(keys);
+    object->Release();
+    form.Hide();
+}
+
 TEST(ChildWindows, FollowTheirPageThePlaceOfTheirParentsAndTheirState)
 {
     TFrmLangTest form;
