@@ -335,6 +335,32 @@ TEST(Pictures, PngResourcesDecodeAndFailuresLeaveThePicture)
     EXPECT_FALSE(picture.transparent());
 }
 
+TEST(Pictures, LargerArtworkIsDrawnAboveOneTimesOnly)
+{
+    const auto filled = [](int w, int h, std::uint32_t argb) {
+        TPicture p;
+        p.setPixels(w, h, std::vector<std::uint32_t>(static_cast<size_t>(w) * h, argb));
+        return p;
+    };
+    TPicture red = filled(10, 10, 0xFFFF0000u);
+    red.setLarge(filled(30, 30, 0xFF0000FFu));
+    EXPECT_FALSE(red.hasLarge()) << "not twice the size";
+    red.setLarge(filled(20, 20, 0xFF0000FFu));
+    TForm form(nullptr);
+    form.setBounds(0, 0, 20, 20);
+    auto* image = new TImage(&form);
+    image->setParent(&form);
+    image->setBounds(0, 0, 10, 10);
+    image->setPicture(red);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 5, 5), 0xFF0000u);
+    for (const int dpi : {144, 192}) {
+        form.scaleTo(dpi);
+        EXPECT_EQ(rgbAt(form.paintToPicture(), 7, 7), 0x0000FFu) << dpi;
+    }
+    form.scaleTo(96);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 5, 5), 0xFF0000u);
+}
+
 TEST(Pictures, SavedPngReadsBackTheSame)
 {
     TPicture icon;
