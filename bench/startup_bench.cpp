@@ -25,8 +25,12 @@ constexpr DWORD kEndWaitMs = 10000;
 
 struct Search {
     DWORD pid;
-    bool found = false;
+    HWND found = nullptr;
 };
+
+// The size of the window the last start showed (at 192 DPI the installer's
+// is twice its 96-DPI size: what shows the DPI took).
+SIZE lastWindowSize{};
 
 BOOL CALLBACK visibleWindowOf(HWND wnd, LPARAM param)
 {
@@ -34,7 +38,7 @@ BOOL CALLBACK visibleWindowOf(HWND wnd, LPARAM param)
     DWORD pid = 0;
     ::GetWindowThreadProcessId(wnd, &pid);
     if (pid == search->pid && ::IsWindowVisible(wnd)) {
-        search->found = true;
+        search->found = wnd;
         return FALSE;
     }
     return TRUE;
@@ -58,6 +62,9 @@ double secondsToWindow(const std::wstring& program)
         ::EnumWindows(visibleWindowOf, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
             seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            RECT r{};
+            ::GetWindowRect(search.found, &r);
+            lastWindowSize = {r.right - r.left, r.bottom - r.top};
             break;
         }
         ::Sleep(1);
@@ -129,11 +136,13 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     // Warm: every program once, not counted.
-    for (const auto& program : programs)
+    for (const auto& program : programs) {
         if (secondsToWindow(program) < 0) {
             std::fprintf(stderr, "startup_bench: %s showed no window\n", nameOf(program).c_str());
             return 1;
         }
+        std::printf("%s: first window %ld x %ld\n", nameOf(program).c_str(), lastWindowSize.cx, lastWindowSize.cy);
+    }
     measure("answering", runs, programs);
     vendor::Fault stall;
     vendor::Fault::parse(kStallForever, stall);

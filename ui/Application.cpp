@@ -93,7 +93,8 @@ void TApplication::processMessages()
 
 void TApplication::dispatch(MSG& msg)
 {
-    if (msg.message == WM_CHAR || msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) {
+    if (msg.message == WM_CHAR || msg.message == WM_KEYDOWN || msg.message == WM_KEYUP ||
+        msg.message == WM_SYSKEYDOWN) {
         const HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
         const auto it = std::find_if(forms_.begin(), forms_.end(), [root](TForm* f) {
             return f->handleAllocated() && f->handle() == root;

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <utility>
 
 TControl::TControl(TComponent* owner) : TComponent(owner)
@@ -242,6 +243,55 @@ void TControl::setCaption(std::wstring caption)
     caption_ = std::move(caption);
     adjustSize();
     textChanged();
+    // Status texts and percentages are read out as they change.
+    if (TForm* f = form(); f && f != this)
+        f->notifyAccessible(this, EVENT_OBJECT_NAMECHANGE);
+}
+
+namespace {
+
+// The position of the access key's mark in TEXT, or npos.
+size_t accessMark(std::wstring_view text)
+{
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != L'&')
+            continue;
+        if (text[i + 1] != L'&')
+            return i;
+        ++i;
+    }
+    return std::wstring_view::npos;
+}
+
+} // namespace
+
+wchar_t TControl::accessKey() const
+{
+    const size_t mark = tabStop() ? accessMark(caption_) : std::wstring::npos;
+    return mark == std::wstring::npos ? 0 : static_cast<wchar_t>(std::towupper(caption_[mark + 1]));
+}
+
+std::wstring TControl::displayCaption() const
+{
+    if (!accessKey())
+        return caption_;
+    std::wstring shown;
+    for (size_t i = 0; i < caption_.size(); ++i) {
+        if (caption_[i] == L'&' && i + 1 < caption_.size())
+            ++i;
+        shown += caption_[i];
+    }
+    return shown;
+}
+
+UINT TControl::prefixFlags() const
+{
+    if (!accessKey())
+        return DT_NOPREFIX;
+    BOOL cues = FALSE;
+    ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cues, 0);
+    const TForm* f = form();
+    return cues || (f && f->focusCueShown()) ? 0 : DT_HIDEPREFIX;
 }
 
 void TControl::invalidate()

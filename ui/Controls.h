@@ -107,6 +107,16 @@ public:
     void setDefault(bool value) { default_ = value; }
     bool isCancel() const { return cancel_; }
     void setCancel(bool value) { cancel_ = value; }
+    // The access key a caption marks ("&X", "(&X)"; "&&" stands for "&"),
+    // upper-cased: Alt with it acts as a click. Only controls that act on a
+    // click have one; 0 for none.
+    wchar_t accessKey() const;
+    // The caption as shown and named: without its access key's mark.
+    std::wstring displayCaption() const;
+    // DrawText flags for the caption: "&" printed as is, or the access key
+    // underlined (hidden until the keyboard is used, unless the system
+    // always shows keyboard cues).
+    UINT prefixFlags() const;
     // Acts as a click of the user's (keyboard, assistive programs).
     void performClick();
     // A button when it acts on a click, text where it has a caption, a

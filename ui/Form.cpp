@@ -11,6 +11,8 @@ namespace {
 
 // The focus rectangle's distance from the edges of the control it marks.
 constexpr int kFocusInset = 2;
+// The width of the focus frame in a high-contrast theme.
+constexpr int kHighContrastFocusWidth = 2;
 
 // Above 96 DPI the back buffer is painted through a scaling transform:
 // text, lines and corners are drawn at the scaled size, not stretched. At 96
@@ -359,7 +361,7 @@ TPicture TForm::paintToPicture()
 {
     handle();
     TDibSurface surface(scaled(width()), scaled(height()));
-    const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
+    const win::Brush back(::CreateSolidBrush(backgroundColor(color())));
     const RECT all{0, 0, surface.width(), surface.height()};
     ::FillRect(surface.dc(), &all, back.get());
     scaleSurface(surface.dc(), dpi_);
@@ -415,7 +417,7 @@ void TForm::paintWindow()
     ::GetClientRect(wnd_, &client);
     if (client.right > 0 && client.bottom > 0) {
         TDibSurface surface(client.right, client.bottom);
-        const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
+        const win::Brush back(::CreateSolidBrush(backgroundColor(color())));
         ::FillRect(surface.dc(), &ps.rcPaint, back.get());
         ::IntersectClipRect(surface.dc(), ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
         scaleSurface(surface.dc(), dpi_);
@@ -456,9 +458,20 @@ void TForm::paintControls(HDC dc, const TControl& container, POINT origin, bool 
         paintControls(dc, *c, at, withWindows);
         if (c == cue) {
             const RECT r{kFocusInset, kFocusInset, c->width() - kFocusInset, c->height() - kFocusInset};
-            ::SetTextColor(dc, RGB(0, 0, 0));
-            ::SetBkColor(dc, RGB(255, 255, 255));
-            ::DrawFocusRect(dc, &r);
+            if (highContrast()) {
+                // A dotted line can vanish on a theme's colours: a solid
+                // frame in the selection colour.
+                // The system's own brush: not to be deleted.
+                const HBRUSH frame = ::GetSysColorBrush(COLOR_HIGHLIGHT);
+                for (int i = 0; i < kHighContrastFocusWidth; ++i) {
+                    const RECT ring{r.left + i, r.top + i, r.right - i, r.bottom - i};
+                    ::FrameRect(dc, &ring, frame);
+                }
+            } else {
+                ::SetTextColor(dc, RGB(0, 0, 0));
+                ::SetBkColor(dc, RGB(255, 255, 255));
+                ::DrawFocusRect(dc, &r);
+            }
         }
         ::RestoreDC(dc, saved);
     }
@@ -584,6 +597,13 @@ void TForm::wndProc(TMessage& m)
     case WM_GETOBJECT:
         if (static_cast<LONG>(m.LParam) == OBJID_CLIENT && answerAccessibleObject(m))
             return;
+        defaultHandler(m);
+        return;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        // A high-contrast theme switched on or off, or its colours changed.
+        refreshHighContrast();
+        ::InvalidateRect(wnd_, nullptr, FALSE);
         defaultHandler(m);
         return;
     case WM_DPICHANGED: {

@@ -16,6 +16,7 @@ namespace {
 constexpr wchar_t kOleacc[] = L"oleacc.dll";
 constexpr wchar_t kPressAction[] = L"按下";
 constexpr wchar_t kFollowAction[] = L"跳转";
+constexpr wchar_t kAltPrefix[] = L"Alt+";
 
 // oleacc is loaded by its full path when an assistive program first asks.
 class Oleacc {
@@ -138,7 +139,7 @@ public:
             return E_INVALIDARG;
         if (!c)
             return std_->get_accName(child, name);
-        const std::wstring& text = c->caption().empty() ? c->hint() : c->caption();
+        const std::wstring text = c->caption().empty() ? c->hint() : c->displayCaption();
         *name = text.empty() ? nullptr : ::SysAllocString(text.c_str());
         return text.empty() ? S_FALSE : S_OK;
     }
@@ -200,7 +201,15 @@ public:
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* keys) override
     {
         *keys = nullptr;
-        return self(child) ? std_->get_accKeyboardShortcut(child, keys) : S_FALSE;
+        if (self(child))
+            return std_->get_accKeyboardShortcut(child, keys);
+        TControl* c = nullptr;
+        if (!find(child, c) || !c)
+            return E_INVALIDARG;
+        if (!c->accessKey())
+            return S_FALSE;
+        *keys = ::SysAllocString((kAltPrefix + std::wstring(1, c->accessKey())).c_str());
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override
     {
@@ -374,12 +383,14 @@ void TForm::accessibleClick(WPARAM id)
         c->performClick();
 }
 
-void TForm::notifyAccessibleFocus(const TControl* control) const
+void TForm::notifyAccessible(const TControl* control, DWORD event) const
 {
+    if (!wnd_ || !::IsWindowVisible(wnd_))
+        return;
     const auto list = accessibleChildren();
     for (size_t i = 0; i < list.size(); ++i)
         if (list[i] == control)
-            ::NotifyWinEvent(EVENT_OBJECT_FOCUS, wnd_, OBJID_CLIENT, static_cast<LONG>(i + 1));
+            ::NotifyWinEvent(event, wnd_, OBJID_CLIENT, static_cast<LONG>(i + 1));
 }
 
 bool TForm::answerAccessibleObject(TMessage& m)

@@ -67,17 +67,30 @@ void TForm::setFocusedControl(TControl* control, bool cue)
 {
     TControl* old = focusedControl();
     focused_ = control;
+    // Access keys are underlined from the first use of the keyboard on.
+    if (cue && !focusCue_ && wnd_)
+        ::InvalidateRect(wnd_, nullptr, FALSE);
     focusCue_ = cue;
     if (old)
         invalidateArea(old);
     if (control) {
         invalidateArea(control);
-        notifyAccessibleFocus(control);
+        notifyAccessible(control, EVENT_OBJECT_FOCUS);
     }
 }
 
 bool TForm::navigationKey(const MSG& msg)
 {
+    if (msg.message == WM_SYSKEYDOWN && wnd_ && !closed_ && ::IsWindowEnabled(wnd_) && ::IsWindowVisible(wnd_)) {
+        // Alt with a caption's access key.
+        for (TControl* c : tabOrder())
+            if (c->accessKey() == static_cast<wchar_t>(msg.wParam)) {
+                if (!(msg.lParam & kRepeatFlag))
+                    c->performClick();
+                return true;
+            }
+        return false;
+    }
     if (msg.message != WM_KEYDOWN || !wnd_ || closed_ || !::IsWindowEnabled(wnd_) || !::IsWindowVisible(wnd_))
         return false;
     const bool repeat = (msg.lParam & kRepeatFlag) != 0;

@@ -183,6 +183,9 @@ public:
     // The controls assistive programs see, child id N being the Nth: the
     // windowless ones with an accessible kind and the child windows.
     std::vector<TControl*> accessibleChildren() const;
+    // Tells assistive programs about EVENT (a new name or value, focus) of
+    // CONTROL, by its child id, while the window shows.
+    void notifyAccessible(const TControl* control, DWORD event) const;
     // Posted by the accessible object's default action: WPARAM is the id.
     static UINT accessibleClickMessage();
     // Key preview of keys sent to the form's child windows: false when the
@@ -224,7 +227,6 @@ private:
     bool canFocus(const TControl& control) const;
     bool answerAccessibleObject(TMessage& message);
     void accessibleClick(WPARAM id);
-    void notifyAccessibleFocus(const TControl* control) const;
     TControl* cancelControl() const;
 
     HWND wnd_ = nullptr;

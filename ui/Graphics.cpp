@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cwchar>
 #include <cwctype>
+#include <utility>
 
 namespace {
 
@@ -30,6 +31,22 @@ double luminance(COLORREF c)
     };
     return 0.2126 * linear(GetRValue(c)) + 0.7152 * linear(GetGValue(c)) + 0.0722 * linear(GetBValue(c));
 }
+
+bool systemHighContrast()
+{
+    HIGHCONTRASTW hc{};
+    hc.cbSize = sizeof(hc);
+    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(hc), &hc, 0) && (hc.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+std::function<bool()>& highContrastSource()
+{
+    static std::function<bool()> source;
+    return source;
+}
+
+// -1 until first asked.
+int highContrastState = -1;
 
 int hexDigit(wchar_t c)
 {
@@ -86,6 +103,30 @@ COLORREF readableHotLight(COLORREF hotLight, COLORREF background)
 COLORREF textColorOn(TColor color, COLORREF background)
 {
     return color == clHotLight ? readableHotLight(colorToRgb(clHotLight), background) : colorToRgb(color);
+}
+
+bool highContrast()
+{
+    if (highContrastState < 0)
+        refreshHighContrast();
+    return highContrastState == 1;
+}
+
+void refreshHighContrast()
+{
+    const auto& source = highContrastSource();
+    highContrastState = (source ? source() : systemHighContrast()) ? 1 : 0;
+}
+
+void setHighContrastSource(std::function<bool()> source)
+{
+    highContrastSource() = std::move(source);
+    refreshHighContrast();
+}
+
+COLORREF backgroundColor(TColor color)
+{
+    return highContrast() ? ::GetSysColor(COLOR_WINDOW) : colorToRgb(color);
 }
 
 TFont::TFont() = default;

@@ -42,6 +42,20 @@ COLORREF readableHotLight(COLORREF hotLight, COLORREF background);
 // above applied).
 COLORREF textColorOn(TColor color, COLORREF background);
 
+// High-contrast themes. Whether one is on is read from the system
+// (SPI_GETHIGHCONTRAST) when first asked and again by refreshHighContrast(),
+// which forms call when the system's settings or colours change. While one
+// is on, text, what lies behind it and focus cues take the system's colours
+// instead of the design's; pictures without text stay as designed.
+bool highContrast();
+void refreshHighContrast();
+// Replaces the system's answer (Wine has no high-contrast theme to switch
+// on); an empty function asks the system again.
+void setHighContrastSource(std::function<bool()> source);
+// What a background behind text is filled with: COLOR, or the system's
+// window colour in a high-contrast theme.
+COLORREF backgroundColor(TColor color);
+
 constexpr int kScreenDpi = 96;
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };

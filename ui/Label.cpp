@@ -43,7 +43,7 @@ void TLabel::setAlignment(TAlignment v)
 
 UINT TLabel::textFlags() const
 {
-    UINT flags = DT_NOPREFIX | DT_EXPANDTABS;
+    UINT flags = prefixFlags() | DT_EXPANDTABS;
     if (wordWrap_)
         flags |= DT_WORDBREAK;
     if (alignment_ == TAlignment::taRightJustify)
@@ -88,15 +88,23 @@ void TLabel::alignBaselineWith(const TLabel& other)
 void TLabel::paint(HDC dc)
 {
     RECT r{0, 0, width(), height()};
-    if (!transparent_) {
-        const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
+    // In a high-contrast theme text never lies on a picture: even a
+    // transparent label fills its place.
+    const bool contrast = highContrast();
+    if (!transparent_ || contrast) {
+        const win::Brush back(::CreateSolidBrush(backgroundColor(color())));
         ::FillRect(dc, &r, back.get());
     }
     win::SelectObjectScope select(dc, font().handle());
     ::SetBkMode(dc, TRANSPARENT);
     // A transparent label's text lies on its parent.
     const COLORREF background = colorToRgb(transparent_ && parent() ? parent()->color() : color());
-    ::SetTextColor(dc, enabled() ? textColorOn(font().color(), background) : ::GetSysColor(COLOR_GRAYTEXT));
+    if (!enabled())
+        ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+    else if (contrast)
+        ::SetTextColor(dc, ::GetSysColor(accessibleKind() == TAccessibleKind::Link ? COLOR_HOTLIGHT : COLOR_WINDOWTEXT));
+    else
+        ::SetTextColor(dc, textColorOn(font().color(), background));
     // The form clips to the label's place (or lets a scaled one run over).
     ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &r,
                 textFlags() | (overflowsWhenScaled() ? DT_NOCLIP : 0));

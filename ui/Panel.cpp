@@ -26,7 +26,7 @@ void TPanel::setBevelOuter(TBevelCut v)
 void TPanel::paint(HDC dc)
 {
     RECT r{0, 0, width(), height()};
-    const COLORREF background = colorToRgb(color());
+    const COLORREF background = backgroundColor(color());
     const win::Brush back(::CreateSolidBrush(background));
     ::FillRect(dc, &r, back.get());
     if (bevelOuter_ != TBevelCut::bvNone)
@@ -34,7 +34,7 @@ void TPanel::paint(HDC dc)
     if (!caption().empty()) {
         win::SelectObjectScope select(dc, font().handle());
         ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, textColorOn(font().color(), background));
+        ::SetTextColor(dc, highContrast() ? ::GetSysColor(COLOR_WINDOWTEXT) : textColorOn(font().color(), background));
         ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &r,
                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
@@ -149,7 +149,6 @@ void TTabSheet::setParent(TControl* parent)
 void TTabSheet::paint(HDC dc)
 {
     const RECT r{0, 0, width(), height()};
-    const COLORREF background = colorToRgb(color());
-    const win::Brush back(::CreateSolidBrush(background));
+    const win::Brush back(::CreateSolidBrush(backgroundColor(color())));
     ::FillRect(dc, &r, back.get());
 }

@@ -19,7 +19,10 @@ HBITMAP createDibSection(int width, int height, std::uint32_t** bits)
     return bitmap;
 }
 
-TPicture::TPicture(const TPicture& other) : width_(other.width_), height_(other.height_), pixels_(other.pixels_) {}
+TPicture::TPicture(const TPicture& other)
+    : width_(other.width_), height_(other.height_), pixels_(other.pixels_), largePixels_(other.largePixels_)
+{
+}
 
 TPicture& TPicture::operator=(const TPicture& other)
 {
@@ -41,6 +44,15 @@ void TPicture::setPixels(int width, int height, std::vector<std::uint32_t> pixel
     width_ = width;
     height_ = height;
     pixels_ = std::move(pixels);
+    largePixels_.clear();
+    changed();
+}
+
+void TPicture::setLarge(const TPicture& large)
+{
+    if (empty() || large.width_ != 2 * width_ || large.height_ != 2 * height_)
+        return;
+    largePixels_ = large.pixels_;
     changed();
 }
 
@@ -51,6 +63,7 @@ void TPicture::assign(const TPicture& other)
     width_ = other.width_;
     height_ = other.height_;
     pixels_ = other.pixels_;
+    largePixels_ = other.largePixels_;
     changed();
 }
 
@@ -58,6 +71,7 @@ void TPicture::clear()
 {
     width_ = height_ = 0;
     pixels_.clear();
+    largePixels_.clear();
     changed();
 }
 
@@ -160,8 +174,9 @@ void TPicture::draw(HDC dc, const RECT& dest) const
     if (empty() || dest.right <= dest.left || dest.bottom <= dest.top)
         return;
     // A form above 96 DPI paints through a scaling transform: the picture is
-    // resampled to its size on the device and drawn pixel for pixel there
-    // (GDI's own stretching picks pixels and looks coarse).
+    // resampled to its size on the device (from the larger artwork where it
+    // has some and is enlarged) and drawn pixel for pixel there (GDI's own
+    // stretching picks pixels and looks coarse).
     XFORM scale;
     if (::GetGraphicsMode(dc) == GM_ADVANCED && ::GetWorldTransform(dc, &scale) &&
         (scale.eM11 != 1.0f || scale.eM22 != 1.0f)) {
@@ -173,7 +188,10 @@ void TPicture::draw(HDC dc, const RECT& dest) const
         if (w <= 0 || h <= 0)
             return;
         if (!scaledBitmap_ || scaledWidth_ != w || scaledHeight_ != h) {
-            scaledBitmap_.reset(bitmapOf(resample(pixels_, width_, height_, w, h), w, h));
+            const bool large = !largePixels_.empty() && (w > width_ || h > height_);
+            scaledBitmap_.reset(bitmapOf(large ? resample(largePixels_, 2 * width_, 2 * height_, w, h)
+                                               : resample(pixels_, width_, height_, w, h),
+                                         w, h));
             scaledWidth_ = w;
             scaledHeight_ = h;
         }

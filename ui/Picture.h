@@ -28,6 +28,12 @@ public:
     void assign(const TPicture& other);
     void clear();
 
+    // The same artwork drawn at twice the size (for 200 %): above 96 DPI the
+    // picture is drawn from it instead of from its own pixels enlarged.
+    // Ignored unless exactly twice as wide and as high; new pixels drop it.
+    void setLarge(const TPicture& large);
+    bool hasLarge() const { return !largePixels_.empty(); }
+
     // Draws the picture scaled into DEST, blended over what is there.
     void draw(HDC dc, const RECT& dest) const;
 
@@ -39,6 +45,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::vector<std::uint32_t> pixels_;
+    std::vector<std::uint32_t> largePixels_;
     mutable win::Bitmap bitmap_;
     // The pixels resampled to the size last drawn at above 96 DPI.
     mutable win::Bitmap scaledBitmap_;

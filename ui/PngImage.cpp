@@ -85,7 +85,13 @@ bool loadPngFile(TPicture& picture, const std::wstring& path)
 
 bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type)
 {
-    return decodePng(ownResourceBytes(name, type), picture);
+    if (!decodePng(ownResourceBytes(name, type), picture))
+        return false;
+    const std::wstring largeName = std::wstring(name) + kLargeArtSuffix;
+    TPicture large;
+    if (ownResourceExists(largeName, type) && decodePng(ownResourceBytes(largeName, type), large))
+        picture.setLarge(large);
+    return true;
 }
 
 bool savePngFile(const TPicture& picture, const std::wstring& path)

@@ -13,9 +13,13 @@
 // complete PNG image.
 bool decodePng(std::span<const std::byte> bytes, TPicture& picture);
 bool loadPngFile(TPicture& picture, const std::wstring& path);
+// The name suffix of artwork drawn at twice the size for high DPI: a
+// resource NAME_2x beside NAME (from NAME_2x.png).
+constexpr wchar_t kLargeArtSuffix[] = L"_2x";
 // The named resource of the program's own module, of type TYPE (normally
-// "file"), decoded into PICTURE. A missing or undecodable resource leaves
-// PICTURE as it was and answers false.
+// "file"), decoded into PICTURE, with NAME_2x as its larger version where the
+// program has one. A missing or undecodable resource leaves PICTURE as it
+// was and answers false.
 bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type);
 // Hands the "file" picture resource NAME to APPLY when it exists and decodes;
 // otherwise the picture already in place (the design's) stays.

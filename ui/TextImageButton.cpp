@@ -106,7 +106,8 @@ RECT TTextImageButton::captionRect(HDC dc) const
 {
     win::SelectObjectScope select(dc, font().handle());
     SIZE extent{0, 0};
-    ::GetTextExtentPoint32W(dc, caption().c_str(), static_cast<int>(caption().size()), &extent);
+    const std::wstring shown = displayCaption();
+    ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
     const int y = (height() - extent.cy) / 2;
     int x = (width() - extent.cx) / 2;
     if (!FSmallIcon.empty() && x < FSmallIcon.width() + 16)
@@ -126,7 +127,18 @@ void TTextImageButton::paint(HDC dc)
         ~Done() { flag = false; }
     } done{FDrawing};
 
-    if (enabled() || BmpDAble.empty()) {
+    // In a high-contrast theme a captioned button is drawn as the system's
+    // buttons are: face, frame and text in its colours.
+    const bool contrast = highContrast() && !caption().empty();
+    if (contrast) {
+        if (!enabled() && !BmpDAble.empty())
+            setBounds(left(), top(), BmpDAble.width(), BmpDAble.height());
+        const RECT face{0, 0, width(), height()};
+        const win::Brush back(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+        ::FillRect(dc, &face, back.get());
+        const win::Brush frame(::CreateSolidBrush(::GetSysColor(COLOR_BTNTEXT)));
+        ::FrameRect(dc, &face, frame.get());
+    } else if (enabled() || BmpDAble.empty()) {
         ActualBmp.draw(dc, CalcImageRect());
         if (FSmallIcon.width() != 0) {
             const int y = std::max(0, (ActualBmp.height() - FSmallIcon.height()) / 2 + 1);
@@ -141,9 +153,12 @@ void TTextImageButton::paint(HDC dc)
     if (!caption().empty()) {
         win::SelectObjectScope select(dc, font().handle());
         ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, enabled() ? colorToRgb(font().color()) : RGB(0, 0, 0));
+        if (contrast)
+            ::SetTextColor(dc, ::GetSysColor(enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+        else
+            ::SetTextColor(dc, enabled() ? colorToRgb(font().color()) : RGB(0, 0, 0));
         ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &text,
-                    DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOCLIP | DT_NOPREFIX);
+                    DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOCLIP | prefixFlags());
     }
 }
 

@@ -208,6 +208,8 @@ void TProgressBar::setPosition(int v)
     position_ = v;
     if (handle())
         ::SendMessageW(handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+    if (TForm* f = form())
+        f->notifyAccessible(this, EVENT_OBJECT_VALUECHANGE);
     if (OnChange)
         OnChange(this);
 }

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -48,6 +49,21 @@ struct LoggingForm {
 };
 
 using Log = std::vector<std::wstring>;
+
+// Events an assistive program would get about a form's client area.
+struct WinEvent {
+    DWORD event;
+    LONG child;
+    bool operator==(const WinEvent&) const = default;
+};
+HWND watchedWindow = nullptr;
+std::vector<WinEvent> winEvents;
+
+void CALLBACK onWinEvent(HWINEVENTHOOK, DWORD event, HWND wnd, LONG object, LONG child, DWORD, DWORD)
+{
+    if (wnd == watchedWindow && object == OBJID_CLIENT)
+        winEvents.push_back({event, child});
+}
 
 } // namespace
 
@@ -308,6 +324,68 @@ TEST(DragToMove, BackgroundLikeControlsMoveTheWindowOthersKeepTheirHandlers)
     EXPECT_TRUE(movesWindow(*late));
 }
 
+
+TEST(Accessibility, ChangedTextsAndProgressValuesAreAnnouncedWhileTheWindowShows)
+{
+    TFrmLangTest form;
+    auto* title = form.get<TLabel>(L"lblTitle");
+    auto* bar = form.get<TProgressBar>(L"pbMain");
+    watchedWindow = form.handle();
+    winEvents.clear();
+    const HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                                 onWinEvent, ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_TRUE(hook);
+    title->setCaption(L"not shown yet");
+    bar->setPosition(40);
+    form.Show();
+    title->setCaption(L"50%");
+    title->setCaption(L"50%");
+    bar->setPosition(50);
+    for (int i = 0; i < 50 && winEvents.size() < 2; ++i) {
+        Application.processMessages();
+        ::Sleep(10);
+    }
+    ::UnhookWinEvent(hook);
+    form.Hide();
+    const auto children = form.accessibleChildren();
+    const auto idOf = [&](const TControl* c) {
+        return static_cast<LONG>(std::find(children.begin(), children.end(), c) - children.begin() + 1);
+    };
+    EXPECT_EQ(winEvents, (std::vector<WinEvent>{{EVENT_OBJECT_NAMECHANGE, idOf(title)},
+                                                {EVENT_OBJECT_VALUECHANGE, idOf(bar)}}));
+}
+
+TEST(Accessibility, AltWithAnAccessKeyActsAndAssistiveProgramsAreTold)
+{
+    TForm form(nullptr);
+    form.setBounds(0, 0, 200, 100);
+    auto* link = new TLinkLabel(&form);
+    link->setParent(&form);
+    link->setBounds(10, 10, 0, 0);
+    link->setCaption(L"A&&B(&O)");
+    int opened = 0;
+    link->OnClick = [&](TComponent*) { ++opened; };
+    auto* plain = new TLabel(&form);
+    plain->setParent(&form);
+    plain->setCaption(L"A&&B(&O)");
+    EXPECT_EQ(plain->accessKey(), 0) << "what does not act has no access key";
+    EXPECT_EQ(plain->displayCaption(), L"A&&B(&O)");
+    form.Show();
+    ::PostMessageW(form.handle(), WM_SYSKEYDOWN, 'O', 1 << 29);
+    Application.processMessages();
+    EXPECT_EQ(opened, 1);
+
+    IAccessible* object = accessibleOf(form);
+    ASSERT_TRUE(object);
+    const long id = accessibleChild(*object, L"A&B(O)", ROLE_SYSTEM_LINK);
+    ASSERT_NE(id, 0);
+    BSTR keys = nullptr;
+    EXPECT_EQ(object->get_accKeyboardShortcut(childId(id), &keys), S_OK);
+    EXPECT_STREQ(keys, L"Alt+O");
+    ::SysFreeString(keys);
+    object->Release();
+    form.Hide();
+}
 
 TEST(ChildWindows, FollowTheirPageThePlaceOfTheirParentsAndTheirState)
 {

@@ -220,6 +220,68 @@ TEST(Colours, HotLightTextKeepsTheSystemColourOnlyWhereItReads)
     EXPECT_GT(inExpected, 20);
 }
 
+TEST(Colours, HighContrastThemeDrawsTextBehindItAndFocusInSystemColoursUntilItGoes)
+{
+    TForm form(nullptr);
+    form.setBounds(0, 0, 200, 100);
+    form.setColor(static_cast<TColor>(RGB(0x20, 0x80, 0x20)));
+    auto* label = new TLabel(&form);
+    label->setParent(&form);
+    label->setTransparent(true);
+    label->setBounds(4, 4, 0, 0);
+    label->font().setHeight(-24);
+    label->font().setColor(static_cast<TColor>(RGB(0xFF, 0, 0)));
+    label->setCaption(L"MM");
+    auto* grey = new TLabel(&form);
+    grey->setParent(&form);
+    grey->setBounds(4, 50, 0, 0);
+    grey->font().setHeight(-24);
+    grey->setCaption(L"MM");
+    grey->setEnabled(false);
+    auto* button = new TTextImageButton(&form);
+    button->setParent(&form);
+    button->setBounds(100, 10, 80, 30);
+    TPicture blue;
+    blue.setPixels(80, 30, std::vector<std::uint32_t>(80 * 30, 0xFF0000FFu));
+    button->setBitmap(blue);
+    button->font().setHeight(-20);
+    button->setCaption(L"MM");
+    button->OnClick = [](TComponent*) {};
+    form.setFocusedControl(button, true);
+    const TPicture normal = form.paintToPicture();
+
+    bool on = true;
+    setHighContrastSource([&on] { return on; });
+    ::SendMessageW(form.handle(), WM_SYSCOLORCHANGE, 0, 0);
+    const TPicture contrast = form.paintToPicture();
+    const auto sys = [](int index) {
+        const COLORREF c = ::GetSysColor(index);
+        return static_cast<std::uint32_t>(GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c));
+    };
+    const auto count = [&contrast](const TControl& c, std::uint32_t rgb) {
+        int n = 0;
+        for (int y = c.top(); y < c.top() + c.height(); ++y)
+            for (int x = c.left(); x < c.left() + c.width(); ++x)
+                n += rgbAt(contrast, x, y) == rgb;
+        return n;
+    };
+    EXPECT_EQ(rgbAt(contrast, 199, 99), sys(COLOR_WINDOW));
+    EXPECT_EQ(rgbAt(contrast, label->left(), label->top()), sys(COLOR_WINDOW));
+    EXPECT_GT(count(*label, sys(COLOR_WINDOWTEXT)), 20);
+    EXPECT_EQ(count(*label, 0xFF0000u), 0);
+    EXPECT_GT(count(*grey, sys(COLOR_GRAYTEXT)), 20);
+    EXPECT_EQ(rgbAt(contrast, 100, 10), sys(COLOR_BTNTEXT)) << "button frame";
+    EXPECT_EQ(rgbAt(contrast, 140, 13), sys(COLOR_HIGHLIGHT)) << "focus frame";
+    EXPECT_EQ(rgbAt(contrast, 106, 16), sys(COLOR_BTNFACE));
+    EXPECT_GT(count(*button, sys(COLOR_BTNTEXT)), 20 + 2 * (80 + 30) - 4) << "frame and caption";
+
+    // Switched off while the window exists: the designed pixels again.
+    on = false;
+    ::SendMessageW(form.handle(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    EXPECT_EQ(form.paintToPicture().pixels(), normal.pixels());
+    setHighContrastSource({});
+}
+
 TEST(PageControl, OnlyTheActivePageIsShown)
 {
     TForm form(nullptr);
@@ -271,6 +333,32 @@ TEST(Pictures, PngResourcesDecodeAndFailuresLeaveThePicture)
     EXPECT_NEAR((p >> 16) & 0xFF, 0x9E * alpha / 255, 1);
     EXPECT_TRUE(line.transparent());
     EXPECT_FALSE(picture.transparent());
+}
+
+TEST(Pictures, LargerArtworkIsDrawnAboveOneTimesOnly)
+{
+    const auto filled = [](int w, int h, std::uint32_t argb) {
+        TPicture p;
+        p.setPixels(w, h, std::vector<std::uint32_t>(static_cast<size_t>(w) * h, argb));
+        return p;
+    };
+    TPicture red = filled(10, 10, 0xFFFF0000u);
+    red.setLarge(filled(30, 30, 0xFF0000FFu));
+    EXPECT_FALSE(red.hasLarge()) << "not twice the size";
+    red.setLarge(filled(20, 20, 0xFF0000FFu));
+    TForm form(nullptr);
+    form.setBounds(0, 0, 20, 20);
+    auto* image = new TImage(&form);
+    image->setParent(&form);
+    image->setBounds(0, 0, 10, 10);
+    image->setPicture(red);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 5, 5), 0xFF0000u);
+    for (const int dpi : {144, 192}) {
+        form.scaleTo(dpi);
+        EXPECT_EQ(rgbAt(form.paintToPicture(), 7, 7), 0x0000FFu) << dpi;
+    }
+    form.scaleTo(96);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 5, 5), 0xFF0000u);
 }
 
 TEST(Pictures, SavedPngReadsBackTheSame)
