@@ -26,10 +26,12 @@ constexpr const wchar_t* kScriptExtensions[] = {L".bat", L".cmd"};
 using CreateProcessWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
                                                LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
-// Calls VISIT(entry) for every running process of SESSION until it returns
-// false.
-template <typename Visit>
-void forEachProcess(DWORD session, Visit visit)
+// Calls VISIT(entry) for every running process of SESSION that MATCH(entry)
+// accepts, until it returns false. The name is looked at first: asking a
+// process's session costs a round trip to the Wine server or the kernel for
+// each process, and at start-up only the product's copies are wanted.
+template <typename Match, typename Visit>
+void forEachProcess(DWORD session, Match match, Visit visit)
 {
     const win::SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
@@ -38,6 +40,8 @@ void forEachProcess(DWORD session, Visit visit)
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
          more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (!match(entry))
+            continue;
         DWORD itsSession = 0;
         if (!::ProcessIdToSessionId(entry.th32ProcessID, &itsSession) || itsSession != session)
             continue;
@@ -220,9 +224,8 @@ DWORD currentSession()
 win::Handle findProcessByName(const std::wstring& name, DWORD session)
 {
     win::Handle found;
-    forEachProcess(session, [&](const PROCESSENTRY32W& entry) {
-        if (::lstrcmpiW(entry.szExeFile, name.c_str()) != 0)
-            return true;
+    const auto named = [&](const PROCESSENTRY32W& entry) { return ::lstrcmpiW(entry.szExeFile, name.c_str()) == 0; };
+    forEachProcess(session, named, [&](const PROCESSENTRY32W& entry) {
         found.reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
         return false;
     });
@@ -233,9 +236,8 @@ bool killProcessByName(const std::wstring& name, DWORD session)
 {
     const std::wstring wanted = trimUpperAscii(name);
     DWORD failure = ERROR_SUCCESS;
-    forEachProcess(session, [&](const PROCESSENTRY32W& entry) {
-        if (trimUpperAscii(entry.szExeFile) != wanted)
-            return true;
+    const auto named = [&](const PROCESSENTRY32W& entry) { return trimUpperAscii(entry.szExeFile) == wanted; };
+    forEachProcess(session, named, [&](const PROCESSENTRY32W& entry) {
         enablePrivilege(::GetCurrentProcess(), kDebugPrivilege);
         const win::Handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
         if (!process || !::TerminateProcess(process.get(), 1))
