@@ -18,6 +18,12 @@ constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
 // The system's process list: first room, and the status that asks for more.
 constexpr size_t kProcessListStart = 64 * 1024;
 constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+// Taken from the ntdll every process has loaded from the start, not
+// imported: the installers import only libraries that always come from the
+// system folder.
+constexpr wchar_t kNtdll[] = L"ntdll.dll";
+constexpr char kQuerySystemInformation[] = "NtQuerySystemInformation";
+using QuerySystemInformationFn = NTSTATUS(NTAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 // No AutoRun commands from the registry (the user's own among them); the
 // script's quoted path is quoted once more, as "/c" strips one pair.
 constexpr wchar_t kRunScript[] = L" /d /c \"\"";
@@ -37,11 +43,15 @@ using CreateProcessWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, D
 template <typename Visit>
 void forEachProcess(DWORD session, Visit visit)
 {
+    const auto query = reinterpret_cast<QuerySystemInformationFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(kNtdll), kQuerySystemInformation)));
+    if (!query)
+        return;
     std::vector<unsigned char> list(kProcessListStart);
     for (;;) {
         ULONG needed = 0;
-        const NTSTATUS status = ::NtQuerySystemInformation(SystemProcessInformation, list.data(),
-                                                           static_cast<ULONG>(list.size()), &needed);
+        const NTSTATUS status =
+            query(SystemProcessInformation, list.data(), static_cast<ULONG>(list.size()), &needed);
         if (status == kInfoLengthMismatch) {
             // Processes may start meanwhile: room to spare.
             list.resize(std::max<size_t>(list.size() * 2, needed + needed / 2));
