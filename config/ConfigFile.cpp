@@ -1,7 +1,7 @@
 #include "config/ConfigFile.h"
 
 #include "config/ConfigJson.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 
 #include <windows.h>

@@ -4,6 +4,7 @@
 #include "installer/UntMain.h"
 
 #include "installer/InstallDir.h"
+#include "system/Paths.h"
 #include "system/Process.h"
 #include "system/util.h"
 #include "ui/UntConfirmbox.h"
@@ -46,7 +47,7 @@ void TFrmCommInst::btnChangeInstallClick(TComponent*)
     if (!browseForFolder(handle(), kChooseFolder, folder))
         return;
     // Neither created nor checked here: the install does both.
-    edtPath->setText(joinInstallDir(folder, FConfigFile->ProgramDirName));
+    edtPath->setText(joinPath(folder, FConfigFile->ProgramDirName));
 }
 
 void TFrmCommInst::pbProgressChange(TComponent*)

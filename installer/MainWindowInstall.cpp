@@ -61,12 +61,13 @@ void TFrmCommInst::btnInstallClick(TComponent*)
     Application.terminate();
 }
 
-void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData)
+void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                                        TOnBodyData onData)
 {
     StartDownload(url, file, FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkBegin(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1Work(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkFinish(s, v); }),
-                  kDownloadLimits, std::move(onData));
+                  kDownloadLimits, std::move(onData), into);
 }
 
 bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }

@@ -6,6 +6,7 @@
 #include "installer/UninstallEngine.h"
 #include "net/api.h"
 #include "offer/UntBigCoupon.h"
+#include "system/Paths.h"
 #include "system/Process.h"
 #include "system/util.h"
 
@@ -15,14 +16,8 @@
 namespace {
 
 // The folder of the running program without its trailing backslash, except
-// for a drive root: "C:" alone would name the current folder of drive C:.
-std::wstring runningProgramFolder()
-{
-    std::wstring folder = getExeDir();
-    if (folder.size() > 3 && folder.back() == L'\\')
-        folder.pop_back();
-    return folder;
-}
+// for a drive root.
+std::wstring runningProgramFolder() { return withoutTrailingSeparators(getExeDir()); }
 
 // Enables the window's close button again when the sequence returns.
 class CloseButtonLock {

@@ -270,7 +270,7 @@ void TFrmCommInst::prepareInstallPage()
     // The default folder exists from the start, before the user has chosen
     // anything; the install creates whichever folder is finally chosen.
     try {
-        const std::wstring dir = joinInstallDir(getLocalAppDataDir(), FConfigFile->ProgramDirName);
+        const std::wstring dir = joinPath(getLocalAppDataDir(), FConfigFile->ProgramDirName);
         edtPath->setText(dir);
         createFolders(dir);
     } catch (const std::exception&) {

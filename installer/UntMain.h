@@ -136,7 +136,8 @@ private:
     void fillBanner();
 
     // What the install engine needs of the window.
-    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override;
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                              TOnBodyData onData) override;
     bool waitForMessage() override;
     std::wstring installFolder() override;
     void runFrameworkWindow(const std::wstring& url) override;

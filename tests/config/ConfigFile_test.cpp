@@ -1,7 +1,7 @@
 #include "config/ConfigFile.h"
 
 #include "system/Encoding.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 
 #include <gtest/gtest.h>

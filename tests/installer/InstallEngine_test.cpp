@@ -8,7 +8,7 @@
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
@@ -54,13 +54,18 @@ size_t indexOf(const std::vector<LoopbackRequest>& requests, const std::string& 
 // recorded.
 class TestHost : public InstallHost {
 public:
-    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                              TOnBodyData onData) override
     {
+        writable.push_back(openableForWriting(file));
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
             [this](TDownThread*, int64_t count) { engine->work(count); },
-            [this](TDownThread*, int64_t code) { engine->workFinish(code); },
-            kDownloadLimits, std::move(onData));
+            [this, file](TDownThread*, int64_t code) {
+                writable.push_back(openableForWriting(file));
+                engine->workFinish(code);
+            },
+            kDownloadLimits, std::move(onData), into);
     }
     bool waitForMessage() override { return Application.handleMessage(); }
     std::wstring installFolder() override { return folder; }
@@ -71,7 +76,17 @@ public:
         return true;
     }
 
+    static bool openableForWriting(const std::wstring& file)
+    {
+        return static_cast<bool>(win::FileHandle(::CreateFileW(file.c_str(), GENERIC_WRITE,
+                                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                               nullptr, OPEN_EXISTING, 0, nullptr)));
+    }
+
     InstallEngine* engine = nullptr;
+    // Whether another writer could open the package when the download
+    // started and when it ended.
+    std::vector<bool> writable;
     std::vector<std::wstring> frameworkWindows;
     int freeMB = 1000;
     // The path field's text.
@@ -136,6 +151,7 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProgramDirName / L"Mainwin Test.lnk"));
 
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
+    EXPECT_EQ(host_.writable, (std::vector<bool>{false, false})) << "the package is the install's alone";
     const std::wstring key = uninstallEntryPath(kSoftId);
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
     // The entry names the copy only administrators can change.
@@ -489,7 +505,7 @@ TEST_F(InstallEngineTest, UninstallRemovesOnlyTheFolderTheEntryNames)
     EXPECT_EQ(readInstallLocation(kSoftId), target().wstring()) << "the entry stays";
 
     // No entry: no folder is the product's.
-    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
+    ASSERT_EQ(deleteUninstallEntry(kSoftId), ERROR_SUCCESS);
     EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(target().wstring()), UninstallResult::WrongFolder);
     EXPECT_TRUE(fs::exists(target() / L"a.txt"));
 

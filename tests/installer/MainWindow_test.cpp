@@ -1,4 +1,3 @@
-#include "installer/InstallDir.h"
 #include "installer/UntMain.h"
 #include "installer/WindowObserver.h"
 
@@ -451,16 +450,6 @@ TEST_F(WindowInstallTest, AutomaticInstallClosesTheWindowAfterAStop)
     EXPECT_EQ(shown_.size(), 1u);
     EXPECT_FALSE(form_->tmrAutoInst->enabled());
     EXPECT_FALSE(form_->visible());
-}
-
-TEST(InstallDir, ChosenFolderGetsTheProductFolderWithOneBackslash)
-{
-    EXPECT_EQ(joinInstallDir(L"C:\\", L"Prod"), L"C:\\Prod");
-    EXPECT_EQ(joinInstallDir(L"D:\\Apps", L"Prod"), L"D:\\Apps\\Prod");
-    EXPECT_EQ(joinInstallDir(L"\\\\server\\share\\", L"Prod"), L"\\\\server\\share\\Prod");
-    // The free-space check asks the drive, or the share of a network path.
-    EXPECT_EQ(installVolume(L"D:\\Apps\\Prod"), L"D:\\");
-    EXPECT_EQ(installVolume(L"\\\\server\\share\\Apps\\Prod"), L"\\\\server\\share\\");
 }
 
 TEST(Designs, TheMainAndFrameworkWindowsBuildFromTheirDesigns)

@@ -2,7 +2,7 @@
 
 #include "system/Encoding.h"
 #include "system/Handles.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"

@@ -13,7 +13,7 @@
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/PrivateTempDir.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 
 #include "system/Crc32.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 
 #include "system/Handles.h"
 #include "system/Resource.h"
@@ -326,6 +327,34 @@ TEST_F(UnZipFile, UnusableArchiveRaisesBeforeWritingAnything)
         }
         EXPECT_FALSE(fs::exists(dest_));
     }
+}
+
+// The installer's way: the archive held open, other writers denied, read
+// through that handle at the length whose signature was checked.
+TEST_F(UnZipFile, HeldArchiveIsReadThroughItsHandleOnlyAtTheCheckedLength)
+{
+    makeZip(archive_, {{"a.txt", "held"}});
+    const uint64_t length = fs::file_size(archive_);
+    const win::FileHandle held(::CreateFileW(archive_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const THeldArchive shorter{held.get(), length - 1};
+    EXPECT_THROW(unZipFile(archive_.wstring(), dest_.wstring(), kPassword, {}, &shorter), TZipError);
+    EXPECT_FALSE(fs::exists(dest_));
+    uint64_t declared = 0;
+    signing::Digest digest{};
+    EXPECT_FALSE(declaredSize(archive_.wstring(), declared, &shorter));
+    EXPECT_FALSE(entryDigest(archive_.wstring(), kPassword, L"a.txt", digest, &shorter));
+    const THeldArchive checked{held.get(), length};
+    // Read through the handle alone: the name given is only for messages.
+    const std::wstring elsewhere = (dir_ / L"elsewhere.zip").wstring();
+    EXPECT_TRUE(declaredSize(elsewhere, declared, &checked));
+    EXPECT_EQ(declared, 4u);
+    ASSERT_TRUE(entryDigest(elsewhere, kPassword, L"a.txt", digest, &checked));
+    EXPECT_TRUE(unZipFile(archive_.wstring(), dest_.wstring(), kPassword, {}, &checked).empty());
+    EXPECT_EQ(readFile(dest_ / L"a.txt"), "held");
+    EXPECT_TRUE(holdIfDigest((dest_ / L"a.txt").wstring(), digest));
+    EXPECT_EQ(extractedSize(archive_.wstring(), {}, &checked), 4u);
 }
 
 TEST_F(UnZipFile, TamperedAesEntryIsNotLeftBehind)
