@@ -44,19 +44,19 @@ private:
 void TFrmCommInst::btnInstallClick(TComponent*)
 {
     TAPI* api = processAPI();
-    if (!FConfigFile || !api)
+    if (!FRun.config() || !api)
         return;
     const CloseButtonLock lock(*imgbtnClose);
     cnMain->setActivePage(tbProcess);
     Application.processMessages();
 
-    InstallEngine engine(*FConfigFile, *api, observer(), *this);
+    InstallEngine engine(*FRun.config(), *api, observer(), *this);
     FInstall = &engine;
-    FInstallOutcome = engine.run(FbAutoInst);
+    FRun.installOutcome = engine.run(FRun.silentInstall());
     FInstall = nullptr;
-    if (!endsProgram(FInstallOutcome.result))
+    if (!endsProgram(FRun.installOutcome.result))
         return;
-    if (FInstallOutcome.result == InstallResult::EmbeddedPackageUnwritable)
+    if (FRun.installOutcome.result == InstallResult::EmbeddedPackageUnwritable)
         Application.setShowMainForm(false);
     Application.terminate();
 }
@@ -106,7 +106,7 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 {
     if (std::exchange(FLeaving, true))
         return;
-    const TConfigFile& config = *FConfigFile;
+    const TConfigFile& config = *FRun.config();
     if (!config.OpenWebsiteAfterInstall.empty()) {
         std::wstring page =
             replaceText(config.OpenWebsiteAfterInstall, kVersionMark, encodeQueryValue(config.Version), false);
@@ -119,7 +119,7 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 void TFrmCommInst::tmrAutoInstTimer(TComponent*)
 {
     tmrAutoInst->setEnabled(false);
-    if (FSilentUninstall) {
+    if (FRun.silentUninstall()) {
         silentUninstall();
         return;
     }

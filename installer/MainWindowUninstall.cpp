@@ -48,7 +48,7 @@ private:
 void TFrmCommInst::btnUninstallClick(TComponent*)
 {
     TAPI* api = processAPI();
-    if (!FConfigFile || !api || FPreparingOffer)
+    if (!FRun.config() || !api || FPreparingOffer)
         return;
     {
         // The offer asks the service for its contents while this window
@@ -70,26 +70,27 @@ void TFrmCommInst::btnUninstallClick(TComponent*)
     const CloseButtonLock lock(*imgbtnClose);
     FTargetDir = runningProgramFolder();
     cnMain->setActivePage(tbUninProcess);
-    FUninstallResult = UninstallEngine(*FConfigFile, api, observer()).run(FTargetDir);
+    FRun.uninstallResult = UninstallEngine(*FRun.config(), api, observer()).run(FTargetDir);
 }
 
 // Runs from the timer, which a refused start-up never starts.
 void TFrmCommInst::silentUninstall()
 {
     FTargetDir = runningProgramFolder();
-    FUninstallResult = UninstallEngine(*FConfigFile, processAPI(), observer()).run(FTargetDir);
+    FRun.uninstallResult = UninstallEngine(*FRun.config(), processAPI(), observer()).run(FTargetDir);
     // Ends as the exit button ends a finished uninstall, without its page.
     Close();
-    removeUninstallers(*FConfigFile, FUninstallResult);
+    removeUninstallers(*FRun.config(), FRun.uninstallResult);
 }
 
 void TFrmCommInst::btnUninExitClick(TComponent*)
 {
     if (std::exchange(FLeaving, true))
         return;
-    if (FConfigFile && !FConfigFile->OpenWebsiteAfterUninstall.empty())
-        openUrl(afterUninstallPage(*FConfigFile));
+    const TConfigFile* config = FRun.config();
+    if (config && !config->OpenWebsiteAfterUninstall.empty())
+        openUrl(afterUninstallPage(*config));
     Close();
-    if (FConfigFile)
-        removeUninstallers(*FConfigFile, FUninstallResult);
+    if (config)
+        removeUninstallers(*config, FRun.uninstallResult);
 }

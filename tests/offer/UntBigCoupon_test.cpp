@@ -494,21 +494,6 @@ TEST_F(OfferWindowTest, BothContactLinksOpenTheCustomerServicePage)
     }
 }
 
-TEST_F(OfferWindowTest, BrowserAreaStaysBlankWithoutAnEngine)
-{
-    // Wine here runs without the browser engine: the page area is white.
-    const auto form = open();
-    form->wbFreeMembere->Navigate(TfrmBigCoupon::freeMemberUrl());
-    form->pgMain->setActivePage(form->tbFreeGet);
-    const TPicture shot = form->paintToPicture();
-    for (const POINT p : {POINT{10, 40}, POINT{490, 300}, POINT{970, 650}})
-        EXPECT_EQ(shot.pixels()[static_cast<size_t>(p.y) * 983 + p.x] & 0xFFFFFF, 0xFFFFFFu) << p.x << "," << p.y;
-    EXPECT_EQ(form->wbFreeMembere->url(), TfrmBigCoupon::freeMemberUrl());
-    // Wine's WebBrowser control does take its place in the window; only the
-    // engine that would draw the page is missing.
-    EXPECT_TRUE(form->wbFreeMembere->browserActive());
-}
-
 TEST(BrowserFence, OnlyTheOriginsOfTheGivenPagesAreInside)
 {
     const std::vector<std::wstring> pages = {L"http://docs.example.com/free/member.html"};
