@@ -1,6 +1,5 @@
 #include "system/MyZip.h"
 
-#include "system/Crc32.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/MyZipOutput.h"
@@ -210,8 +209,8 @@ private:
 
 // Decrypted but still compressed data of one entry, inflated here so that
 // the stream is always read to its end (where the WinZip-AES authentication
-// code is checked) and the size and CRC are checked by us. The data goes to
-// the entry's output in blocks, written behind.
+// code is checked) and the size is checked by us. The data goes to the
+// entry's output in blocks, written behind, where its CRC is checked.
 class EntryReader {
 public:
     EntryReader(zip_file_t* entry, const zip_stat_t& stat, const std::shared_ptr<myzip::EntryOutput>& output,
@@ -255,7 +254,7 @@ private:
         }
     }
 
-    bool checkedOut() const { return size_ == stat_.size && (!(stat_.valid & ZIP_STAT_CRC) || crc_ == stat_.crc); }
+    bool checkedOut() const { return size_ == stat_.size; }
 
     // Hands the filled part of the current block to the output.
     bool emit()
@@ -265,7 +264,6 @@ private:
         if (size_ + block_.size > stat_.size)
             return false;
         size_ += block_.size;
-        crc_ = crc32Update(crc_, block_.data.get(), block_.size);
         writer_.post(
             [output = output_](const WriteBehind::Block& block) { output->write(block.data.get(), block.size); },
             std::move(block_));
@@ -309,7 +307,6 @@ private:
     std::vector<unsigned char> input_;
     WriteBehind::Block block_;
     uint64_t size_ = 0;
-    uint32_t crc_ = 0;
 };
 
 TSkipReason openFailure(zip_t* archive)
@@ -342,7 +339,9 @@ void extractFile(zip_t* archive, const zip_stat_t& stat, const std::wstring& tar
         result = Skip{openFailure(archive)};
         return;
     }
-    auto output = std::make_shared<myzip::EntryOutput>(target, stat.mtime, attributes, progress.written());
+    const std::optional<uint32_t> crc =
+        (stat.valid & ZIP_STAT_CRC) ? std::optional<uint32_t>(stat.crc) : std::nullopt;
+    auto output = std::make_shared<myzip::EntryOutput>(target, stat.mtime, attributes, crc, progress.written());
     writer.post([output] { output->open(); });
     const bool intact = EntryReader(entry.get(), stat, output, writer, progress).run();
     writer.post([output, intact, &result] { result = output->finish(intact); });

@@ -1,5 +1,6 @@
 #include "system/MyZipOutput.h"
 
+#include "system/Crc32.h"
 #include "system/NoFollow.h"
 #include "system/util.h"
 
@@ -54,8 +55,9 @@ bool replaceable(const std::wstring& path)
 
 } // namespace
 
-EntryOutput::EntryOutput(std::wstring target, time_t mtime, DWORD attributes, std::atomic<uint64_t>& written)
-    : target_(std::move(target)), mtime_(mtime), attributes_(attributes), written_(written)
+EntryOutput::EntryOutput(std::wstring target, time_t mtime, DWORD attributes, std::optional<uint32_t> crc,
+                         std::atomic<uint64_t>& written)
+    : target_(std::move(target)), mtime_(mtime), attributes_(attributes), expectedCrc_(crc), written_(written)
 {
 }
 
@@ -101,6 +103,7 @@ void EntryOutput::write(const unsigned char* data, size_t size)
 {
     if (failed_)
         return;
+    crc_ = crc32Update(crc_, data, size);
     if (!writeBlock(file_.get(), data, size))
         return fail({TSkipReason::Unwritable, ::GetLastError()});
     written_ += size;
@@ -108,6 +111,7 @@ void EntryOutput::write(const unsigned char* data, size_t size)
 
 EntryResult EntryOutput::finish(bool intact)
 {
+    intact = intact && (!expectedCrc_ || crc_ == *expectedCrc_);
     if (!failed_ && intact)
         setTimeAndAttributes(file_.get(), mtime_, attributes_);
     const bool made = static_cast<bool>(file_);

@@ -26,15 +26,20 @@ using EntryResult = std::optional<Skip>;
 class EntryOutput {
 public:
     // TARGET gets the entry's content, then its modification time and
-    // ATTRIBUTES; WRITTEN counts every byte written.
-    EntryOutput(std::wstring target, time_t mtime, DWORD attributes, std::atomic<uint64_t>& written);
+    // ATTRIBUTES; WRITTEN counts every byte written. CRC, when the archive
+    // gives one, is what the content's CRC-32 must be: it is computed here,
+    // on the write-behind thread, as each block is written, which takes it
+    // off the extracting thread.
+    EntryOutput(std::wstring target, time_t mtime, DWORD attributes, std::optional<uint32_t> crc,
+                std::atomic<uint64_t>& written);
     EntryOutput(const EntryOutput&) = delete;
     EntryOutput& operator=(const EntryOutput&) = delete;
 
     // On the write-behind thread, in this order: open once, write any
     // number of times, finish once. An existing file at the target is
     // replaced only by finish, and only when INTACT (the entry checked out
-    // whole); otherwise nothing of the entry is left behind.
+    // whole as far as the extracting thread can tell) and the content's CRC
+    // is the one given; otherwise nothing of the entry is left behind.
     void open();
     void write(const unsigned char* data, size_t size);
     EntryResult finish(bool intact);
@@ -49,6 +54,8 @@ private:
     std::wstring target_;
     time_t mtime_;
     DWORD attributes_;
+    std::optional<uint32_t> expectedCrc_;
+    uint32_t crc_ = 0;
     std::atomic<uint64_t>& written_;
     win::FileHandle file_;
     // The target, or the fresh file beside an existing one.

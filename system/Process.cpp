@@ -2,8 +2,9 @@
 
 #include "util.h"
 
-#include <tlhelp32.h>
+#include <winternl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <vector>
 
@@ -14,6 +15,15 @@ constexpr wchar_t kDebugPrivilege[] = L"SeDebugPrivilege";
 constexpr wchar_t kAdvapi[] = L"Advapi32.dll";
 constexpr char kCreateProcessWithToken[] = "CreateProcessWithTokenW";
 constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
+// The system's process list: first room, and the status that asks for more.
+constexpr size_t kProcessListStart = 64 * 1024;
+constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+// Taken from the ntdll every process has loaded from the start, not
+// imported: the installers import only libraries that always come from the
+// system folder.
+constexpr wchar_t kNtdll[] = L"ntdll.dll";
+constexpr char kQuerySystemInformation[] = "NtQuerySystemInformation";
+using QuerySystemInformationFn = NTSTATUS(NTAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 // No AutoRun commands from the registry (the user's own among them); the
 // script's quoted path is quoted once more, as "/c" strips one pair.
 constexpr wchar_t kRunScript[] = L" /d /c \"\"";
@@ -26,23 +36,42 @@ constexpr const wchar_t* kScriptExtensions[] = {L".bat", L".cmd"};
 using CreateProcessWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
                                                LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
-// Calls VISIT(entry) for every running process of SESSION until it returns
-// false.
+// Calls VISIT(name, id) for every running process of SESSION until it
+// returns false. The system's process list gives every process's image name
+// and session in one call; a snapshot would cost Wine three requests to its
+// server per process listed, and asking each process its session three more.
 template <typename Visit>
 void forEachProcess(DWORD session, Visit visit)
 {
-    const win::SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot)
+    const auto query = reinterpret_cast<QuerySystemInformationFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(kNtdll), kQuerySystemInformation)));
+    if (!query)
         return;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-         more = ::Process32NextW(snapshot.get(), &entry)) {
-        DWORD itsSession = 0;
-        if (!::ProcessIdToSessionId(entry.th32ProcessID, &itsSession) || itsSession != session)
+    std::vector<unsigned char> list(kProcessListStart);
+    for (;;) {
+        ULONG needed = 0;
+        const NTSTATUS status =
+            query(SystemProcessInformation, list.data(), static_cast<ULONG>(list.size()), &needed);
+        if (status == kInfoLengthMismatch) {
+            // Processes may start meanwhile: room to spare.
+            list.resize(std::max<size_t>(list.size() * 2, needed + needed / 2));
             continue;
-        if (!visit(entry))
+        }
+        if (status < 0)
             return;
+        break;
+    }
+    for (size_t offset = 0;;) {
+        const auto* process = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(list.data() + offset);
+        if (process->SessionId == session) {
+            const std::wstring_view name(process->ImageName.Buffer ? process->ImageName.Buffer : L"",
+                                         process->ImageName.Length / sizeof(wchar_t));
+            if (!visit(name, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(process->UniqueProcessId))))
+                return;
+        }
+        if (process->NextEntryOffset == 0)
+            return;
+        offset += process->NextEntryOffset;
     }
 }
 
@@ -220,10 +249,10 @@ DWORD currentSession()
 win::Handle findProcessByName(const std::wstring& name, DWORD session)
 {
     win::Handle found;
-    forEachProcess(session, [&](const PROCESSENTRY32W& entry) {
-        if (::lstrcmpiW(entry.szExeFile, name.c_str()) != 0)
+    forEachProcess(session, [&](std::wstring_view image, DWORD id) {
+        if (::lstrcmpiW(std::wstring(image).c_str(), name.c_str()) != 0)
             return true;
-        found.reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
+        found.reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));
         return false;
     });
     return found;
@@ -233,11 +262,11 @@ bool killProcessByName(const std::wstring& name, DWORD session)
 {
     const std::wstring wanted = trimUpperAscii(name);
     DWORD failure = ERROR_SUCCESS;
-    forEachProcess(session, [&](const PROCESSENTRY32W& entry) {
-        if (trimUpperAscii(entry.szExeFile) != wanted)
+    forEachProcess(session, [&](std::wstring_view image, DWORD id) {
+        if (trimUpperAscii(image) != wanted)
             return true;
         enablePrivilege(::GetCurrentProcess(), kDebugPrivilege);
-        const win::Handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        const win::Handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
         if (!process || !::TerminateProcess(process.get(), 1))
             failure = ::GetLastError();
         return true;
