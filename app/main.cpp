@@ -2,6 +2,7 @@
 // loop. Creating the window does the whole start-up; the program ends when
 // that window closes.
 #include "installer/CommandLine.h"
+#include "installer/CrashExit.h"
 #include "installer/InstallResult.h"
 #include "installer/UntMain.h"
 #include "system/Encoding.h"
@@ -26,6 +27,9 @@ void __verbose_terminate_handler() { std::abort(); }
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
 {
+    // A crash never ends with a code that reads as an outcome (0 is
+    // "installed").
+    endCrashesWithOwnCode();
     try {
         const auto form = makeForm<TFrmCommInst>();
         Application.setMainForm(form.get());

@@ -1,9 +1,12 @@
 # Embeds a product folder into an executable as resources of type "file":
 #   config.json -> CONFIGFILE, package.zip -> ZIPFILE, NAME.png -> NAME,
-#   package.pub (the vendor's public key) -> PACKAGEKEY
+#   package.pub (the vendor's public key) -> PACKAGEKEY,
+#   framework-signers.txt (who may sign the framework installer) -> FRAMEWORKSIGNERS
 # together with the application manifest. PACKAGE names a package archive
 # made by the build to embed instead of the folder's own package.zip;
 # NO_PACKAGE_KEY leaves the key out (an installer that checks no signature).
+# The demo product pins the framework stand-in's signer, the test
+# certificate of this build folder, with a list the build writes.
 function(add_product_resources target product_dir)
   cmake_parse_arguments(ARG "NO_PACKAGE_KEY" "PACKAGE" "" ${ARGN})
   file(GLOB pictures "${product_dir}/*.png")
@@ -29,6 +32,32 @@ function(add_product_resources target product_dir)
     endif()
     string(APPEND rc "PACKAGEKEY FILE \"${key}\"\n")
     list(APPEND files "${key}")
+  endif()
+  set(signers "${product_dir}/framework-signers.txt")
+  file(REAL_PATH "${product_dir}" product_path)
+  file(REAL_PATH "${PROJECT_SOURCE_DIR}/resources/demo" demo_path)
+  if(product_path STREQUAL demo_path)
+    set(signers "${TEST_SIGNING_SIGNERS}")
+    add_dependencies(${target} test_signing_certificate)
+    string(APPEND rc "FRAMEWORKSIGNERS FILE \"${signers}\"\n")
+    list(APPEND files "${signers}")
+  elseif(EXISTS "${signers}")
+    # One SHA-256 in hex a line; blank lines and # comments besides.
+    file(STRINGS "${signers}" lines)
+    set(digests 0)
+    foreach(line IN LISTS lines)
+      string(STRIP "${line}" line)
+      if(line MATCHES "^[0-9A-Fa-f]+$" AND line MATCHES "^................................................................$")
+        math(EXPR digests "${digests} + 1")
+      elseif(NOT line STREQUAL "" AND NOT line MATCHES "^#")
+        message(FATAL_ERROR "${signers}: \"${line}\" is no certificate's SHA-256 in hex")
+      endif()
+    endforeach()
+    if(digests EQUAL 0)
+      message(FATAL_ERROR "${signers} lists no certificate: no framework installer would ever start")
+    endif()
+    string(APPEND rc "FRAMEWORKSIGNERS FILE \"${signers}\"\n")
+    list(APPEND files "${signers}")
   endif()
   foreach(picture IN LISTS pictures)
     get_filename_component(name "${picture}" NAME_WE)

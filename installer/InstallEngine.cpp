@@ -3,6 +3,7 @@
 #include "installer/InstallDir.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
+#include "system/NoFollow.h"
 #include "system/PackageCheck.h"
 #include "system/Paths.h"
 #include "system/PrivateTempDir.h"
@@ -25,16 +26,22 @@ using namespace std::chrono_literals;
 
 constexpr wchar_t kInstallFailed[] = L"安装失败，请联系官网客服获取免安装包！";
 constexpr wchar_t kNoSpace[] = L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装";
+// The package's size and the free space, in whole megabytes, go between.
+constexpr wchar_t kPackageNeeds[] = L"当前分区空间不足，安装需要";
+constexpr wchar_t kFreeIs[] = L"M，剩余空间";
+constexpr wchar_t kChooseAnother[] = L"M! 请重新选择另一分区安装";
 constexpr wchar_t kHttpsRefused[] = L"https not supported! ";
 constexpr wchar_t kEmbeddedBroken[] = L"资源不存在,安装包已损坏!";
 constexpr wchar_t kPackageNotTrusted[] = L"安装包未通过厂商签名校验，可能已被篡改，已停止安装！请联系官网客服获取安装包。";
+constexpr wchar_t kFileNotReplaced[] = L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。";
+constexpr wchar_t kLinkedInstallFolder[] = L"默认安装目录是一个链接，已停止安装！请选择其他安装目录。";
 constexpr wchar_t kNoVersionRequired[] = L"DotNet version required";
 constexpr wchar_t kVersionNotANumber[] = L"The required .NET Framework version is not a number";
 constexpr wchar_t kHttpsMark[] = L"https://";
 constexpr wchar_t kPackageResource[] = L"zipfile";
-constexpr wchar_t kPackagePassword[] = L"402718";
 constexpr wchar_t kPackageExtension[] = L".zip";
 constexpr int kMinimumFreeMB = 100;
+constexpr uint64_t kMegabyte = 1024 * 1024;
 
 // The bar: 0 to 10 while the package information is read, 10 to 90 during
 // the download, 70 to 90 during the extraction, then on to 100.
@@ -55,7 +62,8 @@ constexpr wchar_t kTargetDirIs[] = L"installation folder: ";
 constexpr wchar_t kFreeSpaceIs[] = L"free space: ";
 constexpr wchar_t kMegabytes[] = L" MB";
 constexpr wchar_t kFreeSpaceUnknown[] = L"free space: unknown, the check passes";
-constexpr wchar_t kPackageTooBig[] = L"the package's entries declare more than the free space";
+constexpr wchar_t kPackageDeclares[] = L"the package's entries declare ";
+constexpr wchar_t kMoreThanFree[] = L" MB, more than the free space: ";
 constexpr wchar_t kFrameworkSkipped[] = L"framework check: skipped in a silent install";
 constexpr wchar_t kFrameworkPresent[] = L"framework check: present";
 constexpr wchar_t kFrameworkMissing[] = L"framework check: missing, its download window opens";
@@ -72,6 +80,8 @@ constexpr wchar_t kWhatService[] = L"download information";
 constexpr wchar_t kWhatDownload[] = L"package download";
 constexpr wchar_t kWhatEmbedded[] = L"writing the installer's own package to ";
 constexpr wchar_t kWhatExtraction[] = L"package extraction";
+constexpr wchar_t kWhatReplace[] = L"replacing the file already in the installation folder: ";
+constexpr wchar_t kWhatLinkedFolder[] = L"the default installation folder: a link, or it cannot be made: ";
 constexpr wchar_t kWhatSignature[] = L"the vendor's signature check";
 constexpr wchar_t kNotTrusted[] = L"unsigned, signed by another key, or changed since it was signed";
 constexpr wchar_t kWhatFramework[] = L"framework check";
@@ -94,9 +104,8 @@ InstallEngine::InstallEngine(TConfigFile& config, TAPI& api, SequenceObserver& o
 {
 }
 
-InstallOutcome InstallEngine::run(const std::wstring& targetDir, bool silentAutoInstall)
+InstallOutcome InstallEngine::run(bool silentAutoInstall)
 {
-    targetDir_ = targetDir;
     silent_ = silentAutoInstall;
     InstallOutcome outcome;
     try {
@@ -117,7 +126,8 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
     readPackageInformation();
     if (!askForDownloadInformation())
         return InstallResult::NoPackageLink;
-    createTargetDir();
+    if (!createTargetDir())
+        return InstallResult::LinkedInstallFolder;
     if (!enoughFreeSpace())
         return InstallResult::NoSpace;
     adoptServiceVersion();
@@ -137,12 +147,16 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
     if (!packageFitsTarget(archive))
         return InstallResult::NoSpace;
     observer_.progress(kExtractionStart);
-    if (!extractPackage(archive, check->checkedSize(), outcome))
+    archive_ = archive;
+    checkedSize_ = check->checkedSize();
+    if (!extractPackage(archive, checkedSize_, outcome))
         return InstallResult::BrokenArchive;
+    if (!everyOldFileReplaced(outcome.skipped))
+        return InstallResult::FileNotReplaced;
 
     observer_.stage(Stage::Registering);
-    if (!registerProduct())
-        return InstallResult::RegistrationFailed;
+    if (InstallResult failure{}; !registerProduct(failure))
+        return failure;
     animateProgress(observer_, kRegistered, 100, kFinishStep);
     observer_.progress(100);
     observer_.stage(Stage::Installed);
@@ -177,12 +191,43 @@ bool InstallEngine::askForDownloadInformation()
     return false;
 }
 
-// Any folder is accepted; only the free space decides.
-void InstallEngine::createTargetDir()
+// Taken only now: the user may have chosen another folder while the service
+// was asked. A folder the user picked is taken as it is, a link or not; only the free
+// space decides. The default one, below the local application-data folder
+// that every process of the user can write, may have been made a link to
+// another program's folder: each folder from there down is made or opened
+// without following a link, refused when it is one, and held.
+bool InstallEngine::createTargetDir()
 {
+    targetDir_ = host_.installFolder();
     observer_.detail(kTargetDirIs + targetDir_);
-    createFolders(targetDir_);
     program_ = targetDir_ + config_.MainProgPath + config_.MainProg;
+    std::wstring folder;
+    try {
+        folder = getLocalAppDataDir();
+    } catch (const std::exception&) {
+        // No such folder: the user picked one.
+    }
+    if (folder.empty() ||
+        ::lstrcmpiW(targetDir_.c_str(), joinInstallDir(folder, config_.ProgramDirName).c_str()) != 0) {
+        createFolders(targetDir_);
+        return true;
+    }
+    const std::wstring& names = config_.ProgramDirName;
+    for (size_t start = 0, end = 0; start < names.size(); start = end + 1) {
+        end = std::min(names.find(L'\\', start), names.size());
+        if (end == start)
+            continue;
+        folder = joinInstallDir(folder, names.substr(start, end - start));
+        win::FileHandle held = openRealFolder(folder);
+        if (!held) {
+            observer_.error({ErrorKind::File, kWhatLinkedFolder + folder, ::GetLastError()});
+            observer_.message({kLinkedInstallFolder});
+            return false;
+        }
+        heldFolders_.push_back(std::move(held));
+    }
+    return true;
 }
 
 bool InstallEngine::enoughFreeSpace()
@@ -200,12 +245,19 @@ bool InstallEngine::enoughFreeSpace()
 }
 
 // What the package says it holds must fit as well, whatever its file's size.
+// A size or free space that cannot be told passes: an archive that cannot be
+// read fails at its extraction.
 bool InstallEngine::packageFitsTarget(const std::wstring& archive)
 {
-    if (packageFits(archive, targetDir_))
+    uint64_t declared = 0;
+    int freeMB = 0;
+    if (!declaredSize(archive, declared) || !host_.freeMegabytes(installVolume(targetDir_), freeMB) ||
+        declared <= static_cast<uint64_t>(freeMB) * kMegabyte)
         return true;
-    observer_.detail(kPackageTooBig);
-    observer_.message({kNoSpace});
+    const std::wstring needed = std::to_wstring((declared + kMegabyte - 1) / kMegabyte);
+    const std::wstring free = std::to_wstring(freeMB);
+    observer_.detail(kPackageDeclares + needed + kMoreThanFree + free + kMegabytes);
+    observer_.message({kPackageNeeds + needed + kFreeIs + free + kChooseAnother});
     return false;
 }
 
@@ -381,6 +433,23 @@ bool InstallEngine::extractPackage(const std::wstring& archive, uint64_t checked
     }
     installedBytes_ = extractedSize(archive, outcome.skipped, checkedSize);
     return true;
+}
+
+// A file that was in the folder before and still holds its old bytes would be
+// run as the product's (elevated, for the after-install files and the COM
+// library): the install stops before anything is registered or started.
+bool InstallEngine::everyOldFileReplaced(const std::vector<TSkippedEntry>& skipped)
+{
+    bool replaced = true;
+    for (const TSkippedEntry& entry : skipped) {
+        if (entry.reason != TSkipReason::NotReplaced)
+            continue;
+        observer_.error({ErrorKind::File, kWhatReplace + entry.name, entry.error});
+        replaced = false;
+    }
+    if (!replaced)
+        observer_.message({kFileNotReplaced});
+    return replaced;
 }
 
 // Quoted: unquoted, a path with a space would start "C:\Program.exe" or the

@@ -8,12 +8,14 @@
 #include "installer/SequenceObserver.h"
 #include "net/UDownThread.h"
 #include "net/api.h"
+#include "system/Handles.h"
 #include "system/util.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What the install needs from the program around it.
 class InstallHost {
@@ -26,6 +28,9 @@ public:
     // Waits for this thread's next message and handles it; false once the
     // program is ending.
     virtual bool waitForMessage() = 0;
+    // The folder to install into, asked for once, when the install reaches
+    // its disk check.
+    virtual std::wstring installFolder() = 0;
     // Shows the window that downloads and starts the framework installer at
     // URL; returns when it has closed.
     virtual void runFrameworkWindow(const std::wstring& url) = 0;
@@ -40,16 +45,19 @@ int downloadBarValue(int64_t received, int64_t total);
 
 class TPackageCheck;
 
+// The password of the package's encrypted entries.
+inline constexpr wchar_t kPackagePassword[] = L"402718";
+
 class InstallEngine {
 public:
     InstallEngine(TConfigFile& config, TAPI& api, SequenceObserver& observer, InstallHost& host);
     InstallEngine(const InstallEngine&) = delete;
     InstallEngine& operator=(const InstallEngine&) = delete;
 
-    // Installs into TARGETDIR. SILENTAUTOINSTALL: the silent automatic
-    // install, which skips the framework check. The configuration takes the
-    // service's version.
-    InstallOutcome run(const std::wstring& targetDir, bool silentAutoInstall);
+    // Installs into the host's folder. SILENTAUTOINSTALL: the silent
+    // automatic install, which skips the framework check. The configuration
+    // takes the service's version.
+    InstallOutcome run(bool silentAutoInstall);
 
     // The package download's notifications.
     void workBegin(int64_t total);
@@ -62,7 +70,7 @@ private:
     InstallResult install(InstallOutcome& outcome);
     void readPackageInformation();
     bool askForDownloadInformation();
-    void createTargetDir();
+    bool createTargetDir();
     bool enoughFreeSpace();
     bool packageFitsTarget(const std::wstring& archive);
     void adoptServiceVersion();
@@ -75,13 +83,16 @@ private:
     void showDownloadProgress();
     bool trusted(TPackageCheck& check);
     bool extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome);
-    bool registerProduct();
+    bool everyOldFileReplaced(const std::vector<TSkippedEntry>& skipped);
+    // False with FAILURE the install's result when a step ends it.
+    bool registerProduct(InstallResult& failure);
     void registerShortcuts();
-    void copyUninstallerAndData();
+    bool copyUninstallerAndData();
     bool registerAssociationsAndProtocol();
     void registerComLibrary();
     void writeUninstallEntryValues();
     void openAfterInstallFiles();
+    win::FileHandle holdAsExtracted(const std::wstring& relative, const std::wstring& path);
     bool startProduct();
 
     TConfigFile& config_;
@@ -95,6 +106,10 @@ private:
     std::wstring url_;
     std::wstring serverVersion_;
     std::wstring frameworkUrl_;
+    // The package, kept in the private folder, and the length its check
+    // covered: what the files to run are compared with.
+    std::wstring archive_;
+    uint64_t checkedSize_ = 0;
 
     Download download_ = Download::Started;
     // What the package's files take once extracted.
@@ -104,4 +119,7 @@ private:
     int64_t total_ = 0;
     int64_t received_ = 0;
     int shownProgress_ = -1;
+    // The default installation folder and those on its way, held from the
+    // check that none is a link to the end of the install.
+    std::vector<win::FileHandle> heldFolders_;
 };

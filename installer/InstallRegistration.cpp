@@ -1,12 +1,16 @@
 // The install's registration steps, in order: shortcuts and taskbar pin, the
 // uninstaller and the vendor's data file, associations and URL protocol, the
-// COM library, the uninstall entry and the after-install files. Only a value
-// of an association or the protocol that cannot be written ends them; every
-// other failure is told and skipped.
+// COM library, the uninstall entry and the after-install files. A copy that
+// cannot replace what is in its place and a value of an association or the
+// protocol that cannot be written end them; every other failure is told and
+// skipped.
 #include "installer/InstallEngine.h"
 
 #include "system/Encoding.h"
+#include "system/FileReplace.h"
+#include "system/MyZip.h"
 #include "system/Paths.h"
+#include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Registration.h"
 #include "system/Shortcuts.h"
@@ -14,8 +18,6 @@
 #include "system/util.h"
 
 #include <windows.h>
-#include <shellapi.h>
-
 
 namespace {
 
@@ -23,23 +25,29 @@ constexpr wchar_t kConfigCopyName[] = L"config.dat";
 constexpr wchar_t kPublisher[] = L"velmora software";
 constexpr wchar_t kRegsvr32[] = L"regsvr32.exe";
 constexpr wchar_t kRegsvr32Switch[] = L"/s-  \"";
-constexpr wchar_t kOpenVerb[] = L"open";
 
 constexpr wchar_t kWhatDesktopShortcut[] = L"desktop shortcut";
 constexpr wchar_t kWhatStartMenuShortcut[] = L"start-menu shortcut";
 constexpr wchar_t kWhatPin[] = L"taskbar pin";
 constexpr wchar_t kWhatCopy[] = L"copying to ";
+constexpr wchar_t kWhatUninstallerFolder[] = L"making the uninstaller's folder ";
+constexpr wchar_t kFileNotReplaced[] = L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。";
 constexpr wchar_t kWhatAssociations[] = L"file associations and URL protocol";
 constexpr wchar_t kWhatComLibrary[] = L"registering the COM library ";
 constexpr wchar_t kWhatUninstallEntry[] = L"uninstall entry value ";
 constexpr wchar_t kWhatOpen[] = L"opening ";
+constexpr wchar_t kNotAProgram[] = L"neither a program nor a batch file: not opened";
+constexpr wchar_t kWhatNotExtracted[] = L"not run, not the file this install extracted: ";
 
 } // namespace
 
-bool InstallEngine::registerProduct()
+bool InstallEngine::registerProduct(InstallResult& failure)
 {
     registerShortcuts();
-    copyUninstallerAndData();
+    failure = InstallResult::FileNotReplaced;
+    if (!copyUninstallerAndData())
+        return false;
+    failure = InstallResult::RegistrationFailed;
     if (!registerAssociationsAndProtocol())
         return false;
     registerComLibrary();
@@ -61,17 +69,35 @@ void InstallEngine::registerShortcuts()
         observer_.error({ErrorKind::Shortcut, kWhatPin, ::GetLastError()});
 }
 
-void InstallEngine::copyUninstallerAndData()
+// The copies replace whatever had their names, read-only or a link; old bytes
+// left there would be run later. The uninstaller that the entry names goes
+// into a folder of its own that only administrators can change, since it runs
+// elevated at every uninstall; the copy in the installation folder is the
+// product's own, for whoever looks there.
+bool InstallEngine::copyUninstallerAndData()
 {
-    const std::wstring uninstaller = targetDir_ + L"\\" + kUninstallerName;
-    if (!copyFileOverwrite(getExeDir() + getExeFileName(), uninstaller))
-        observer_.error({ErrorKind::File, kWhatCopy + uninstaller, ::GetLastError()});
+    const std::wstring self = getExeDir() + getExeFileName();
     const std::wstring data = getExeDir() + kConfigCopyName;
-    if (!pathExists(data))
-        return;
-    const std::wstring copy = targetDir_ + L"\\" + kConfigCopyName;
-    if (!copyFileOverwrite(data, copy))
-        observer_.error({ErrorKind::File, kWhatCopy + copy, ::GetLastError()});
+    std::vector<std::wstring> copies{self, targetDir_ + L"\\" + kUninstallerName};
+    if (pathExists(data))
+        copies.insert(copies.end(), {data, targetDir_ + L"\\" + kConfigCopyName});
+    const std::wstring folder = uninstallerFolder(config_.SoftId);
+    if (!folder.empty()) {
+        if (!makeReadableFolder(folder)) {
+            observer_.error({ErrorKind::File, kWhatUninstallerFolder + folder, ::GetLastError()});
+            observer_.message({kFileNotReplaced});
+            return false;
+        }
+        copies.insert(copies.end(), {self, folder + L"\\" + kUninstallerName});
+    }
+    for (size_t i = 0; i < copies.size(); i += 2) {
+        if (!copyReplacing(copies[i], copies[i + 1])) {
+            observer_.error({ErrorKind::File, kWhatCopy + copies[i + 1], ::GetLastError()});
+            observer_.message({kFileNotReplaced});
+            return false;
+        }
+    }
+    return true;
 }
 
 // A value that cannot be written ends the registration, and its text is
@@ -96,17 +122,18 @@ bool InstallEngine::registerAssociationsAndProtocol()
     return true;
 }
 
-// Started, not waited for.
+// Started, not waited for, by regsvr32 from the system folder, while the
+// library is held as extracted.
 void InstallEngine::registerComLibrary()
 {
     if (config_.RegDllName.empty())
         return;
     const std::wstring library = targetDir_ + L"\\" + config_.RegDllName;
-    const std::wstring parameters = kRegsvr32Switch + library + L"\"";
-    const auto started = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, kOpenVerb, (getSystemDir() + kRegsvr32).c_str(), parameters.c_str(), L"", SW_HIDE));
-    if (started <= 32)
-        observer_.error({ErrorKind::Process, kWhatComLibrary + library, static_cast<DWORD>(started)});
+    const win::FileHandle held = holdAsExtracted(config_.RegDllName, library);
+    if (!held)
+        return;
+    if (!startProgram(getSystemDir() + kRegsvr32, kRegsvr32Switch + library + L"\"", getSystemDir(), held.get()))
+        observer_.error({ErrorKind::Process, kWhatComLibrary + library, ::GetLastError()});
 }
 
 // Each value that cannot be written is shown as the bare system error number,
@@ -115,23 +142,49 @@ void InstallEngine::writeUninstallEntryValues()
 {
     SYSTEMTIME today{};
     ::GetLocalTime(&today);
-    for (const RegWriteFailure& failure : writeUninstallEntry(config_.SoftId, config_.ShortcutName, program_,
-                                                              targetDir_, config_.Version, kPublisher,
-                                                              installedBytes_, installDateOf(today))) {
+    const std::wstring uninstaller = uninstallerFolder(config_.SoftId) + L"\\" + kUninstallerName;
+    for (const RegWriteFailure& failure :
+         writeUninstallEntry(config_.SoftId, config_.ShortcutName, program_, targetDir_, uninstaller, config_.Version,
+                             kPublisher, installedBytes_, installDateOf(today))) {
         const auto code = static_cast<DWORD>(failure.status);
         observer_.error({ErrorKind::Registry, kWhatUninstallEntry + failure.name, code});
         observer_.message({std::to_wstring(code), MessageStyle::SystemInformation});
     }
 }
 
-// Neither is waited for.
+// Neither is waited for. A program is started as it is and a batch file by
+// the command interpreter, each while held as extracted; a file of any other
+// kind is not opened: its handler would be the user's choice, run elevated.
 void InstallEngine::openAfterInstallFiles()
 {
     for (const std::wstring* file : {&config_.AfterInstBat1, &config_.AfterInstBat2}) {
         if (file->empty())
             continue;
         const std::wstring path = targetDir_ + L"\\" + *file;
-        if (!shellOpenIn(path))
+        if (!isProgramFile(path) && !isScriptFile(path)) {
+            observer_.error({ErrorKind::Process, kWhatOpen + path, 0, kNotAProgram});
+            continue;
+        }
+        const win::FileHandle held = holdAsExtracted(*file, path);
+        if (!held)
+            continue;
+        const bool started = isProgramFile(path) ? startProgram(path, L"", L"", held.get())
+                                                 : startScript(path, held.get());
+        if (!started)
             observer_.error({ErrorKind::Process, kWhatOpen + path, ::GetLastError()});
     }
+}
+
+// PATH, the package's entry RELATIVE, held against writers when it still
+// holds the bytes this install extracted; empty, and told, when it does not
+// (replaced since, or not from the package at all).
+win::FileHandle InstallEngine::holdAsExtracted(const std::wstring& relative, const std::wstring& path)
+{
+    signing::Digest digest{};
+    win::FileHandle held;
+    if (entryDigest(archive_, kPackagePassword, relative, digest, checkedSize_))
+        held = holdIfDigest(path, digest);
+    if (!held)
+        observer_.error({ErrorKind::File, kWhatNotExtracted + path, 0});
+    return held;
 }

@@ -44,6 +44,10 @@ int exitCode(bool automatic, const InstallOutcome& outcome)
         return 11;
     case InstallResult::Unexpected:
         return 13;
+    case InstallResult::FileNotReplaced:
+        return 14;
+    case InstallResult::LinkedInstallFolder:
+        return 15;
     }
     return 13;
 }
@@ -61,6 +65,8 @@ int uninstallExitCode(bool silent, UninstallResult result)
         return 2;
     case UninstallResult::EntryRemains:
         return 3;
+    case UninstallResult::WrongFolder:
+        return 4;
     case UninstallResult::NotRun:
         return 10;
     case UninstallResult::Unexpected:

@@ -15,7 +15,8 @@ enum class InstallResult {
     Installed,
     // The service answered without a package link and no retry brought one.
     NoPackageLink,
-    // Less than 100 MB free on the target drive.
+    // Less than 100 MB free on the target drive, or less than the package's
+    // entries declare.
     NoSpace,
     // The package or framework link is an https:// link.
     HttpsRefused,
@@ -33,8 +34,15 @@ enum class InstallResult {
     // The package failed the check against the vendor key the build carries
     // (unsigned, signed by another key, or changed): nothing was extracted.
     PackageNotTrusted,
+    // A file already in the installation folder could not be replaced by the
+    // package's or the installer's own: nothing of it is run.
+    FileNotReplaced,
     // Something the install does not expect stopped it (the log has its text).
     Unexpected,
+    // The default installation folder, or a folder on its way below the local
+    // application-data folder, is a junction or symbolic link: nothing was
+    // written.
+    LinkedInstallFolder,
 };
 
 struct InstallOutcome {
@@ -65,6 +73,9 @@ enum class UninstallResult {
     // The uninstall entry could not be deleted: the product still shows in
     // the system's list of programs.
     EntryRemains,
+    // The folder the uninstaller was to empty is not the one the uninstall
+    // entry names (or there is no entry): nothing was removed.
+    WrongFolder,
     // Something the removal does not expect stopped it (the log has its text).
     Unexpected,
 };
@@ -75,3 +86,5 @@ int uninstallExitCode(bool silent, UninstallResult result);
 
 // The exit code when the main window cannot even be built.
 inline constexpr int kWindowNotBuiltExitCode = 1;
+// The exit code of a program that crashed (installer/CrashExit.h).
+inline constexpr int kCrashExitCode = 16;

@@ -1,10 +1,11 @@
 #include "installer/LogFile.h"
 
 #include "system/Encoding.h"
-#include "system/util.h"
+#include "system/PrivateTempDir.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <cwchar>
 #include <string>
 
@@ -15,6 +16,8 @@ constexpr wchar_t kTimeFormat[] = L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ";
 constexpr wchar_t kInstallSuffix[] = L"-install.log";
 constexpr wchar_t kUninstallSuffix[] = L"-uninstall.log";
 constexpr wchar_t kNotInFileNames[] = L"\\/:*?\"<>|";
+
+std::atomic<HANDLE> theOpenLog{nullptr};
 
 bool writeAll(HANDLE file, const std::string& bytes)
 {
@@ -37,15 +40,35 @@ std::wstring timeStamp()
 
 std::shared_ptr<LogFile> LogFile::create(const std::wstring& path)
 {
-    ::DeleteFileW(path.c_str());
-    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file || !writeAll(file.get(), kUtf8Mark))
+    // A link is opened as the link, and a folder, a junction included, does
+    // not open as a file at all.
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        info.nNumberOfLinks != 1 || !::GetFileSizeEx(file.get(), &size) ||
+        !::SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END))
+        return nullptr;
+    // The mark once, at the start of the file.
+    if (size.QuadPart == 0 && !writeAll(file.get(), kUtf8Mark))
         return nullptr;
     return std::shared_ptr<LogFile>(new LogFile(std::move(file), path));
 }
 
-LogFile::LogFile(win::FileHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+LogFile::LogFile(win::FileHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path))
+{
+    theOpenLog = file_.get();
+}
+
+LogFile::~LogFile()
+{
+    HANDLE mine = file_.get();
+    theOpenLog.compare_exchange_strong(mine, nullptr);
+}
+
+HANDLE openLogFile() { return theOpenLog; }
 
 void LogFile::line(std::wstring_view text)
 {
@@ -60,5 +83,6 @@ std::wstring defaultLogPath(const std::wstring& name, bool installMode)
     for (wchar_t& c : safe)
         if (c < L' ' || std::wstring_view(kNotInFileNames).find(c) != std::wstring_view::npos)
             c = L'_';
-    return getTempDir() + safe + (installMode ? kInstallSuffix : kUninstallSuffix);
+    const std::wstring folder = systemTempFolder();
+    return folder.empty() ? std::wstring() : folder + safe + (installMode ? kInstallSuffix : kUninstallSuffix);
 }

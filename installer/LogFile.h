@@ -11,11 +11,16 @@
 
 class LogFile {
 public:
-    // Creates PATH anew. Whatever has that name is deleted first and the file
-    // is then created only if nothing has taken the name meanwhile, so that a
-    // link planted in a folder the user can write is never followed by this
-    // elevated program. Null when the file cannot be created.
+    // Appends to PATH, made when missing. Nothing is ever deleted, and this
+    // elevated program never writes through a link: a name that is a link
+    // (symbolic link or junction), a folder, or a file with other names
+    // besides (a hard link) is refused. Null when the file is refused or
+    // cannot be opened.
     static std::shared_ptr<LogFile> create(const std::wstring& path);
+
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
 
     const std::wstring& path() const { return path_; }
     // One line; from any thread.
@@ -29,8 +34,13 @@ private:
     std::mutex mutex_;
 };
 
-// Where the log goes when no path is given: the user's temporary folder,
-// "<name>-install.log" or "<name>-uninstall.log", NAME being the product's id
-// (the program's file name when there is none) with whatever a file name
-// cannot hold replaced.
+// The file of the log that is open (a run has at most one), for a last line
+// written where nothing may be allocated or locked: a crash. Null when no log
+// is open.
+HANDLE openLogFile();
+
+// Where the log goes when no path is given: the system's temporary folder
+// (the user's could be pointed anywhere), "<name>-install.log" or
+// "<name>-uninstall.log", NAME being the product's id (the program's file
+// name when there is none) with whatever a file name cannot hold replaced.
 std::wstring defaultLogPath(const std::wstring& name, bool installMode);

@@ -104,8 +104,12 @@ const wchar_t* resultName(InstallResult result)
         return L"not run";
     case InstallResult::PackageNotTrusted:
         return L"the package failed its signature check";
+    case InstallResult::FileNotReplaced:
+        return L"a file in the installation folder could not be replaced";
     case InstallResult::Unexpected:
         return L"stopped by an unexpected error";
+    case InstallResult::LinkedInstallFolder:
+        return L"the default installation folder is a link";
     }
     return L"";
 }
@@ -121,8 +125,8 @@ const wchar_t* reasonText(TSkipReason reason)
         return L"the password does not open it";
     case TSkipReason::Damaged:
         return L"damaged";
-    case TSkipReason::ReadOnlyTarget:
-        return L"a read-only file of that name is in the way";
+    case TSkipReason::NotReplaced:
+        return L"a file of that name was there and could not be replaced";
     case TSkipReason::Unwritable:
         return L"cannot be written";
     case TSkipReason::LinkedFolder:

@@ -50,10 +50,9 @@ void TFrmCommInst::btnInstallClick(TComponent*)
     cnMain->setActivePage(tbProcess);
     Application.processMessages();
 
-    FTargetDir = edtPath->text();
     InstallEngine engine(*FConfigFile, *api, observer(), *this);
     FInstall = &engine;
-    FInstallOutcome = engine.run(FTargetDir, FbAutoInst);
+    FInstallOutcome = engine.run(FbAutoInst);
     FInstall = nullptr;
     if (!endsProgram(FInstallOutcome.result))
         return;
@@ -72,6 +71,15 @@ void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstr
 
 bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }
 
+// The path field as it is when the install reaches its disk check: the
+// directory button works while the service is asked, and a folder chosen
+// then is the one used.
+std::wstring TFrmCommInst::installFolder()
+{
+    FTargetDir = edtPath->text();
+    return FTargetDir;
+}
+
 void TFrmCommInst::runFrameworkWindow(const std::wstring& url) { makeForm<TFrmDownFramework>(url)->ShowModal(); }
 
 void TFrmCommInst::idhtp1WorkBegin(TDownThread*, int64_t AWorkCountMax)
@@ -88,11 +96,9 @@ void TFrmCommInst::idhtp1Work(TDownThread*, int64_t AWorkCount)
 
 void TFrmCommInst::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
 {
+    // A posted message: the install's wait ends with it.
     if (FInstall)
         FInstall->workFinish(ResponseCode);
-    // The worker's notifications are sent messages, handled inside the
-    // install's wait without ending it: an empty posted one wakes it up.
-    ::PostMessageW(handle(), WM_NULL, 0, 0);
 }
 
 void TFrmCommInst::btnInstallExitClick(TComponent*)

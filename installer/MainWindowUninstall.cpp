@@ -7,7 +7,6 @@
 #include "net/api.h"
 #include "offer/UntBigCoupon.h"
 #include "system/Process.h"
-#include "system/Removal.h"
 #include "system/util.h"
 
 #include <string>
@@ -86,7 +85,7 @@ void TFrmCommInst::silentUninstall()
     FUninstallResult = UninstallEngine(*FConfigFile, processAPI(), observer()).run(FTargetDir);
     // Ends as the exit button ends a finished uninstall, without its page.
     Close();
-    deleteSelf();
+    removeUninstallers(*FConfigFile, FUninstallResult);
 }
 
 void TFrmCommInst::btnUninExitClick(TComponent*)
@@ -96,5 +95,6 @@ void TFrmCommInst::btnUninExitClick(TComponent*)
     if (FConfigFile && !FConfigFile->OpenWebsiteAfterUninstall.empty())
         openUrl(afterUninstallPage(*FConfigFile));
     Close();
-    deleteSelf();
+    if (FConfigFile)
+        removeUninstallers(*FConfigFile, FUninstallResult);
 }

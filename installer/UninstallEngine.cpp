@@ -39,6 +39,12 @@ constexpr wchar_t kWhatClear[] = L"clearing ";
 constexpr wchar_t kSomeStay[] = L"some files stay: in use, linked or in a protected folder";
 constexpr wchar_t kWhatUnexpected[] = L"uninstall";
 constexpr wchar_t kVersionPlaceholder[] = L"[Version]";
+constexpr wchar_t kWhatLocation[] = L"reading the installation folder";
+constexpr wchar_t kWhatFolder[] = L"uninstall refused";
+constexpr wchar_t kRunsFrom[] = L"the uninstaller runs from ";
+constexpr wchar_t kEntryNames[] = L", the uninstall entry names ";
+constexpr wchar_t kNoEntry[] = L"no installation folder";
+constexpr wchar_t kWrongFolder[] = L"卸载程序不在产品的安装目录中，未删除任何文件。";
 
 bool isFolder(const std::wstring& path)
 {
@@ -52,6 +58,16 @@ bool fileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info)
 {
     const win::FileHandle file(openNoFollow(path, 0));
     return file && ::GetFileInformationByHandle(file.get(), &info);
+}
+
+// Whether A and B name the same folder, whatever their spelling (letter
+// case, short names); a link is compared as the link.
+bool sameFolder(const std::wstring& a, const std::wstring& b)
+{
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return !a.empty() && !b.empty() && fileIdentity(a, first) && fileIdentity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
 // Whether FOLDER still holds anything but the running program and the names
@@ -89,15 +105,26 @@ UninstallEngine::UninstallEngine(const TConfigFile& config, TAPI* api, SequenceO
 {
 }
 
-UninstallResult UninstallEngine::run(const std::wstring& targetDir)
+void removeUninstallers(const TConfigFile& config, UninstallResult result)
 {
-    targetDir_ = targetDir;
+    if (result == UninstallResult::WrongFolder || result == UninstallResult::NotRun ||
+        result == UninstallResult::EntryRemains)
+        return;
+    // The running copy leaves its folder first, whichever of the two it is.
+    deleteSelf();
+    const std::wstring folder = uninstallerFolder(config.SoftId);
+    if (!folder.empty())
+        removeFolderTree(folder);
+}
+
+UninstallResult UninstallEngine::run(const std::wstring& runningFolder)
+{
     observer_.stage(Stage::Removing);
     std::this_thread::sleep_for(kStagePause);
     animate(0, 30, kFastStep);
     UninstallResult result = UninstallResult::Unexpected;
     try {
-        result = removeProduct();
+        result = removeProduct(runningFolder);
     } catch (const std::exception& e) {
         observer_.error({ErrorKind::Unexpected, kWhatUnexpected, 0, win::fromUtf8(e.what())});
     }
@@ -107,10 +134,12 @@ UninstallResult UninstallEngine::run(const std::wstring& targetDir)
     return result;
 }
 
-// Nothing here is shown to the user: whatever cannot be removed is skipped,
-// and only the result tells it.
-UninstallResult UninstallEngine::removeProduct()
+// Nothing here but a refusal is shown to the user: whatever cannot be
+// removed is skipped, and only the result tells it.
+UninstallResult UninstallEngine::removeProduct(const std::wstring& runningFolder)
 {
+    if (!findProductFolder(runningFolder))
+        return UninstallResult::WrongFolder;
     reportUninstall();
     const bool entryDeleted = deleteEntry();
     stopProduct();
@@ -119,6 +148,27 @@ UninstallResult UninstallEngine::removeProduct()
     if (!entryDeleted)
         return UninstallResult::EntryRemains;
     return folderCleared ? UninstallResult::Removed : UninstallResult::FilesRemain;
+}
+
+// The entry is in HKLM, which only administrators can change; the folders
+// are compared as opened, so that no other spelling or link passes.
+bool UninstallEngine::findProductFolder(const std::wstring& runningFolder)
+{
+    std::wstring location;
+    try {
+        location = readInstallLocation(config_.SoftId);
+    } catch (const win::Win32Error& e) {
+        observer_.error({ErrorKind::Registry, kWhatLocation, e.code(), win::fromUtf8(e.what())});
+    }
+    if (!location.empty() &&
+        (sameFolder(runningFolder, location) || sameFolder(runningFolder, uninstallerFolder(config_.SoftId)))) {
+        targetDir_ = location;
+        return true;
+    }
+    observer_.error({ErrorKind::File, kWhatFolder, 0,
+                     kRunsFrom + runningFolder + kEntryNames + (location.empty() ? kNoEntry : location)});
+    observer_.message({kWrongFolder});
+    return false;
 }
 
 // Only an entry that still names a version is reported: a second run after

@@ -17,6 +17,12 @@
 // none.
 std::wstring afterUninstallPage(const TConfigFile& config);
 
+// After a removal that took the entry (RESULT Removed or FilesRemain): the
+// running uninstaller deletes itself once it has ended, and the folder of
+// the uninstaller that the entry named goes with its copy. While the entry
+// stays, so do both, and its commands still work.
+void removeUninstallers(const TConfigFile& config, UninstallResult result);
+
 class UninstallEngine {
 public:
     // API: the client the removal is reported to; null sends no report.
@@ -24,12 +30,17 @@ public:
     UninstallEngine(const UninstallEngine&) = delete;
     UninstallEngine& operator=(const UninstallEngine&) = delete;
 
-    // Removes the product installed in TARGETDIR (the running uninstaller's
-    // folder, which stays with the uninstaller in it).
-    UninstallResult run(const std::wstring& targetDir);
+    // Removes the product from the folder that its uninstall entry names
+    // (InstallLocation), when RUNNINGFOLDER, the running uninstaller's, is
+    // that folder (which stays, with the uninstaller in it) or the folder of
+    // the uninstaller that the entry names (uninstallerFolder). Otherwise, and
+    // when there is no entry, nothing is removed: WrongFolder.
+    UninstallResult run(const std::wstring& runningFolder);
 
 private:
-    UninstallResult removeProduct();
+    UninstallResult removeProduct(const std::wstring& runningFolder);
+    // False, told, when RUNNINGFOLDER may not empty the entry's folder.
+    bool findProductFolder(const std::wstring& runningFolder);
     void reportUninstall();
     // False when the entry is still there.
     bool deleteEntry();

@@ -138,6 +138,7 @@ private:
     // What the install engine needs of the window.
     void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override;
     bool waitForMessage() override;
+    std::wstring installFolder() override;
     void runFrameworkWindow(const std::wstring& url) override;
 
     std::unique_ptr<TConfigFile> FConfigFile;

@@ -25,7 +25,9 @@ constexpr std::string_view kHttpProtocol = "http";
 constexpr std::string_view kLocalMark = "<local>";
 constexpr std::string_view kNoLoopbackMark = "<-loopback>";
 constexpr std::string_view kLocalhost = "localhost";
-constexpr std::string_view kLoopbackV4Prefix = "127.";
+constexpr int kLoopbackV4Network = 127;
+constexpr int kAddressParts = 4;
+constexpr int kMaxAddressPart = 255;
 constexpr std::string_view kLoopbackV6 = "::1";
 constexpr int kDefaultPort = 80;
 constexpr int kMaxPort = 65535;
@@ -128,10 +130,28 @@ bool wildcardMatch(std::string_view pattern, std::string_view text)
     return p == pattern.size();
 }
 
-bool isLoopback(std::string_view host)
+// A dotted IPv4 address in 127.0.0.0/8: four decimal parts, nothing else
+// (a name such as "127.example.com" is resolved like any other).
+bool isLoopbackV4(std::string_view host)
 {
-    return host == kLocalhost || host.starts_with(kLoopbackV4Prefix) || host == kLoopbackV6;
+    int parts[kAddressParts] = {};
+    const char* at = host.data();
+    const char* const end = host.data() + host.size();
+    for (int i = 0; i < kAddressParts; ++i) {
+        if (i > 0) {
+            if (at == end || *at != '.')
+                return false;
+            ++at;
+        }
+        const auto [next, error] = std::from_chars(at, end, parts[i]);
+        if (error != std::errc() || next == at || next - at > 3 || parts[i] < 0 || parts[i] > kMaxAddressPart)
+            return false;
+        at = next;
+    }
+    return at == end && parts[0] == kLoopbackV4Network;
 }
+
+bool isLoopback(std::string_view host) { return host == kLocalhost || host == kLoopbackV6 || isLoopbackV4(host); }
 
 } // namespace
 

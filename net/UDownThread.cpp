@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -17,6 +18,11 @@ namespace {
 
 constexpr wchar_t kHandOffClass[] = L"InstallerDownloadHandOff";
 constexpr UINT kRunCall = WM_APP + 0x40;
+// A posted call the window procedure runs once and frees.
+constexpr UINT kRunPostedCall = WM_APP + 0x41;
+// How long the finish waits for the worker's thread to be gone: only its
+// own ending is left to it by then.
+constexpr DWORD kThreadEndLimitMs = 10000;
 constexpr UINT kProgressIntervalMs = 50;
 constexpr char kRangeHeader[] = "Range";
 constexpr char kIfRangeHeader[] = "If-Range";
@@ -32,6 +38,11 @@ LRESULT CALLBACK handOffProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == kRunCall) {
         (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return 0;
+    }
+    if (msg == kRunPostedCall) {
+        const std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lParam));
+        (*call)();
         return 0;
     }
     return ::DefWindowProcW(wnd, msg, wParam, lParam);
@@ -169,16 +180,32 @@ void CALLBACK TDownThread::progressTimer(HWND, UINT, UINT_PTR id, DWORD)
 
 bool TDownThread::start()
 {
-    win::Handle thread(::CreateThread(nullptr, 0, threadMain, this, CREATE_SUSPENDED, nullptr));
-    return thread && ::ResumeThread(thread.get()) != static_cast<DWORD>(-1);
+    // Kept before the thread runs: its finish waits for it to be gone.
+    thread_.reset(::CreateThread(nullptr, 0, threadMain, this, CREATE_SUSPENDED, nullptr));
+    return thread_ && ::ResumeThread(thread_.get()) != static_cast<DWORD>(-1);
 }
 
 DWORD WINAPI TDownThread::threadMain(void* self)
 {
-    auto* worker = static_cast<TDownThread*>(self);
-    worker->Execute();
-    delete worker;
+    static_cast<TDownThread*>(self)->Execute();
     return 0;
+}
+
+void TDownThread::finish()
+{
+    // The worker's thread is gone before anything else happens here: the
+    // handler may end the program at once, and a worker still tearing down
+    // its thread in the C runtime while the process ends brings the process
+    // down with it.
+    ::WaitForSingleObject(thread_.get(), kThreadEndLimitMs);
+    if (progressTimer_) {
+        ::KillTimer(handOffWindow_, progressTimer_);
+        downloadsByTimer.erase(progressTimer_);
+    }
+    showProgress();
+    if (FOnFinish)
+        FOnFinish(this, FResponseCode);
+    delete this;
 }
 
 void TDownThread::Execute()
@@ -195,17 +222,15 @@ void TDownThread::Execute()
             file.reset();
         FResponseCode = file ? transfer(file.get()) : -2;
     }
-    // The file is closed here: the handler may open, move or run it.
-    if (FOnFinish || progressTimer_)
-        handOff([&] {
-            if (progressTimer_) {
-                ::KillTimer(handOffWindow_, progressTimer_);
-                downloadsByTimer.erase(progressTimer_);
-            }
-            showProgress();
-            if (FOnFinish)
-                FOnFinish(this, FResponseCode);
-        });
+    // The file is closed here: the handler may open, move or run it. The
+    // rest happens on the starting thread once this one has ended; nothing
+    // of the download runs from here on. When that thread has gone (its
+    // window with it), nobody waits for the outcome.
+    auto call = std::make_unique<std::function<void()>>([this] { finish(); });
+    if (::PostMessageW(handOffWindow_, kRunPostedCall, 0, reinterpret_cast<LPARAM>(call.get())))
+        call.release();
+    else
+        delete this;
 }
 
 int32_t TDownThread::transfer(HANDLE file)

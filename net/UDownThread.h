@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/HttpClient.h"
+#include "system/Handles.h"
 
 #include <windows.h>
 
@@ -16,8 +17,8 @@
 class TDownThread;
 
 // The handlers run on the thread that called StartDownload, while it
-// processes its messages; the worker waits until the begin and finish
-// handlers have returned. A window that may be destroyed before its download
+// processes its messages; the worker waits until the begin handler has
+// returned. A window that may be destroyed before its download
 // ends guards its handlers with a TDownloadLink, so late notifications are
 // dropped.
 using TOnWorkBeginEvent = std::function<void(TDownThread* Sender, int64_t AWorkCountMax)>;
@@ -32,8 +33,9 @@ using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)
 // resumed), or -2 when the download failed (no connection, time-out, a
 // transfer broken more often than it may be tried again, file not
 // writable). Callers count a code below 0 or above 300 as failure. It comes
-// last, after the file has been closed, exactly once per download (with a
-// null Sender when no worker could be started at all).
+// last, after the file has been closed and the worker's thread has ended,
+// exactly once per download (with a null Sender when no worker could be
+// started at all): the handler may end the program at once.
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
 // Sees every byte of the body as it is received, in order, on the worker's
 // thread (the package's signature check hashes them on the way: no second
@@ -44,7 +46,7 @@ using TOnBodyData = std::function<void(uint64_t offset, const char* data, size_t
 
 // Shared between an owner and the handlers it gave a worker. Once the owner
 // detaches (or the link is destroyed with it) the guarded handlers do
-// nothing; the worker still runs to its end and frees itself. Used on the
+// nothing; the worker still runs to its end. Used on the
 // user-interface thread only, where the handlers run too.
 class TDownloadLink {
 public:
@@ -94,8 +96,9 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
                    TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits = kDownloadLimits,
                    TOnBodyData OnData = {});
 
-// One download. Created suspended by StartDownload, it frees itself after
-// its finish notification.
+// One download. Created suspended by StartDownload; freed on the starting
+// thread after its finish notification, or by its own thread when the
+// starting thread is gone.
 class TDownThread {
 public:
     const std::wstring& URL() const { return FURL; }
@@ -116,6 +119,8 @@ private:
     bool start();
     static DWORD WINAPI threadMain(void* self);
     void Execute();
+    // On the starting thread, once the worker's thread has posted its end.
+    void finish();
     // The GET into FILE, tried again as the limits allow; the status of the
     // last answer, or -2.
     int32_t transfer(HANDLE file);
@@ -139,4 +144,5 @@ private:
     std::atomic<int64_t> received_{0};
     UINT_PTR progressTimer_ = 0;
     HWND handOffWindow_;
+    win::Handle thread_;
 };

@@ -3,6 +3,7 @@
 #include "system/Authenticode.h"
 #include "system/PrivateTempDir.h"
 #include "system/Process.h"
+#include "system/Resource.h"
 #include "ui/UntMsgBox.h"
 
 namespace {
@@ -13,10 +14,28 @@ constexpr wchar_t kAboutToInstall[] =
     L"即将开始安装Windows.NetFramework组件（该过程大约耗时2分钟），请您在新弹出的窗口中点击“安装”继续安装。";
 constexpr wchar_t kNotTrusted[] =
     L"下载的Windows.NetFramework组件安装程序未通过系统的数字签名验证，可能已被篡改，不会运行！请从微软官方网站手动下载安装。";
+// The product folder's own allow list of the installer's signers
+// (framework-signers.txt); without it, Microsoft's.
+constexpr wchar_t kFrameworkSignersResource[] = L"frameworksigners";
 constexpr int kStartPosition = 20;
 constexpr int64_t kProgressSpan = 80;
 
 bool downloadFailed(int64_t responseCode) { return responseCode < 0 || responseCode > 300; }
+
+// Whether the program at FILE may be started as the framework installer. A
+// list that cannot be read pins nobody.
+bool isFrameworkInstallerTrusted(const std::wstring& file)
+{
+    std::vector<CertificateDigest> signers;
+    if (ownResourceExists(kFrameworkSignersResource, kFileResourceType)) {
+        const auto bytes = ownResourceBytes(kFrameworkSignersResource, kFileResourceType);
+        if (!parseCertificateDigests({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, signers) ||
+            signers.empty())
+            return false;
+    }
+    LONG status = 0;
+    return isSignerPinned(file, signers, status);
+}
 
 } // namespace
 
@@ -65,14 +84,13 @@ void TFrmDownFramework::idhtp1Work(TDownThread*, int64_t AWorkCount)
 
 void TFrmDownFramework::idhtp1WorkFinish(TDownThread*, int64_t ResponseCode)
 {
-    LONG trust = 0;
     if (downloadFailed(ResponseCode)) {
         ShowMsgBox(kDownloadFailed);
-    } else if (!isSignatureTrusted(FExeAddr, trust)) {
+    } else if (!isFrameworkInstallerTrusted(FExeAddr)) {
         ShowMsgBox(kNotTrusted);
     } else {
         ShowMsgBox(kAboutToInstall);
-        shellOpenIn(FExeAddr);
+        startProgram(FExeAddr, L"", L"");
     }
     finished_ = true;
     link_.detach();

@@ -1,6 +1,7 @@
 // TFrmDownFramework: the small modal window that downloads the .NET
 // Framework installer into the run's private folder, shows its progress and
-// then starts it, if the system trusts its signature.
+// then starts it, if the system trusts its signature and its signer is
+// pinned (Microsoft, or the product folder's own list).
 #pragma once
 
 #include "net/UDownThread.h"

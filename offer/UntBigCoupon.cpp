@@ -117,6 +117,9 @@ TfrmBigCoupon::TfrmBigCoupon(TAPI& API, std::function<void()> StartMainProgram)
       FApi(API),
       FStartMainProgram(std::move(StartMainProgram))
 {
+    // Plain HTTP in an elevated process: the browser stays on the
+    // documentation site's origin, anything else opens in the user's browser.
+    wbFreeMembere->setAllowedPages({freeMemberUrl()});
 }
 
 std::wstring TfrmBigCoupon::freeMemberUrl() { return std::wstring(L"http://") + build::kDocsHost + kFreeMemberPath; }

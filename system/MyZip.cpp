@@ -9,6 +9,7 @@
 #include "system/WriteBehind.h"
 #include "system/ZipEntryName.h"
 
+#include <mbedtls/sha256.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -60,6 +61,43 @@ struct InflateStream {
             inflateEnd(&z);
     }
 };
+
+// SHA-256 fed piece by piece.
+class Sha256 {
+public:
+    Sha256()
+    {
+        mbedtls_sha256_init(&context_);
+        mbedtls_sha256_starts_ret(&context_, 0);
+    }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    ~Sha256() { mbedtls_sha256_free(&context_); }
+
+    void update(const void* data, size_t size)
+    {
+        mbedtls_sha256_update_ret(&context_, static_cast<const unsigned char*>(data), size);
+    }
+    signing::Digest finish()
+    {
+        signing::Digest digest{};
+        mbedtls_sha256_finish_ret(&context_, digest.data());
+        return digest;
+    }
+
+private:
+    mbedtls_sha256_context context_;
+};
+
+// The same relative path, whatever its separators and letter case.
+bool samePath(std::wstring a, std::wstring b)
+{
+    std::replace(a.begin(), a.end(), L'/', L'\\');
+    std::replace(b.begin(), b.end(), L'/', L'\\');
+    while (!b.empty() && b.front() == L'\\')
+        b.erase(0, 1);
+    return ::lstrcmpiW(a.c_str(), b.c_str()) == 0;
+}
 
 std::wstring openError(const std::wstring& archive, const std::wstring& reason)
 {
@@ -354,11 +392,8 @@ private:
     {
         if (const auto known = known_.find(relative); known != known_.end())
             return known->second;
-        const std::wstring path = root_ + L"\\" + relative;
-        ::CreateDirectoryW(path.c_str(), nullptr);
-        win::FileHandle folder = openNoFollow(path, FILE_TRAVERSE);
-        const bool ok = folder && isRealFolder(attributesOf(folder.get())) &&
-                        isRealFolder(::GetFileAttributesW(path.c_str()));
+        win::FileHandle folder = openRealFolder(root_ + L"\\" + relative);
+        const bool ok = static_cast<bool>(folder);
         if (ok)
             held_.push_back(std::move(folder));
         known_[relative] = ok;
@@ -469,19 +504,72 @@ uint64_t extractedSize(const std::wstring& archivePath, const std::vector<TSkipp
     }
 }
 
-bool packageFits(const std::wstring& archivePath, const std::wstring& destDir)
+bool entryDigest(const std::wstring& archivePath, const std::wstring& password, const std::wstring& relative,
+                 signing::Digest& digest, uint64_t checkedLength)
 {
-    uint64_t declared = 0;
+    try {
+        const Archive archive = openArchive(archivePath, checkedLength);
+        const std::string ansiPassword = win::toAnsi(password);
+        uint64_t declared = 0;
+        std::vector<TSkippedEntry> unreadable;
+        for (const zip_stat_t& stat : entryStats(archive.get(), declared, unreadable)) {
+            std::wstring path;
+            if (!entryRelativePath(entryName(archive.get(), stat.index), path) || path.empty() ||
+                path.back() == L'\\' || !samePath(path, relative))
+                continue;
+            // Decompressed and its checksum (or authentication code) checked
+            // by libzip as it is read to the end.
+            EntryFile entry(zip_fopen_index_encrypted(archive.get(), stat.index, 0,
+                                                      ansiPassword.empty() ? nullptr : ansiPassword.c_str()));
+            if (!entry)
+                return false;
+            Sha256 sha;
+            std::vector<unsigned char> block(kReadBlock);
+            uint64_t size = 0;
+            for (zip_int64_t got; (got = zip_fread(entry.get(), block.data(), block.size())) != 0;) {
+                if (got < 0)
+                    return false;
+                sha.update(block.data(), static_cast<size_t>(got));
+                size += static_cast<uint64_t>(got);
+            }
+            if (size != stat.size)
+                return false;
+            digest = sha.finish();
+            return true;
+        }
+    } catch (const TZipError&) {
+    }
+    return false;
+}
+
+win::FileHandle holdIfDigest(const std::wstring& path, const signing::Digest& digest)
+{
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const DWORD attributes = file ? attributesOf(file.get()) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return {};
+    Sha256 sha;
+    std::vector<unsigned char> block(kReadBlock);
+    for (DWORD got = 0;;) {
+        if (!::ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr))
+            return {};
+        if (got == 0)
+            break;
+        sha.update(block.data(), got);
+    }
+    return sha.finish() == digest ? std::move(file) : win::FileHandle();
+}
+
+bool declaredSize(const std::wstring& archivePath, uint64_t& bytes)
+{
     try {
         const Archive archive = openArchive(archivePath, 0);
         std::vector<TSkippedEntry> unreadable;
-        entryStats(archive.get(), declared, unreadable);
-    } catch (const TZipError&) {
+        entryStats(archive.get(), bytes, unreadable);
         return true;
+    } catch (const TZipError&) {
+        return false;
     }
-    std::wstring folder = destDir;
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
-        folder += L'\\';
-    ULARGE_INTEGER available{};
-    return !::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) || declared <= available.QuadPart;
 }

@@ -2,6 +2,9 @@
 // access to a package embedded in the installer itself.
 #pragma once
 
+#include "system/Handles.h"
+#include "system/PackageSignature.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -36,8 +39,10 @@ enum class TSkipReason {
     // Its data cannot be read, decompressed or authenticated, or its size or
     // checksum does not match.
     Damaged,
-    // A read-only file of that name was there already and keeps its content.
-    ReadOnlyTarget,
+    // A file of that name was there already and could not be replaced (in
+    // use, or refused even with its read-only, hidden and system attributes
+    // cleared): it keeps its old content.
+    NotReplaced,
     // Its file or folder cannot be created or written (the system's error).
     Unwritable,
     // A folder on its way is a junction or symbolic link (which is not
@@ -54,8 +59,8 @@ struct TSkippedEntry {
 };
 
 // Extracts every entry of ARCHIVE below DESTDIR with its stored folders and
-// attributes (read-only, hidden, system, archive), replacing existing files
-// only once their new content checked out. Nothing is written through a
+// attributes (read-only, hidden, system, archive), replacing existing files,
+// whatever their attributes, only once their new content checked out. Nothing is written through a
 // junction or symbolic link that stands inside DESTDIR.
 // PASSWORD decrypts PKWARE and WinZip-AES entries; it is used in the ANSI
 // code page. An entry that cannot be extracted is skipped, no partial file of
@@ -76,10 +81,22 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wst
 uint64_t extractedSize(const std::wstring& archive, const std::vector<TSkippedEntry>& skipped,
                        uint64_t checkedLength = 0);
 
-// False when the entries of ARCHIVE declare more bytes than the drive of
-// DESTDIR has free for the caller; true when they fit, or when either cannot
-// be told (unZipFile then reports an unusable archive).
-bool packageFits(const std::wstring& archive, const std::wstring& destDir);
+// The SHA-256 of the content of ARCHIVE's file entry that extracts to
+// RELATIVE (a path below the destination, "\" or "/" separated, letter case
+// ignored), read whole and checked as unZipFile checks it; false when there is
+// no such entry or it cannot be read. PASSWORD and CHECKEDLENGTH as for
+// unZipFile.
+bool entryDigest(const std::wstring& archive, const std::wstring& password, const std::wstring& relative,
+                 signing::Digest& digest, uint64_t checkedLength = 0);
+
+// PATH opened for reading, without following a link, denying writes, renames
+// and deletion for as long as it is held, when its content has DIGEST; empty
+// otherwise. What is started from PATH while it is held is what was checked.
+win::FileHandle holdIfDigest(const std::wstring& path, const signing::Digest& digest);
+
+// The bytes the entries of ARCHIVE declare, added; false when the archive
+// cannot be read (unZipFile then reports an unusable archive).
+bool declaredSize(const std::wstring& archive, uint64_t& bytes);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);

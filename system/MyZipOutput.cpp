@@ -1,5 +1,6 @@
 #include "system/MyZipOutput.h"
 
+#include "system/NoFollow.h"
 #include "system/util.h"
 
 namespace myzip {
@@ -41,6 +42,16 @@ void setTimeAndAttributes(HANDLE file, time_t mtime, DWORD attributes)
     ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info));
 }
 
+// Clears the read-only, hidden and system attributes of what stands at PATH
+// (the link itself, never what it points to), which would make the system
+// refuse the replacement. False, with the reason in the thread's last error,
+// when it cannot even be opened for that.
+bool replaceable(const std::wstring& path)
+{
+    const win::FileHandle existing = openNoFollow(path, FILE_WRITE_ATTRIBUTES);
+    return existing && clearProtection(existing.get(), attributesOf(existing.get()));
+}
+
 } // namespace
 
 EntryOutput::EntryOutput(std::wstring target, time_t mtime, DWORD attributes, std::atomic<uint64_t>& written)
@@ -50,6 +61,10 @@ EntryOutput::EntryOutput(std::wstring target, time_t mtime, DWORD attributes, st
 
 void EntryOutput::fail(Skip skip)
 {
+    // A file that cannot be written beside the one it replaces leaves that
+    // one as it was.
+    if (replacing_ && skip.reason == TSkipReason::Unwritable)
+        skip.reason = TSkipReason::NotReplaced;
     failure_ = skip;
     failed_ = true;
 }
@@ -64,20 +79,17 @@ void EntryOutput::open()
     if (file_)
         return;
     const DWORD createError = ::GetLastError();
-    // A read-only file already there keeps its content. Windows refuses to
-    // replace it anyway; asking also holds where that refusal is not
-    // enforced (an administrator under Wine). A folder is not replaced.
+    // A folder is not replaced.
     const DWORD existing = ::GetFileAttributesW(target_.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
-        return fail({TSkipReason::ReadOnlyTarget});
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
         return fail({TSkipReason::Unwritable, ERROR_ALREADY_EXISTS});
     if (existing == INVALID_FILE_ATTRIBUTES && createError != ERROR_FILE_EXISTS)
         return fail({TSkipReason::Unwritable, createError});
-    // Something stands there (a file, or a link that must not be written
-    // through): the new content goes beside it and takes its place only
-    // once the entry checked out, so a failed entry leaves the old file as
-    // it was, and a link is replaced, not followed.
+    // Something stands there (a file, planted or left by an earlier
+    // install, or a link that must not be written through): the new content
+    // goes beside it and takes its place only once the entry checked out, so
+    // a failed entry leaves the old file as it was, and a link is replaced,
+    // not followed.
     path_ = target_ + L"." + newCompactGuid() + kFreshSuffix;
     replacing_ = true;
     file_ = createNew(path_);
@@ -105,11 +117,12 @@ EntryResult EntryOutput::finish(bool intact)
             ::DeleteFileW(path_.c_str());
         return failed_ ? failure_ : Skip{TSkipReason::Damaged};
     }
-    if (!replacing_ || ::MoveFileExW(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (!replacing_ ||
+        (replaceable(target_) && ::MoveFileExW(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)))
         return {};
     const DWORD error = ::GetLastError();
     ::DeleteFileW(path_.c_str());
-    return Skip{TSkipReason::Unwritable, error};
+    return Skip{TSkipReason::NotReplaced, error};
 }
 
 } // namespace myzip

@@ -25,14 +25,28 @@ bool isRealFolder(DWORD attributes)
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+win::FileHandle openRealFolder(const std::wstring& path)
+{
+    ::CreateDirectoryW(path.c_str(), nullptr);
+    win::FileHandle folder = openNoFollow(path, FILE_TRAVERSE);
+    if (folder && isRealFolder(attributesOf(folder.get())) && isRealFolder(::GetFileAttributesW(path.c_str())))
+        return folder;
+    return {};
+}
+
+bool clearProtection(HANDLE opened, DWORD attributes)
+{
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & kClearedAttributes))
+        return true;
+    FILE_BASIC_INFO basic{};
+    const DWORD kept = attributes & ~kClearedAttributes;
+    basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(opened, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
 bool deleteOpened(HANDLE opened, DWORD attributes)
 {
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClearedAttributes)) {
-        FILE_BASIC_INFO basic{};
-        const DWORD kept = attributes & ~kClearedAttributes;
-        basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
-        ::SetFileInformationByHandle(opened, FileBasicInfo, &basic, sizeof(basic));
-    }
+    clearProtection(opened, attributes);
     FILE_DISPOSITION_INFO disposition{TRUE};
     return ::SetFileInformationByHandle(opened, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }

@@ -19,8 +19,18 @@ win::FileHandle openNoFollow(const std::wstring& path, DWORD access);
 DWORD attributesOf(HANDLE opened);
 // A folder that is neither a junction nor a symbolic link.
 bool isRealFolder(DWORD attributes);
+// The folder PATH, made when missing, opened as openNoFollow opens it with
+// the right to pass through it; empty when it cannot be made or opened, or is
+// a junction or symbolic link (looked at on the handle, and on the name, which
+// is all that Wine tells of a Unix link). Held, it stays a real folder.
+win::FileHandle openRealFolder(const std::wstring& path);
+// Clears the read-only, hidden and system attributes of the opened file,
+// folder or link (ATTRIBUTES, as read from it), keeping the others; true when
+// none was set or all are cleared. What a planted file's attributes ask for
+// must not stop its replacement or removal.
+bool clearProtection(HANDLE opened, DWORD attributes);
 // Marks the opened file, folder or link for deletion when the handle closes,
-// clearing the read-only, hidden and system attributes first; a link goes,
+// clearing its protection first; a link goes,
 // not what it points to. False when it cannot be deleted (in use, a folder
 // that is not empty).
 bool deleteOpened(HANDLE opened, DWORD attributes);

@@ -14,22 +14,14 @@ namespace {
 // Owned by Administrators rather than by the user who elevated: an owner
 // may always rewrite the access list. "P": nothing inherited from above.
 constexpr wchar_t kFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// Users: read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
+constexpr wchar_t kReadableFolderSecurity[] =
+    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 constexpr wchar_t kSystemTempFolder[] = L"\\Temp\\";
 constexpr wchar_t kFolderPrefix[] = L"setup-";
 constexpr wchar_t kAllEntries[] = L"*";
 // A taken name is someone else's folder: never use it, draw another.
 constexpr int kNameAttempts = 8;
-
-std::wstring systemTempFolder()
-{
-    // The shared Windows folder also for a program that is not aware of
-    // terminal sessions (GetWindowsDirectory may answer a private one).
-    wchar_t windows[MAX_PATH + 1] = {};
-    const UINT n = ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
-    if (n == 0 || n > MAX_PATH)
-        return {};
-    return std::wstring(windows, n) + kSystemTempFolder;
-}
 
 class RunFolder {
 public:
@@ -114,6 +106,17 @@ private:
 
 } // namespace
 
+std::wstring systemTempFolder()
+{
+    // The shared Windows folder also for a program that is not aware of
+    // terminal sessions (GetWindowsDirectory may answer a private one).
+    wchar_t windows[MAX_PATH + 1] = {};
+    const UINT n = ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH)
+        return {};
+    return std::wstring(windows, n) + kSystemTempFolder;
+}
+
 std::wstring getPrivateTempDir() { return RunFolder::instance().path(); }
 
 std::wstring privateTempPath(const std::wstring& name)
@@ -124,11 +127,27 @@ std::wstring privateTempPath(const std::wstring& name)
 
 void keepAfterRun(const std::wstring& file) { RunFolder::instance().keep(file); }
 
-win::LocalMemory privateFolderSecurity()
+namespace {
+
+win::LocalMemory securityOf(const wchar_t* text)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderSecurity, SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(text, SDDL_REVISION_1, &descriptor, nullptr))
         return {};
     return win::LocalMemory(descriptor);
+}
+
+} // namespace
+
+win::LocalMemory privateFolderSecurity() { return securityOf(kFolderSecurity); }
+
+win::LocalMemory readableFolderSecurity() { return securityOf(kReadableFolderSecurity); }
+
+bool makeReadableFolder(const std::wstring& folder)
+{
+    const win::LocalMemory security = readableFolderSecurity();
+    if (!security || (::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES && !removeFolderTree(folder)))
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
+    return ::CreateDirectoryW(folder.c_str(), &attributes) != FALSE;
 }

@@ -16,6 +16,9 @@
 
 #include <string>
 
+// The system's temporary folder ("%SystemRoot%\Temp\"), whose name no user
+// can point elsewhere; "" when the system does not tell its Windows folder.
+std::wstring systemTempFolder();
 // The folder, ending with a backslash; "" when it cannot be made.
 std::wstring getPrivateTempDir();
 // NAME inside that folder; "" when there is no folder.
@@ -28,3 +31,11 @@ void keepAfterRun(const std::wstring& file);
 // a protected access list that gives Administrators and the system full
 // control, inherited by everything inside); empty if it cannot be built.
 win::LocalMemory privateFolderSecurity();
+
+// The same for a folder whose programs users start but must not change: the
+// users may besides read and run what is inside.
+win::LocalMemory readableFolderSecurity();
+// Makes FOLDER anew with readableFolderSecurity: whatever had its name is
+// removed first (a link as a link), so that no file or access list from
+// before stays. False when it cannot be removed or made.
+bool makeReadableFolder(const std::wstring& folder);

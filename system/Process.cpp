@@ -2,9 +2,9 @@
 
 #include "util.h"
 
-#include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <cwchar>
 #include <vector>
 
 namespace {
@@ -13,14 +13,23 @@ constexpr wchar_t kDesktopShell[] = L"Explorer.exe";
 constexpr wchar_t kDebugPrivilege[] = L"SeDebugPrivilege";
 constexpr wchar_t kAdvapi[] = L"Advapi32.dll";
 constexpr char kCreateProcessWithToken[] = "CreateProcessWithTokenW";
-constexpr wchar_t kOpenVerb[] = L"open";
+constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
+// No AutoRun commands from the registry (the user's own among them); the
+// script's quoted path is quoted once more, as "/c" strips one pair.
+constexpr wchar_t kRunScript[] = L" /d /c \"\"";
+constexpr wchar_t kRunScriptEnd[] = L"\"\"";
+// Expanded by the command interpreter even inside quotes.
+constexpr wchar_t kExpandedByInterpreter[] = L"%!";
+constexpr wchar_t kProgramExtension[] = L".exe";
+constexpr const wchar_t* kScriptExtensions[] = {L".bat", L".cmd"};
 
 using CreateProcessWithTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
                                                LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
-// Calls VISIT(entry) for every running process until it returns false.
+// Calls VISIT(entry) for every running process of SESSION until it returns
+// false.
 template <typename Visit>
-void forEachProcess(Visit visit)
+void forEachProcess(DWORD session, Visit visit)
 {
     const win::SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
@@ -29,6 +38,9 @@ void forEachProcess(Visit visit)
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
          more = ::Process32NextW(snapshot.get(), &entry)) {
+        DWORD itsSession = 0;
+        if (!::ProcessIdToSessionId(entry.th32ProcessID, &itsSession) || itsSession != session)
+            continue;
         if (!visit(entry))
             return;
     }
@@ -68,6 +80,12 @@ std::wstring folderOf(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool endsWith(const std::wstring& path, const wchar_t* extension)
+{
+    const size_t length = std::wcslen(extension);
+    return path.size() > length && ::lstrcmpiW(path.c_str() + path.size() - length, extension) == 0;
 }
 
 } // namespace
@@ -113,7 +131,7 @@ DWORD runAsDesktopUser(const std::wstring& commandLine, bool useOwnToken, bool s
     if (isVistaOrLater()) {
         win::Handle shell;
         if (!useOwnToken)
-            shell = findProcessByName(kDesktopShell);
+            shell = findProcessByName(kDesktopShell, currentSession());
         const HANDLE source = useOwnToken ? ::GetCurrentProcess() : shell.get();
         if (!source) {
             // No desktop shell runs (a service session, a shell of another name).
@@ -143,10 +161,66 @@ DWORD runAsDesktopUser(const std::wstring& commandLine, bool useOwnToken, bool s
     return exitCode;
 }
 
-win::Handle findProcessByName(const std::wstring& name)
+bool startProgram(const std::wstring& program, const std::wstring& arguments, const std::wstring& workDir,
+                  HANDLE held)
+{
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
+    std::vector<wchar_t> command(commandLine.begin(), commandLine.end());
+    command.push_back(L'\0');
+    const std::wstring folder = workDir.empty() ? folderOf(program) : workDir;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    // Suspended until it holds its copy of HELD.
+    if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
+                          CREATE_DEFAULT_ERROR_MODE | CREATE_SUSPENDED, nullptr, folder.c_str(), &startup, &info))
+        return false;
+    const win::Handle process(info.hProcess), thread(info.hThread);
+    HANDLE copy = nullptr;
+    if (held && !::DuplicateHandle(::GetCurrentProcess(), held, process.get(), &copy, 0, FALSE,
+                                   DUPLICATE_SAME_ACCESS)) {
+        const DWORD error = ::GetLastError();
+        ::TerminateProcess(process.get(), 1);
+        ::SetLastError(error);
+        return false;
+    }
+    ::ResumeThread(thread.get());
+    return true;
+}
+
+bool startScript(const std::wstring& script, HANDLE held)
+{
+    if (script.find_first_of(kExpandedByInterpreter) != std::wstring::npos) {
+        ::SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    return startProgram(getSystemDir() + kCommandInterpreter, kRunScript + script + kRunScriptEnd, folderOf(script),
+                        held);
+}
+
+bool isProgramFile(const std::wstring& path) { return endsWith(path, kProgramExtension); }
+
+bool isScriptFile(const std::wstring& path)
+{
+    for (const wchar_t* extension : kScriptExtensions)
+        if (endsWith(path, extension))
+            return true;
+    return false;
+}
+
+DWORD currentSession()
+{
+    DWORD session = 0;
+    ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+    return session;
+}
+
+win::Handle findProcessByName(const std::wstring& name, DWORD session)
 {
     win::Handle found;
-    forEachProcess([&](const PROCESSENTRY32W& entry) {
+    forEachProcess(session, [&](const PROCESSENTRY32W& entry) {
         if (::lstrcmpiW(entry.szExeFile, name.c_str()) != 0)
             return true;
         found.reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
@@ -155,11 +229,11 @@ win::Handle findProcessByName(const std::wstring& name)
     return found;
 }
 
-bool killProcessByName(const std::wstring& name)
+bool killProcessByName(const std::wstring& name, DWORD session)
 {
     const std::wstring wanted = trimUpperAscii(name);
     DWORD failure = ERROR_SUCCESS;
-    forEachProcess([&](const PROCESSENTRY32W& entry) {
+    forEachProcess(session, [&](const PROCESSENTRY32W& entry) {
         if (trimUpperAscii(entry.szExeFile) != wanted)
             return true;
         enablePrivilege(::GetCurrentProcess(), kDebugPrivilege);
@@ -183,18 +257,3 @@ bool enablePrivilege(HANDLE process, const std::wstring& privilegeName)
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     return ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
 }
-
-bool shellOpenIn(const std::wstring& path)
-{
-    const std::wstring folder = folderOf(path);
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    // An automatic install must not stop at a box of the shell's own.
-    info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = kOpenVerb;
-    info.lpFile = path.c_str();
-    info.lpDirectory = folder.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    return ::ShellExecuteExW(&info) != FALSE;
-}
-

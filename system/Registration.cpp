@@ -3,8 +3,11 @@
 #include "Handles.h"
 #include "RegValues.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cwchar>
+#include <string_view>
 
 namespace {
 
@@ -23,12 +26,42 @@ constexpr wchar_t kNoModify[] = L"NoModify";
 constexpr wchar_t kNoRepair[] = L"NoRepair";
 constexpr wchar_t kDateFormat[] = L"%04u%02u%02u";
 constexpr uint64_t kBytesPerKB = 1024;
+constexpr wchar_t kUninstallerFolderSuffix[] = L"-uninstall";
+constexpr wchar_t kNotInFileNames[] = L"\\/:*?\"<>|";
 
 std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 } // namespace
 
 std::wstring uninstallEntryPath(const std::wstring& softId) { return std::wstring(kUninstallRoot) + L"\\" + softId; }
+
+std::wstring uninstallerFolder(const std::wstring& softId)
+{
+    if (softId.empty())
+        return {};
+    // 32-bit Windows has no separate folder for 32-bit programs and may
+    // refuse the first question.
+    wchar_t programFiles[MAX_PATH + 1] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles)) ||
+        programFiles[0] == L'\0') {
+        if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles)) ||
+            programFiles[0] == L'\0')
+            return {};
+    }
+    std::wstring name = softId + kUninstallerFolderSuffix;
+    for (wchar_t& c : name)
+        if (c < L' ' || std::wstring_view(kNotInFileNames).find(c) != std::wstring_view::npos)
+            c = L'_';
+    std::wstring folder = programFiles;
+    if (folder.back() != L'\\')
+        folder += L'\\';
+    return folder + name;
+}
+
+std::wstring readInstallLocation(const std::wstring& softId)
+{
+    return regReadString(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId), kInstallLocation, kUninstallEntryView);
+}
 
 LSTATUS setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text)
 {
@@ -56,8 +89,9 @@ std::wstring installDateOf(const SYSTEMTIME& date)
 
 std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName,
                                                  const std::wstring& exePath, const std::wstring& installDir,
-                                                 const std::wstring& version, const std::wstring& publisher,
-                                                 uint64_t installedBytes, const std::wstring& installDate)
+                                                 const std::wstring& uninstaller, const std::wstring& version,
+                                                 const std::wstring& publisher, uint64_t installedBytes,
+                                                 const std::wstring& installDate)
 {
     // Without an id the values would land on the list of all programs itself.
     if (softId.empty())
@@ -69,7 +103,6 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
     // Every write against the unopened key could only fail again.
     if (status != ERROR_SUCCESS)
         return {{keyPath, status}};
-    const std::wstring uninstaller = installDir + L"\\" + kUninstallerName;
     // Rounded up: a product of a few bytes does not show as 0 KB.
     const uint64_t sizeKB = std::min<uint64_t>((installedBytes + kBytesPerKB - 1) / kBytesPerKB, MAXDWORD);
     const std::pair<const wchar_t*, LSTATUS> writes[] = {

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-// The uninstaller: the installer copied into the installation folder under
-// this name, which also makes it start in uninstall mode.
+// The uninstaller: the installer copied under this name, which also makes it
+// start in uninstall mode, into the installation folder and into
+// uninstallerFolder, whose copy the uninstall entry names.
 inline constexpr wchar_t kUninstallerName[] = L"unin.exe";
 // The uninstaller's first argument for a removal without window or question.
 inline constexpr wchar_t kSilentUninstallSwitch[] = L"/autouninst";
@@ -24,6 +25,18 @@ inline constexpr REGSAM kUninstallEntryView = KEY_WOW64_32KEY;
 // kUninstallEntryView.
 std::wstring uninstallEntryPath(const std::wstring& softId);
 
+// The folder of the uninstaller that the entry names: "<softId>-uninstall"
+// (whatever a file name cannot hold replaced) in the program files folder
+// that the system gives 32-bit programs ("Program Files (x86)" on 64-bit
+// Windows, "Program Files" on 32-bit Windows), the same for either build as
+// the entry's view is; only administrators can write there. "" when the
+// system names no such folder or SOFTID is empty.
+std::wstring uninstallerFolder(const std::wstring& softId);
+// "InstallLocation" of the uninstall entry: the only folder an uninstall may
+// empty; "" when the product is not registered. Registry failures throw
+// win::Win32Error.
+std::wstring readInstallLocation(const std::wstring& softId);
+
 // A key or value that could not be written, and the system's error.
 struct RegWriteFailure {
     std::wstring name;
@@ -32,15 +45,16 @@ struct RegWriteFailure {
 
 // Writes "Software\Microsoft\Windows\CurrentVersion\Uninstall\<softId>" under
 // HKLM, value by value, going on after a value that cannot be written: the
-// names, versions and commands, then what the system's list of programs and
+// names, versions and the commands that run UNINSTALLER, then what the system's list of programs and
 // package managers read besides them (the silent uninstall's command, the
 // folder, INSTALLEDBYTES as the size in KB, INSTALLDATE as "yyyymmdd", and
 // neither change nor repair offered). Returns what could not be written, in
 // order: the key alone when it cannot be created.
 std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, const std::wstring& displayName,
                                                  const std::wstring& exePath, const std::wstring& installDir,
-                                                 const std::wstring& version, const std::wstring& publisher,
-                                                 uint64_t installedBytes, const std::wstring& installDate);
+                                                 const std::wstring& uninstaller, const std::wstring& version,
+                                                 const std::wstring& publisher, uint64_t installedBytes,
+                                                 const std::wstring& installDate);
 // "yyyymmdd" of a local date, as InstallDate holds it.
 std::wstring installDateOf(const SYSTEMTIME& date);
 // Deletes the product's uninstall entry with everything below it; false, with

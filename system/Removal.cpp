@@ -18,6 +18,10 @@ constexpr size_t kListingBytes = 64 * 1024;
 constexpr DWORD kDeleteAccess = DELETE | FILE_WRITE_ATTRIBUTES | FILE_TRAVERSE;
 constexpr DWORD kListAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
 constexpr wchar_t kScriptExtension[] = L".bat";
+constexpr wchar_t kMovedExtension[] = L".del";
+// What a path in the script may hold: nothing the command interpreter reads
+// as a variable, an escape, a quote or a command separator.
+constexpr wchar_t kPlainPathPunctuation[] = L"\\:._-() ";
 constexpr int kScriptNameRange = 5000;
 constexpr char kLineEnd[] = "\r\n";
 constexpr char kRetryLabel[] = ":try";
@@ -167,6 +171,15 @@ bool removeFrom(const std::wstring& folder, bool keepDotNames, bool removeItself
            (!removeItself || (canDelete && deleteOpened(held.get(), attributes)));
 }
 
+bool isPlainPath(const std::wstring& path)
+{
+    for (const wchar_t c : path)
+        if (!(c >= L'a' && c <= L'z') && !(c >= L'A' && c <= L'Z') && !(c >= L'0' && c <= L'9') &&
+            std::wstring_view(kPlainPathPunctuation).find(c) == std::wstring_view::npos)
+            return false;
+    return !path.empty();
+}
+
 std::string quotedAnsi(const std::wstring& path)
 {
     std::string text(1, '"');
@@ -219,11 +232,25 @@ void deleteFileByBatch(const std::wstring& file)
 {
     if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
-    // In the run's private folder: it runs elevated, after this program has
-    // ended, and no one else may change it meanwhile.
-    const std::wstring script = privateTempPath(std::to_wstring(randomBelow(kScriptNameRange)) + kScriptExtension);
-    if (script.empty() || !writeNewFile(script, deleteScript(file, script)))
+    // Script and file in the run's private folder: the script runs elevated,
+    // after this program has ended, and no one else may change either
+    // meanwhile. The file is moved there first (a running program can be
+    // renamed, not deleted), so that the script names only paths this program
+    // made: a folder name of the user's choosing could hold variables, quotes
+    // or separators that the command interpreter would act on.
+    const std::wstring name = std::to_wstring(randomBelow(kScriptNameRange));
+    const std::wstring script = privateTempPath(name + kScriptExtension);
+    const std::wstring moved = privateTempPath(name + kMovedExtension);
+    // Another drive cannot take it: the system deletes it at the next start.
+    if (script.empty() || !::MoveFileExW(file.c_str(), moved.c_str(), 0)) {
+        ::MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         return;
+    }
+    keepAfterRun(moved);
+    if (!isPlainPath(script) || !isPlainPath(moved) || !writeNewFile(script, deleteScript(moved, script))) {
+        ::MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
     keepAfterRun(script);
     // Quoted: the Windows folder may contain blanks.
     runAsDesktopUser(L"\"" + getSystemDir() + kCommandInterpreter + L"\"" + kRunScript + script + kRunScriptEnd, true,

@@ -29,10 +29,12 @@ bool removeFolderContents(const std::wstring& folder);
 // clearFolder, removeFolderTree and removeFolderContents skip them.
 bool isProtectedFolder(const std::wstring& folder);
 
-// Writes a hidden batch script into the run's private folder
-// (PrivateTempDir.h) that retries, about once a second, until FILE can be
-// deleted, then deletes itself and the folder if nothing else is left there.
-// Nothing happens when FILE does not exist.
+// Moves FILE into the run's private folder (PrivateTempDir.h) and writes a
+// hidden batch script there that retries, about once a second, until the
+// moved file can be deleted, then deletes itself and the folder if nothing
+// else is left there. The script names only those two paths. A file that
+// cannot be moved there (another drive) is deleted by the system at its next
+// start. Nothing happens when FILE does not exist.
 void deleteFileByBatch(const std::wstring& file);
 // deleteFileByBatch on the running program.
 void deleteSelf();

@@ -1,11 +1,13 @@
 // Paints one of the program's windows into a PNG file without showing it:
 // for reviews of a design and for the pictures in the documentation.
 //
-//   paint_form FORM OUTPUT.png [MESSAGE]
+//   paint_form [--dpi=N] FORM OUTPUT.png [MESSAGE]
 //   paint_form FrmCommInst OUTPUT.png [PAGE] [open]
 //   paint_form FrmDownFramework OUTPUT.png [LINK]
 //   paint_form FrmBigCoupon OUTPUT.png [tbCoupon|tbFreeGet] [CONTENT-DIR]
 //
+// --dpi=N paints the window laid out for N dots per inch (96 by default: 144
+// is 150 %, 192 is 200 %).
 // FORM is the window's design name (FrmMsgBox, FrmConfirmbox, FrmCommInst,
 // FrmDownFramework, FrmBigCoupon); MESSAGE is the text of a box.
 // The main window is created as the program creates it, from the embedded
@@ -42,18 +44,21 @@ constexpr wchar_t kRowOpen[] = L"open";
 
 struct Window {
     std::wstring_view name;
-    std::function<TPicture(const std::wstring& message, const std::wstring& extra)> paint;
+    std::function<TPicture(const std::wstring& message, const std::wstring& extra, int dpi)> paint;
 };
 
 template <class F>
-TPicture paintForm(const std::wstring& message, const std::wstring&)
+TPicture paintForm(const std::wstring& message, const std::wstring&, int dpi)
 {
-    return makeForm<F>(message)->paintToPicture();
+    const auto form = makeForm<F>(message);
+    form->scaleTo(dpi);
+    return form->paintToPicture();
 }
 
-TPicture paintMainWindow(const std::wstring& page, const std::wstring& extra)
+TPicture paintMainWindow(const std::wstring& page, const std::wstring& extra, int dpi)
 {
     const auto form = makeForm<TFrmCommInst>();
+    form->scaleTo(dpi);
     if (!page.empty()) {
         auto* sheet = dynamic_cast<TTabSheet*>(form->findComponent(page));
         if (!sheet)
@@ -68,7 +73,7 @@ TPicture paintMainWindow(const std::wstring& page, const std::wstring& extra)
     return form->paintToPicture();
 }
 
-TPicture paintOffer(const std::wstring& page, const std::wstring& contentDir)
+TPicture paintOffer(const std::wstring& page, const std::wstring& contentDir, int dpi)
 {
     vendor::Options options;
     options.contentDir = contentDir;
@@ -78,6 +83,7 @@ TPicture paintOffer(const std::wstring& page, const std::wstring& contentDir)
     const std::wstring origin = win::fromUtf8(service.baseUrl());
     TAPI api(L"", kDemoSoftId, origin, origin);
     const auto form = makeForm<TfrmBigCoupon>(api, nullptr);
+    form->scaleTo(dpi);
     if (sameText(page, kFreeGetPage)) {
         form->wbFreeMembere->Navigate(TfrmBigCoupon::freeMemberUrl());
         form->pgMain->setActivePage(form->tbFreeGet);
@@ -96,7 +102,7 @@ const Window kWindows[] = {
 
 int usage()
 {
-    std::fputws(L"usage: paint_form FORM OUTPUT.png [MESSAGE | PAGE [open | CONTENT-DIR] | LINK]\nforms:", stderr);
+    std::fputws(L"usage: paint_form [--dpi=N] FORM OUTPUT.png [MESSAGE | PAGE [open | CONTENT-DIR] | LINK]\nforms:", stderr);
     for (const auto& w : kWindows)
         std::fwprintf(stderr, L" %ls", std::wstring(w.name).c_str());
     std::fputws(L"\n", stderr);
@@ -107,6 +113,15 @@ int usage()
 
 int wmain(int argc, wchar_t** argv)
 {
+    constexpr std::wstring_view kDpiOption = L"--dpi=";
+    int dpi = kScreenDpi;
+    if (argc > 1 && std::wstring_view(argv[1]).starts_with(kDpiOption)) {
+        dpi = _wtoi(argv[1] + kDpiOption.size());
+        if (dpi < kScreenDpi / 2)
+            return usage();
+        --argc;
+        ++argv;
+    }
     if (argc < 3)
         return usage();
     const std::wstring message = argc > 3 ? argv[3] : L"";
@@ -115,7 +130,7 @@ int wmain(int argc, wchar_t** argv)
         if (!sameText(w.name, argv[1]))
             continue;
         try {
-            if (savePngFile(w.paint(message, extra), argv[2]))
+            if (savePngFile(w.paint(message, extra, dpi), argv[2]))
                 return 0;
             std::fwprintf(stderr, L"cannot write %ls\n", argv[2]);
         } catch (const std::exception& e) {

@@ -98,7 +98,8 @@ void TApplication::dispatch(MSG& msg)
         const auto it = std::find_if(forms_.begin(), forms_.end(), [root](TForm* f) {
             return f->handleAllocated() && f->handle() == root;
         });
-        if (it != forms_.end() && !(*it)->previewKey(msg))
+        // Navigation keys are used before they become characters.
+        if (it != forms_.end() && ((*it)->navigationKey(msg) || !(*it)->previewKey(msg)))
             return;
     }
     ::TranslateMessage(&msg);

@@ -45,6 +45,8 @@ const PropertyList& TControl::publishedProperties()
         l.string<TControl>(L"Caption", &TControl::caption, &TControl::setCaption);
         l.string<TControl>(L"Hint", &TControl::hint, &TControl::setHint);
         l.boolean<TControl>(L"ShowHint", &TControl::showHint, &TControl::setShowHint);
+        l.boolean<TControl>(L"Default", &TControl::isDefault, &TControl::setDefault);
+        l.boolean<TControl>(L"Cancel", &TControl::isCancel, &TControl::setCancel);
         l.event(L"OnClick", &TControl::OnClick);
         l.event(L"OnMouseDown", &TControl::OnMouseDown);
         l.event(L"OnMouseUp", &TControl::OnMouseUp);
@@ -300,6 +302,24 @@ void TControl::dispatchMouse(TMessage& m)
     default:
         break;
     }
+}
+
+void TControl::performClick()
+{
+    // The handler may close the form and destroy the control.
+    if (auto* f = form())
+        f->guardedCall(this, [this] { click(); });
+    else
+        click();
+}
+
+TAccessibleKind TControl::accessibleKind() const
+{
+    if (tabStop())
+        return TAccessibleKind::Button;
+    if (!caption_.empty())
+        return TAccessibleKind::Text;
+    return hint_.empty() ? TAccessibleKind::None : TAccessibleKind::Graphic;
 }
 
 void TControl::click()

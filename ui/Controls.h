@@ -15,6 +15,8 @@ class TForm;
 
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 enum class TCursor { crDefault, crArrow, crHandPoint, crIBeam };
+// What a windowless control is to assistive programs (screen readers).
+enum class TAccessibleKind { None, Button, Text, Link, Graphic };
 
 // The shift state of a mouse message's key flags.
 TShiftState shiftFromKeys(WPARAM keys);
@@ -88,11 +90,29 @@ public:
     // Paints the control; DC's origin is the control's top-left corner and
     // its clip the control's rectangle.
     virtual void paint(HDC dc);
+    // What the control paints may run past its right edge (into its
+    // parent) when the form is scaled above 96 DPI.
+    virtual bool overflowsWhenScaled() const { return false; }
     // A real child window, painted by itself.
     virtual bool windowed() const { return false; }
 
     // Mouse input from the form, positions relative to the control.
     virtual void dispatchMouse(TMessage& message);
+
+    // Takes part in the form's keyboard navigation: whatever acts on a click.
+    virtual bool tabStop() const { return static_cast<bool>(OnClick); }
+    // Enter acts on the default control of what shows when no other has the
+    // keyboard; Esc on the cancel control.
+    bool isDefault() const { return default_; }
+    void setDefault(bool value) { default_ = value; }
+    bool isCancel() const { return cancel_; }
+    void setCancel(bool value) { cancel_ = value; }
+    // Acts as a click of the user's (keyboard, assistive programs).
+    void performClick();
+    // A button when it acts on a click, text where it has a caption, a
+    // picture where the design describes it (Hint); else not shown to
+    // assistive programs. Their name is the caption, else the description.
+    virtual TAccessibleKind accessibleKind() const;
 
     TNotifyEvent OnClick;
     TMouseEvent OnMouseDown;
@@ -145,6 +165,8 @@ private:
     bool showHint_ = false;
     bool clicked_ = false;
     bool aligning_ = false;
+    bool default_ = false;
+    bool cancel_ = false;
 };
 
 // A control that is a real child window of its form (edit, progress bar):
@@ -160,10 +182,14 @@ public:
     void createHandle(HWND formWindow);
     // Follows the control's place and the visibility of its parents.
     void updatePlacement();
+    // Follows the form's DPI: place and font.
+    void followDpi();
     void paint(HDC dc) override;
 
 protected:
     virtual HWND createWindow(HWND formWindow) = 0;
+    // The DPI of the form the window is on.
+    int dpi() const;
     // Pushes the control's state (text, range...) into a new window.
     virtual void initWindow() {}
     void fontChanged() override;

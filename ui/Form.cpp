@@ -9,6 +9,39 @@
 
 namespace {
 
+// The focus rectangle's distance from the edges of the control it marks.
+constexpr int kFocusInset = 2;
+
+// Above 96 DPI the back buffer is painted through a scaling transform:
+// text, lines and corners are drawn at the scaled size, not stretched. At 96
+// DPI the buffer stays as it always was.
+void scaleSurface(HDC dc, int dpi)
+{
+    if (dpi == kScreenDpi)
+        return;
+    ::SetGraphicsMode(dc, GM_ADVANCED);
+    const float factor = static_cast<float>(dpi) / kScreenDpi;
+    const XFORM scale{factor, 0, 0, factor, 0, 0};
+    ::SetWorldTransform(dc, &scale);
+}
+
+// The DPI of the monitor a window is on: GetDpiForWindow where the system
+// has it (Windows 10 1607 and later), else the screen's.
+int windowDpi(HWND wnd)
+{
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow)
+        if (const UINT dpi = getDpiForWindow(wnd))
+            return static_cast<int>(dpi);
+    const HDC dc = ::GetDC(wnd);
+    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSX) : 0;
+    if (dc)
+        ::ReleaseDC(wnd, dc);
+    return dpi > 0 ? dpi : kScreenDpi;
+}
+
 // Tells the windows of this thread apart from a form's own while a modal form
 // disables the others.
 struct DisabledWindows {
@@ -71,6 +104,8 @@ TForm::TForm(TComponent* owner, const FormDesign* design) : TControl(owner)
 
 TForm::~TForm()
 {
+    if (accessibleLink_)
+        *accessibleLink_ = nullptr;
     destroyComponents();
     if (wnd_)
         ::DestroyWindow(wnd_);
@@ -160,7 +195,7 @@ void TForm::registerWindowClass(const TCreateParams& params)
 void TForm::createWindowHandle(const TCreateParams& params)
 {
     registerWindowClass(params);
-    RECT r{left(), top(), left() + width(), top() + height()};
+    RECT r{left(), top(), left() + scaled(width()), top() + scaled(height())};
     ::AdjustWindowRectEx(&r, params.style, FALSE, params.exStyle);
     ::CreateWindowExW(params.exStyle, params.windowClassName.c_str(), params.caption.c_str(), params.style, left(),
                       top(), r.right - r.left, r.bottom - r.top, params.parent, nullptr,
@@ -175,6 +210,37 @@ void TForm::createHandle()
     if (!wnd_)
         throw std::runtime_error("cannot create the window of a form");
     createChildWindows(*this);
+    if (!dpiChosen_) {
+        const int own = windowDpi(wnd_);
+        if (own != dpi_)
+            scaleTo(own);
+        dpiChosen_ = false;
+    }
+}
+
+void TForm::scaleTo(int dpi)
+{
+    dpiChosen_ = true;
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    dpi_ = dpi;
+    if (!wnd_)
+        return;
+    const RECT r = windowRectFor(left(), top(), width(), height());
+    syncingBounds_ = true;
+    ::SetWindowPos(wnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    syncingBounds_ = false;
+    rescaleChildWindows(*this);
+    ::InvalidateRect(wnd_, nullptr, FALSE);
+}
+
+void TForm::rescaleChildWindows(TControl& container)
+{
+    for (auto* c : container.controls()) {
+        if (auto* w = dynamic_cast<TWinControl*>(c))
+            w->followDpi();
+        rescaleChildWindows(*c);
+    }
 }
 
 void TForm::createChildWindows(TControl& container)
@@ -192,7 +258,7 @@ RECT TForm::windowRectFor(int left, int top, int width, int height) const
     if (wnd_)
         ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(wnd_, GWL_STYLE)), FALSE,
                              static_cast<DWORD>(::GetWindowLongPtrW(wnd_, GWL_EXSTYLE)));
-    return {left, top, left + width + frame.right - frame.left, top + height + frame.bottom - frame.top};
+    return {left, top, left + scaled(width) + frame.right - frame.left, top + scaled(height) + frame.bottom - frame.top};
 }
 
 void TForm::setBounds(int left, int top, int width, int height)
@@ -292,10 +358,11 @@ void TForm::Close()
 TPicture TForm::paintToPicture()
 {
     handle();
-    TDibSurface surface(width(), height());
+    TDibSurface surface(scaled(width()), scaled(height()));
     const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
-    const RECT all{0, 0, width(), height()};
+    const RECT all{0, 0, surface.width(), surface.height()};
     ::FillRect(surface.dc(), &all, back.get());
+    scaleSurface(surface.dc(), dpi_);
     paintControls(surface.dc(), *this, {0, 0}, true);
     ::GdiFlush();
     return surface.toOpaquePicture();
@@ -309,8 +376,10 @@ void excludeChildWindows(HDC dc, const TControl& container)
 {
     for (auto* c : container.controls()) {
         if (auto* w = dynamic_cast<const TWinControl*>(c); w && w->handle() && ::IsWindowVisible(w->handle())) {
-            const POINT at = w->originInForm();
-            ::ExcludeClipRect(dc, at.x, at.y, at.x + w->width(), at.y + w->height());
+            RECT r;
+            ::GetWindowRect(w->handle(), &r);
+            ::MapWindowPoints(nullptr, ::GetParent(w->handle()), reinterpret_cast<POINT*>(&r), 2);
+            ::ExcludeClipRect(dc, r.left, r.top, r.right, r.bottom);
         }
         excludeChildWindows(dc, *c);
     }
@@ -342,11 +411,14 @@ void TForm::paintWindow()
     PAINTSTRUCT ps;
     const HDC dc = ::BeginPaint(wnd_, &ps);
     excludeChildWindows(dc, *this);
-    if (width() > 0 && height() > 0) {
-        TDibSurface surface(width(), height());
+    RECT client;
+    ::GetClientRect(wnd_, &client);
+    if (client.right > 0 && client.bottom > 0) {
+        TDibSurface surface(client.right, client.bottom);
         const win::Brush back(::CreateSolidBrush(colorToRgb(color())));
         ::FillRect(surface.dc(), &ps.rcPaint, back.get());
         ::IntersectClipRect(surface.dc(), ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
+        scaleSurface(surface.dc(), dpi_);
         paintControls(surface.dc(), *this, {0, 0}, false);
         ::BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
                  ps.rcPaint.bottom - ps.rcPaint.top, surface.dc(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
@@ -356,6 +428,7 @@ void TForm::paintWindow()
 
 void TForm::paintControls(HDC dc, const TControl& container, POINT origin, bool withWindows) const
 {
+    const TControl* cue = focusCue_ ? focusedControl() : nullptr;
     const RECT client = container.clientRect();
     origin.x += client.left;
     origin.y += client.top;
@@ -364,15 +437,29 @@ void TForm::paintControls(HDC dc, const TControl& container, POINT origin, bool 
             continue;
         const POINT at{origin.x + c->left(), origin.y + c->top()};
         const int saved = ::SaveDC(dc);
-        ::SetViewportOrgEx(dc, at.x, at.y, nullptr);
-        ::IntersectClipRect(dc, 0, 0, c->width(), c->height());
-        if (!c->windowed())
+        // The viewport's origin is in pixels of the buffer.
+        ::SetViewportOrgEx(dc, scaled(at.x), scaled(at.y), nullptr);
+        const bool overflow = dpi_ != kScreenDpi && c->overflowsWhenScaled();
+        ::IntersectClipRect(dc, 0, 0, overflow ? width() : c->width(), c->height());
+        if (!c->windowed()) {
             c->paint(dc);
-        else if (withWindows)
+        } else if (withWindows) {
+            // A child window paints itself at its own, already scaled size.
+            if (dpi_ != kScreenDpi)
+                ::ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
             if (HWND child = static_cast<const TWinControl*>(c)->handle())
                 ::SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
                                PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+            if (dpi_ != kScreenDpi)
+                scaleSurface(dc, dpi_);
+        }
         paintControls(dc, *c, at, withWindows);
+        if (c == cue) {
+            const RECT r{kFocusInset, kFocusInset, c->width() - kFocusInset, c->height() - kFocusInset};
+            ::SetTextColor(dc, RGB(0, 0, 0));
+            ::SetBkColor(dc, RGB(255, 255, 255));
+            ::DrawFocusRect(dc, &r);
+        }
         ::RestoreDC(dc, saved);
     }
 }
@@ -382,7 +469,10 @@ void TForm::invalidateArea(const TControl* control)
     if (!wnd_)
         return;
     const POINT at = control->originInForm();
-    const RECT r{at.x, at.y, at.x + control->width(), at.y + control->height()};
+    RECT r = scaled(RECT{at.x, at.y, at.x + control->width(), at.y + control->height()});
+    // Rounding may give the control part of the pixel row beyond.
+    if (dpi_ != kScreenDpi)
+        ::InflateRect(&r, 1, 1);
     ::InvalidateRect(wnd_, &r, FALSE);
 }
 
@@ -398,6 +488,8 @@ void TForm::controlRemoved(TControl* control)
         hovered_ = nullptr;
     if (captured_ == control)
         captured_ = nullptr;
+    if (focused_ == control)
+        focused_ = nullptr;
     for (auto*& g : guarded_)
         if (g == control)
             g = nullptr;
@@ -489,6 +581,23 @@ void TForm::wndProc(TMessage& m)
     case WM_CLOSE:
         Close();
         return;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(m.LParam) == OBJID_CLIENT && answerAccessibleObject(m))
+            return;
+        defaultHandler(m);
+        return;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another DPI: laid out for it at the place the
+        // system suggests.
+        const auto* suggested = reinterpret_cast<const RECT*>(m.LParam);
+        dpi_ = LOWORD(m.WParam);
+        dpiChosen_ = true;
+        ::SetWindowPos(wnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        rescaleChildWindows(*this);
+        ::InvalidateRect(wnd_, nullptr, FALSE);
+        return;
+    }
     case WM_WINDOWPOSCHANGED: {
         if (::IsIconic(wnd_))
             return;
@@ -496,11 +605,15 @@ void TForm::wndProc(TMessage& m)
         ::GetWindowRect(wnd_, &window);
         ::GetClientRect(wnd_, &client);
         syncingBounds_ = true;
-        TControl::setBounds(window.left, window.top, client.right, client.bottom);
+        TControl::setBounds(window.left, window.top, unscaled(client.right), unscaled(client.bottom));
         syncingBounds_ = false;
         return;
     }
     default:
+        if (m.Msg == accessibleClickMessage()) {
+            accessibleClick(m.WParam);
+            return;
+        }
         defaultHandler(m);
     }
 }

@@ -74,6 +74,7 @@ void TForm::routeMouse(TMessage& m)
         POINT p;
         ::GetCursorPos(&p);
         ::ScreenToClient(wnd_, &p);
+        p = {unscaled(p.x), unscaled(p.y)};
         const TControl* c = controlAt(p, true);
         ::SetCursor(::LoadCursorW(nullptr, cursorResource(c ? c->cursor() : cursor())));
         m.Result = TRUE;
@@ -89,7 +90,8 @@ void TForm::routeMouse(TMessage& m)
         return;
     }
 
-    const POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+    // Hit testing is in the design's units.
+    const POINT p{unscaled(GET_X_LPARAM(m.LParam)), unscaled(GET_Y_LPARAM(m.LParam))};
     const bool inside = p.x >= 0 && p.y >= 0 && p.x < width() && p.y < height();
     setHovered(inside ? controlAt(p, true) : nullptr);
     if (!trackingLeave_ && inside) {

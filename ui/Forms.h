@@ -112,6 +112,17 @@ public:
     HWND handle();
     bool handleAllocated() const { return wnd_ != nullptr; }
 
+    // The dots per inch the form is laid out for. Designs and control bounds
+    // stay in 96-DPI units; the window, its painting, the mouse and the child
+    // windows are scaled. A new window takes its monitor's DPI unless one
+    // was chosen before (a picture painted at a given DPI).
+    int dpi() const { return dpi_; }
+    void scaleTo(int dpi);
+    // A length or rectangle of the design in pixels of the window, and back.
+    int scaled(int value) const { return ::MulDiv(value, dpi_, kScreenDpi); }
+    RECT scaled(const RECT& r) const { return {scaled(r.left), scaled(r.top), scaled(r.right), scaled(r.bottom)}; }
+    int unscaled(int value) const { return ::MulDiv(value, kScreenDpi, dpi_); }
+
     bool keyPreview() const { return keyPreview_; }
     void setKeyPreview(bool v) { keyPreview_ = v; }
     TPosition position() const { return position_; }
@@ -156,6 +167,24 @@ public:
     void update();
     void controlRemoved(TControl* control);
     bool guardedCall(TControl* control, const std::function<void()>& call);
+    // Keyboard navigation among the windowless controls that act on a
+    // click, in reading order (top to bottom, then left to right): those
+    // that show inside the client area and are enabled.
+    std::vector<TControl*> tabOrder() const;
+    // The control Enter and Space act on: the one Tab reached, else the
+    // default control of what shows.
+    TControl* focusedControl() const;
+    // CUE: the focus rectangle shows (the keyboard is in use).
+    void setFocusedControl(TControl* control, bool cue);
+    bool focusCueShown() const { return focusCue_; }
+    // Tab, Shift+Tab, Enter, Space and Esc of a key press meant for the form
+    // or one of its child windows: true when the press was used.
+    bool navigationKey(const MSG& msg);
+    // The controls assistive programs see, child id N being the Nth: the
+    // windowless ones with an accessible kind and the child windows.
+    std::vector<TControl*> accessibleChildren() const;
+    // Posted by the accessible object's default action: WPARAM is the id.
+    static UINT accessibleClickMessage();
     // Key preview of keys sent to the form's child windows: false when the
     // form consumed the key. A disabled form previews nothing.
     bool previewKey(MSG& msg);
@@ -190,8 +219,17 @@ private:
     void routeMouse(TMessage& message);
     void setHovered(TControl* control);
     void createChildWindows(TControl& container);
+    // Child windows follow a new DPI: places and fonts.
+    void rescaleChildWindows(TControl& container);
+    bool canFocus(const TControl& control) const;
+    bool answerAccessibleObject(TMessage& message);
+    void accessibleClick(WPARAM id);
+    void notifyAccessibleFocus(const TControl* control) const;
+    TControl* cancelControl() const;
 
     HWND wnd_ = nullptr;
+    int dpi_ = kScreenDpi;
+    bool dpiChosen_ = false;
     bool keyPreview_ = false;
     TPosition position_ = TPosition::poDesigned;
     bool autoScroll_ = false;
@@ -205,7 +243,12 @@ private:
     bool trackingLeave_ = false;
     TControl* hovered_ = nullptr;
     TControl* captured_ = nullptr;
+    TControl* focused_ = nullptr;
+    bool focusCue_ = false;
     std::vector<TControl*> guarded_;
+    // Shared with the accessible objects handed out; cleared when the form
+    // goes, so that a late call from an assistive program finds nothing.
+    std::shared_ptr<TForm*> accessibleLink_;
 };
 
 struct FormDeleter {

@@ -160,24 +160,40 @@ void TFont::assign(const TFont& other)
 
 HFONT TFont::handle() const
 {
-    if (!handle_) {
-        LOGFONTW lf{};
-        lf.lfHeight = height_;
-        lf.lfWeight = (style_ & fsBold) ? FW_BOLD : FW_NORMAL;
-        lf.lfItalic = (style_ & fsItalic) ? TRUE : FALSE;
-        lf.lfUnderline = (style_ & fsUnderline) ? TRUE : FALSE;
-        lf.lfStrikeOut = (style_ & fsStrikeOut) ? TRUE : FALSE;
-        lf.lfCharSet = DEFAULT_CHARSET;
-        lf.lfQuality = DEFAULT_QUALITY;
-        wcsncpy_s(lf.lfFaceName, name_.c_str(), _TRUNCATE);
-        handle_.reset(::CreateFontIndirectW(&lf));
-    }
+    if (!handle_)
+        handle_.reset(create(kScreenDpi));
     return handle_.get();
+}
+
+HFONT TFont::handle(int dpi) const
+{
+    if (dpi == kScreenDpi)
+        return handle();
+    if (!scaledHandle_ || scaledDpi_ != dpi) {
+        scaledHandle_.reset(create(dpi));
+        scaledDpi_ = dpi;
+    }
+    return scaledHandle_.get();
+}
+
+HFONT TFont::create(int dpi) const
+{
+    LOGFONTW lf{};
+    lf.lfHeight = ::MulDiv(height_, dpi, kScreenDpi);
+    lf.lfWeight = (style_ & fsBold) ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = (style_ & fsItalic) ? TRUE : FALSE;
+    lf.lfUnderline = (style_ & fsUnderline) ? TRUE : FALSE;
+    lf.lfStrikeOut = (style_ & fsStrikeOut) ? TRUE : FALSE;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfQuality = DEFAULT_QUALITY;
+    wcsncpy_s(lf.lfFaceName, name_.c_str(), _TRUNCATE);
+    return ::CreateFontIndirectW(&lf);
 }
 
 void TFont::changed()
 {
     handle_.reset();
+    scaledHandle_.reset();
     if (onChange)
         onChange();
 }

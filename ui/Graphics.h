@@ -71,16 +71,21 @@ public:
     // Copies every attribute and reports one change.
     void assign(const TFont& other);
     HFONT handle() const;
+    // The font for a window laid out at DPI (heights are in 96-DPI pixels).
+    HFONT handle(int dpi) const;
 
     // Called after every change; the owning control repaints and re-sizes.
     std::function<void()> onChange;
 
 private:
     void changed();
+    HFONT create(int dpi) const;
 
     std::wstring name_ = L"Tahoma";
     int height_ = -11;
     TColor color_ = clWindowText;
     unsigned style_ = 0;
     mutable win::Font handle_;
+    mutable win::Font scaledHandle_;
+    mutable int scaledDpi_ = 0;
 };

@@ -97,7 +97,9 @@ void TLabel::paint(HDC dc)
     // A transparent label's text lies on its parent.
     const COLORREF background = colorToRgb(transparent_ && parent() ? parent()->color() : color());
     ::SetTextColor(dc, enabled() ? textColorOn(font().color(), background) : ::GetSysColor(COLOR_GRAYTEXT));
-    ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &r, textFlags());
+    // The form clips to the label's place (or lets a scaled one run over).
+    ::DrawTextW(dc, caption().c_str(), static_cast<int>(caption().size()), &r,
+                textFlags() | (overflowsWhenScaled() ? DT_NOCLIP : 0));
 }
 
 TLinkLabel::TLinkLabel(TComponent* owner) : TLabel(owner)

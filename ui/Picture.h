@@ -40,6 +40,10 @@ private:
     int height_ = 0;
     std::vector<std::uint32_t> pixels_;
     mutable win::Bitmap bitmap_;
+    // The pixels resampled to the size last drawn at above 96 DPI.
+    mutable win::Bitmap scaledBitmap_;
+    mutable int scaledWidth_ = 0;
+    mutable int scaledHeight_ = 0;
 };
 
 // A 32-bit top-down DIB section selected into its own memory DC: the back

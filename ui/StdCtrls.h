@@ -34,6 +34,12 @@ public:
     void alignBaselineWith(const TLabel& other);
 
     void paint(HDC dc) override;
+    // One line sized to its text: above 96 DPI the hinted glyphs may run a
+    // little wider than the size measured in the design's units.
+    bool overflowsWhenScaled() const override
+    {
+        return autoSize() && !wordWrap_ && alignment_ == TAlignment::taLeftJustify;
+    }
 
 protected:
     bool canAutoSize(int& width, int& height) override;
@@ -54,6 +60,7 @@ public:
     std::wstring_view className() const override { return L"TLinkLabel"; }
     static const PropertyList& publishedProperties();
     const PropertyList& properties() const override { return publishedProperties(); }
+    TAccessibleKind accessibleKind() const override { return TAccessibleKind::Link; }
 
     // The address the link stands for; the window's click handler opens it.
     const std::wstring& url() const { return url_; }
@@ -125,6 +132,8 @@ public:
     std::wstring_view className() const override { return L"TPageControl"; }
     static const PropertyList& publishedProperties();
     const PropertyList& properties() const override { return publishedProperties(); }
+    // Pages without a tab strip: only what they hold is shown.
+    TAccessibleKind accessibleKind() const override { return TAccessibleKind::None; }
     bool acceptsControls() const override { return true; }
 
     std::vector<TTabSheet*> pages() const;
@@ -153,6 +162,7 @@ public:
     std::wstring_view className() const override { return L"TTabSheet"; }
     static const PropertyList& publishedProperties();
     const PropertyList& properties() const override { return publishedProperties(); }
+    TAccessibleKind accessibleKind() const override { return TAccessibleKind::None; }
     bool acceptsControls() const override { return true; }
     void setParent(TControl* parent) override;
 

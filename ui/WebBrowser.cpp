@@ -3,16 +3,90 @@
 #include "ui/Forms.h"
 
 #include "system/ComPtr.h"
+#include "system/Process.h"
 
 #include <exdisp.h>
+#include <exdispid.h>
+#include <mshtmhst.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <olectl.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <optional>
 
 namespace {
 
 constexpr wchar_t kHostClass[] = L"InstallerWebBrowserHost";
+constexpr std::wstring_view kBlankPage = L"about:blank";
+constexpr std::wstring_view kSchemeEnd = L"://";
+constexpr std::wstring_view kHttp = L"http";
+constexpr std::wstring_view kHttps = L"https";
+constexpr std::wstring_view kAuthorityEnd = L"/?#\\";
+constexpr std::wstring_view kDefaultHttpPort = L"80";
+constexpr std::wstring_view kDefaultHttpsPort = L"443";
+
+// Scheme, host and port of a web address, in lower case, the port always
+// written out.
+struct Origin {
+    std::wstring scheme, host, port;
+    bool operator==(const Origin&) const = default;
+};
+
+std::wstring lower(std::wstring_view text)
+{
+    std::wstring result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    return result;
+}
+
+bool originOf(std::wstring_view url, Origin& origin)
+{
+    const size_t schemeEnd = url.find(kSchemeEnd);
+    if (schemeEnd == std::wstring_view::npos)
+        return false;
+    origin.scheme = lower(url.substr(0, schemeEnd));
+    if (origin.scheme != kHttp && origin.scheme != kHttps)
+        return false;
+    std::wstring_view authority = url.substr(schemeEnd + kSchemeEnd.size());
+    authority = authority.substr(0, authority.find_first_of(kAuthorityEnd));
+    // A user name before the host is a way to dress one host as another.
+    if (authority.empty() || authority.find(L'@') != std::wstring_view::npos)
+        return false;
+    const size_t colon = authority.rfind(L':');
+    const size_t bracket = authority.rfind(L']');
+    const bool hasPort = colon != std::wstring_view::npos && (bracket == std::wstring_view::npos || colon > bracket);
+    origin.host = lower(authority.substr(0, hasPort ? colon : authority.size()));
+    origin.port = hasPort ? std::wstring(authority.substr(colon + 1)) : std::wstring();
+    if (origin.port.empty())
+        origin.port = origin.scheme == kHttps ? kDefaultHttpsPort : kDefaultHttpPort;
+    return !origin.host.empty() &&
+           std::all_of(origin.port.begin(), origin.port.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+bool isWebPage(const std::wstring& url)
+{
+    Origin origin;
+    return originOf(url, origin);
+}
+
+// The argument at POSITION (as the event declares them; they arrive last
+// first), by value or behind a reference.
+const VARIANT& argument(const DISPPARAMS& params, UINT position)
+{
+    const VARIANT& v = params.rgvarg[params.cArgs - 1 - position];
+    return v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal ? *v.pvarVal : v;
+}
+
+std::wstring text(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal ? std::wstring(v.bstrVal) : std::wstring(); }
+
+void setCancelFlag(const VARIANT& v, bool cancel)
+{
+    if (v.vt == (VT_BOOL | VT_BYREF) && v.pboolVal)
+        *v.pboolVal = cancel ? VARIANT_TRUE : VARIANT_FALSE;
+}
 
 // OleInitialize for as long as the browser is in place: in-place activation
 // needs OLE, not only COM, on the thread.
@@ -63,11 +137,30 @@ void registerHostClass(WNDPROC hostProc)
 
 } // namespace
 
-// The container side of the in-place browser: client site, in-place site and
-// frame in one reference-counted object, tied to the host window.
-class TWebBrowser::Site final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
+bool isInsideBrowserFence(const std::wstring& url, const std::vector<std::wstring>& pages)
+{
+    if (url == kBlankPage)
+        return true;
+    Origin target;
+    if (!originOf(url, target))
+        return false;
+    return std::any_of(pages.begin(), pages.end(), [&](const std::wstring& page) {
+        Origin allowed;
+        return originOf(page, allowed) && allowed == target;
+    });
+}
+
+// The container side of the in-place browser: client site, in-place site,
+// frame, document host (no window.external, no context menu) and the sink
+// of the browser's events in one reference-counted object, tied to the host
+// window.
+class TWebBrowser::Site final : public IOleClientSite,
+                                public IOleInPlaceSite,
+                                public IOleInPlaceFrame,
+                                public IDocHostUIHandler,
+                                public IDispatch {
 public:
-    explicit Site(HWND host) : host_(host) {}
+    Site(HWND host, TWebBrowser& owner) : host_(host), owner_(&owner) {}
 
     // Creates the browser and puts it in place; false (and a blank window)
     // when the system cannot.
@@ -94,12 +187,24 @@ public:
             return false;
         }
         browser_->put_Silent(VARIANT_TRUE);
+        // Without its events the browser would be unfenced: no browser then.
+        const auto points = object_.as<IConnectionPointContainer>(IID_IConnectionPointContainer);
+        if (!points || FAILED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.put())) ||
+            FAILED(events_->Advise(static_cast<IDispatch*>(this), &cookie_))) {
+            events_.reset();
+            detach();
+            return false;
+        }
         return true;
     }
 
     // Takes the browser out of the window and lets it go; safe to repeat.
     void detach()
     {
+        owner_ = nullptr;
+        if (events_)
+            events_->Unadvise(cookie_);
+        events_.reset();
         if (inPlace_)
             inPlace_->InPlaceDeactivate();
         if (object_) {
@@ -145,6 +250,10 @@ public:
             *out = static_cast<IOleInPlaceSite*>(this);
         else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
             *out = static_cast<IOleInPlaceFrame*>(this);
+        else if (iid == IID_IDocHostUIHandler)
+            *out = static_cast<IDocHostUIHandler*>(this);
+        else if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2)
+            *out = static_cast<IDispatch*>(this);
         else {
             *out = nullptr;
             return E_NOINTERFACE;
@@ -234,11 +343,122 @@ public:
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
+    // IDocHostUIHandler: the page's scripts get no object of ours, the page
+    // no context menu (no "open in new window", "save target as", source).
+    STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_OK; }
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override
+    {
+        if (!info)
+            return E_POINTER;
+        info->dwFlags = 0;
+        info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+        return S_OK;
+    }
+    STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                        IOleInPlaceUIWindow*) override
+    {
+        return S_OK;
+    }
+    STDMETHODIMP HideUI() override { return S_OK; }
+    STDMETHODIMP UpdateUI() override { return S_OK; }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, const GUID*, DWORD) override { return S_FALSE; }
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD) override
+    {
+        if (key)
+            *key = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget** target) override
+    {
+        if (target)
+            *target = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetExternal(IDispatch** external) override
+    {
+        if (external)
+            *external = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override
+    {
+        if (out)
+            *out = nullptr;
+        return S_FALSE;
+    }
+    STDMETHODIMP FilterDataObject(IDataObject*, IDataObject** out) override
+    {
+        if (out)
+            *out = nullptr;
+        return S_FALSE;
+    }
+
+    // IDispatch: the browser's events (DWebBrowserEvents2); no ambient
+    // property of ours.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override
+    {
+        if (count)
+            *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        if (!params || !owner_)
+            return DISP_E_MEMBERNOTFOUND;
+        switch (id) {
+        case DISPID_BEFORENAVIGATE2:
+            if (params->cArgs == 7) {
+                const VARIANT& who = argument(*params, 0);
+                setCancelFlag(argument(*params, 6),
+                          owner_->beforeNavigate(text(argument(*params, 1)),
+                                                 who.vt == VT_DISPATCH && isBrowser(who.pdispVal)));
+            }
+            return S_OK;
+        case DISPID_NEWWINDOW3:
+            if (params->cArgs == 5)
+                setCancelFlag(argument(*params, 1), owner_->newWindow(text(argument(*params, 4))));
+            return S_OK;
+        case DISPID_NEWWINDOW2:
+            // Only where the system has no NewWindow3 (no address to open).
+            if (params->cArgs == 2)
+                setCancelFlag(argument(*params, 1), true);
+            return S_OK;
+        case DISPID_FILEDOWNLOAD:
+            if (params->cArgs == 2) {
+                const VARIANT& document = argument(*params, 0);
+                setCancelFlag(argument(*params, 1),
+                          TWebBrowser::fileDownload(document.vt == VT_BOOL && document.boolVal != VARIANT_FALSE));
+            }
+            return S_OK;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
 private:
     ~Site() { detach(); }
 
+    // True when OBJECT is the browser itself, not one of its frames.
+    bool isBrowser(IDispatch* object) const
+    {
+        if (!object || !browser_)
+            return false;
+        win::ComPtr<IUnknown> self, other;
+        browser_->QueryInterface(IID_IUnknown, self.putVoid());
+        object->QueryInterface(IID_IUnknown, other.putVoid());
+        return self && self.get() == other.get();
+    }
+
     LONG refs_ = 1;
     HWND host_;
+    TWebBrowser* owner_;
+    DWORD cookie_ = 0;
+    win::ComPtr<IConnectionPoint> events_;
     std::optional<OleInit> ole_;
     win::ComPtr<IOleObject> object_;
     win::ComPtr<IOleInPlaceObject> inPlace_;
@@ -289,6 +509,35 @@ void TWebBrowser::Navigate(const std::wstring& url)
 
 bool TWebBrowser::browserActive() const { return site_ && site_->active(); }
 
+IDispatch* TWebBrowser::eventSink() const { return browserActive() ? static_cast<IDispatch*>(site_) : nullptr; }
+
+bool TWebBrowser::beforeNavigate(const std::wstring& url, bool wholeBrowser)
+{
+    if (isInsideBrowserFence(url, pages_))
+        return false;
+    if (wholeBrowser)
+        openOutside(url);
+    return true;
+}
+
+bool TWebBrowser::newWindow(const std::wstring& url)
+{
+    openOutside(url);
+    return true;
+}
+
+void TWebBrowser::openOutside(const std::wstring& url) const
+{
+    // Web pages only: a local file or another scheme's handler is not
+    // started for a page's link.
+    if (!isWebPage(url))
+        return;
+    if (opener_)
+        opener_(url);
+    else
+        openUrl(url);
+}
+
 HWND TWebBrowser::createWindow(HWND formWindow)
 {
     registerHostClass(hostProc);
@@ -296,7 +545,7 @@ HWND TWebBrowser::createWindow(HWND formWindow)
                                   height(), formWindow, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (!host)
         return nullptr;
-    site_ = new Site(host);
+    site_ = new Site(host, *this);
     ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(site_));
     site_->attach();
     return host;

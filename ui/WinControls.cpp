@@ -56,8 +56,22 @@ void TWinControl::createHandle(HWND formWindow)
     wnd_ = createWindow(formWindow);
     if (!wnd_)
         return;
-    ::SendMessageW(wnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font().handle()), FALSE);
+    ::SendMessageW(wnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font().handle(dpi())), FALSE);
     initWindow();
+    updatePlacement();
+}
+
+int TWinControl::dpi() const
+{
+    const TForm* f = form();
+    return f ? f->dpi() : kScreenDpi;
+}
+
+void TWinControl::followDpi()
+{
+    if (!wnd_)
+        return;
+    ::SendMessageW(wnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font().handle(dpi())), TRUE);
     updatePlacement();
 }
 
@@ -66,7 +80,10 @@ void TWinControl::updatePlacement()
     if (!wnd_)
         return;
     const POINT at = originInForm();
-    ::SetWindowPos(wnd_, nullptr, at.x, at.y, width(), height(),
+    const int d = dpi();
+    ::SetWindowPos(wnd_, nullptr, ::MulDiv(at.x, d, kScreenDpi), ::MulDiv(at.y, d, kScreenDpi),
+                   ::MulDiv(at.x + width(), d, kScreenDpi) - ::MulDiv(at.x, d, kScreenDpi),
+                   ::MulDiv(at.y + height(), d, kScreenDpi) - ::MulDiv(at.y, d, kScreenDpi),
                    SWP_NOZORDER | SWP_NOACTIVATE | (showing() ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
@@ -76,7 +93,7 @@ void TWinControl::fontChanged()
 {
     TControl::fontChanged();
     if (wnd_)
-        ::SendMessageW(wnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font().handle()), TRUE);
+        ::SendMessageW(wnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font().handle(dpi())), TRUE);
 }
 
 void TWinControl::visibilityChanged()

@@ -1,17 +1,21 @@
 // The demo installer as a program of its own against the reference vendor
 // service on the demo build's vendor host.
+#include "system/Authenticode.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/MyCommonFuns.h"
 #include "system/Process.h"
 #include "system/RegValues.h"
 #include "tests/e2e/DemoRun.h"
+#include "tests/support/Helper.h"
 #include "tests/support/LoopbackProxy.h"
 #include "tests/support/ProxySettingsOverride.h"
 #include "tests/support/ShellFolderRedirect.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <wincrypt.h>
 
 #include <filesystem>
 #include <memory>
@@ -20,8 +24,44 @@
 
 namespace {
 
+// Signed by this build folder's test certificate, the one the demo pins.
+bool isSignatureTrusted(const std::wstring& file, LONG& status)
+{
+    std::vector<CertificateDigest> pinned;
+    return parseCertificateDigests(readFile(getExeDir() + L"..\\test-signing\\framework-signers.txt"), pinned) &&
+           isSignerPinned(file, pinned, status);
+}
+
 namespace fs = std::filesystem;
 using namespace demo;
+
+// The name the system reads from a program's Authenticode signature (the
+// signer certificate's common name, as UAC shows it); "" when unsigned.
+std::wstring signerName(const fs::path& program)
+{
+    HCERTSTORE store = nullptr;
+    HCRYPTMSG message = nullptr;
+    if (!::CryptQueryObject(CERT_QUERY_OBJECT_FILE, program.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                            CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, &store, &message, nullptr))
+        return {};
+    std::wstring name;
+    DWORD size = 0;
+    ::CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &size);
+    std::vector<BYTE> signer(size);
+    if (size && ::CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, signer.data(), &size)) {
+        PCCERT_CONTEXT cert = ::CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                           CERT_FIND_SUBJECT_CERT, signer.data(), nullptr);
+        if (cert) {
+            wchar_t text[256] = {};
+            ::CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text, 256);
+            name = text;
+            ::CertFreeCertificateContext(cert);
+        }
+    }
+    ::CryptMsgClose(message);
+    ::CertCloseStore(store, 0);
+    return name;
+}
 
 class DemoInstallTest : public ::testing::Test {
 protected:
@@ -93,6 +133,12 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     // A program where an unquoted path with a space would find one first.
     const fs::path decoy = installDir().parent_path() / L"Velmora.exe";
     ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"mark_helper.exe", decoy.wstring()));
+    // Planted by the user before the elevated install: a read-only
+    // uninstaller, and the data file as a second name of a file elsewhere.
+    writeFile(installDir() / L"unin.exe", "planted");
+    ::SetFileAttributesW((installDir() / L"unin.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+    writeFile(home_ / L"elsewhere.txt", "keep me");
+    ASSERT_TRUE(::CreateHardLinkW((installDir() / L"config.dat").c_str(), (home_ / L"elsewhere.txt").c_str(), nullptr));
     const RunResult run = runAnsweringBoxes(setup, L"/autoinst /log");
     killProcessByName(decoy.filename().wstring());
     std::error_code busy;
@@ -102,13 +148,15 @@ TEST_F(DemoInstallTest, SilentInstallFromTheReferenceServiceEndsWithZero)
     EXPECT_EQ(run.exitCode, 0u);
 
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
-    EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
+    EXPECT_EQ(readFile(installDir() / L"unin.exe"), readFile(setup));
     EXPECT_EQ(readFile(installDir() / L"config.dat"), "vendor data");
+    EXPECT_EQ(readFile(home_ / L"elsewhere.txt"), "keep me");
+    EXPECT_EQ(readFile(registeredUninstaller()), readFile(setup));
     EXPECT_TRUE(fs::exists(home_ / L"desktop" / kShortcut));
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0");
     EXPECT_EQ(entryValue(L"Publisher"), L"velmora software");
-    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
+    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + registeredUninstaller().wstring() + L"\"");
     EXPECT_EQ(entryValue(L"DisplayName"), L"Velmora Notes");
     const std::wstring program = L"\"" + (installDir() / kProgram).wstring() + L"\"";
     EXPECT_EQ(entryValue(L"DisplayIcon"), program);
@@ -188,18 +236,49 @@ TEST_F(DemoInstallTest, SkippedPackageFilesEndWithTheirCodeAndAreListed)
     const auto service = startService();
     if (!service)
         GTEST_SKIP() << "port " << kServicePort << " is taken";
-    // A read-only file of a packaged name keeps its place.
-    writeFile(installDir() / L"readme.txt", "old");
-    ::SetFileAttributesW((installDir() / L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    // A folder of a packaged file's name keeps its place.
+    fs::create_directories(installDir() / L"readme.txt");
 
     const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
-    ::SetFileAttributesW((installDir() / L"readme.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(run.exitCode, 12u);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0") << "registered all the same";
     EXPECT_EQ(waitForStarts(1), 1);
-    expectLogged({"1 package entries missing", "missing: readme.txt (a read-only file of that name is in the way)",
-                  "exit code: 12"});
+    expectLogged({"1 package entries missing", "missing: readme.txt (cannot be written", "exit code: 12"});
+}
+
+// What an unelevated process of the user plants in the install folder before
+// an elevated install: read-only and hidden copies of the product's files and
+// of its after-install script. None of their bytes are kept or run.
+TEST_F(DemoInstallTest, PlantedFilesAreReplacedAndNoneOfTheirBytesRun)
+{
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    const fs::path script = installDir() / L"after-install.bat";
+    const fs::path mark = installDir() / L"after-install.mark";
+    // The mark helper, started as the product, would leave a mark beside it.
+    const fs::path product = installDir() / kProgram;
+    fs::create_directories(installDir());
+    ASSERT_TRUE(copyFileOverwrite(getExeDir() + L"mark_helper.exe", product.wstring()));
+    writeFile(script, "@echo planted>>\"%~dp0after-install.mark\"\r\n");
+    writeFile(installDir() / L"readme.txt", "planted");
+    for (const fs::path& file : {product, script, installDir() / L"readme.txt"})
+        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+
+    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(waitForStarts(1), 1) << "the package's product was started";
+    ASSERT_TRUE(waitForFile(mark));
+    EXPECT_TRUE(waitUntil([] { return !findProcessByName(L"cmd.exe"); })) << "the script has ended";
+
+    // What the demo build packed.
+    const fs::path package = fs::path(L"Z:" + std::wstring(DEMO_SERVICE_DIR_W)).parent_path() / L"package";
+    for (const wchar_t* name : {kProgram, L"after-install.bat", L"readme.txt"})
+        EXPECT_TRUE(readFile(installDir() / name) == readFile(package / name)) << name;
+    EXPECT_FALSE(fs::exists(fs::path(product.wstring() + L".mark"))) << "the planted program never ran";
+    EXPECT_EQ(readFile(mark), "package\r\n") << "only the package's script ran";
 }
 
 TEST_F(DemoInstallTest, NoPackageLinkAndRetryDeclinedEndsWithItsOwnCode)
@@ -272,7 +351,7 @@ TEST_F(DemoInstallTest, OfflineInstallerInstallsWithTheServiceDown)
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_TRUE(fs::exists(installDir() / kProgram));
     EXPECT_TRUE(fs::exists(installDir() / L"unin.exe"));
-    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + (installDir() / L"unin.exe").wstring() + L"\"");
+    EXPECT_EQ(entryValue(L"UninstallString"), L"\"" + registeredUninstaller().wstring() + L"\"");
     // No version came from the service, so the entry names none.
     win::RegKey entry;
     ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(kSoftId).c_str(), 0,
@@ -363,6 +442,44 @@ TEST_F(DemoInstallTest, EveryRequestOfAnInstallPassesTheUsersProxy)
     EXPECT_EQ(passed, expected);
     EXPECT_EQ(productRequests(*service), expected);
     expectLogged({"/files/package.zip -> 200", "through the proxy " + proxyAddress});
+}
+
+// The installers as a vendor's build signs them (here with the build's test
+// certificate): trusted as they are, refused with one byte changed, and
+// installing and uninstalling as before. The uninstaller is the signed file.
+TEST_F(DemoInstallTest, VendorSignedInstallersAreTrustedAndInstallAndUninstall)
+{
+    const auto service = startService();
+    if (!service)
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+    const fs::path setup = installer(L"setup.exe", L"setup_signed.exe");
+    LONG status = -1;
+    EXPECT_TRUE(isSignatureTrusted(setup.wstring(), status)) << status;
+    EXPECT_EQ(signerName(setup), L"Installer test code signing (this build only)");
+    std::string bytes = readFile(setup);
+    bytes[bytes.size() / 2] ^= 1;
+    writeFile(home_ / L"changed.exe", bytes);
+    EXPECT_FALSE(isSignatureTrusted((home_ / L"changed.exe").wstring(), status));
+
+    EXPECT_EQ(runAnsweringBoxes(setup, L"/autoinst").exitCode, 0u);
+    const fs::path uninstaller = installDir() / L"unin.exe";
+    EXPECT_TRUE(isSignatureTrusted(uninstaller.wstring(), status)) << status;
+    // Removed the way a deployment tool removes it: the entry's quiet command.
+    const std::wstring quiet = entryValue(L"QuietUninstallString");
+    ASSERT_TRUE(quiet.starts_with(L"\"")) << quiet;
+    const size_t end = quiet.find(L'"', 1);
+    ASSERT_NE(end, std::wstring::npos) << quiet;
+    StartedProgram uninstall(quiet.substr(1, end - 1), quiet.substr(end + 1));
+    EXPECT_EQ(uninstall.waitForExit(kRunLimitMs), 0u);
+    EXPECT_FALSE(entryExists());
+    EXPECT_FALSE(fs::exists(installDir() / kProgram));
+
+    // The offline installer, signed from a PKCS#12 file, still finds and
+    // checks the package embedded in it.
+    const fs::path offline = installer(L"setup_offline.exe", L"setup_offline_signed.exe");
+    EXPECT_TRUE(isSignatureTrusted(offline.wstring(), status)) << status;
+    EXPECT_EQ(runAnsweringBoxes(offline, L"/autoinst").exitCode, 0u);
+    EXPECT_TRUE(fs::exists(installDir() / kProgram));
 }
 
 } // namespace

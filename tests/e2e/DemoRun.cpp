@@ -5,7 +5,10 @@
 #include "system/Process.h"
 #include "system/Registration.h"
 #include "system/RegValues.h"
+#include "tests/support/Helper.h"
 #include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
 
 #include <string_view>
 #include <system_error>
@@ -20,6 +23,7 @@ void removeTraces()
     fs::remove_all(installDir(), ignored);
     fs::remove_all(dataDir(), ignored);
     fs::remove(defaultLog(), ignored);
+    fs::remove_all(registeredUninstaller().parent_path(), ignored);
     deleteUninstallEntry(kSoftId);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"SOFTWARE\\") + kSoftId).c_str());
     for (const wchar_t* key : {L".vnote", L".vnotes", L"vnoteFile", L"vnotesFile", L"velnotes"})
@@ -173,13 +177,13 @@ RunResult runAnsweringBoxes(const fs::path& program, const std::wstring& args)
 
 StartedProgram::StartedProgram(const fs::path& program, const std::wstring& args)
 {
-    std::wstring command = L"\"" + program.wstring() + L"\" " + args;
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          program.parent_path().c_str(), &si, &pi))
+    DWORD error = 0;
+    if (!createProcessPatiently(L"\"" + program.wstring() + L"\" " + args, program.parent_path().c_str(), pi,
+                                error)) {
+        ADD_FAILURE() << "could not start " << program << ": system error " << error;
         return;
+    }
     process_.reset(pi.hProcess);
     ::CloseHandle(pi.hThread);
     pid_ = pi.dwProcessId;

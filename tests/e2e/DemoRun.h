@@ -4,6 +4,8 @@
 #pragma once
 
 #include "system/Handles.h"
+#include "system/PrivateTempDir.h"
+#include "system/Registration.h"
 #include "system/util.h"
 #include "tools/vendor_service/VendorService.h"
 
@@ -37,7 +39,12 @@ inline std::filesystem::path dataDir() { return getAppDataDir() + L"\\" + kProdu
 // The product appends a line to this file each time it starts.
 inline std::filesystem::path startRecord() { return dataDir() / L"runs.log"; }
 // Where "/log" without a path writes the install's log.
-inline std::filesystem::path defaultLog() { return getTempDir() + kSoftId + L"-install.log"; }
+inline std::filesystem::path defaultLog() { return systemTempFolder() + kSoftId + L"-install.log"; }
+// The uninstaller the entry names, in a folder only administrators can change.
+inline std::filesystem::path registeredUninstaller()
+{
+    return std::filesystem::path(uninstallerFolder(kSoftId)) / L"unin.exe";
+}
 
 // Removes everything an install of the demo product leaves; before and after
 // each test.
@@ -82,7 +89,8 @@ RunResult runAnsweringBoxes(const std::filesystem::path& program, const std::wst
 HWND findWindowOf(DWORD pid, const std::wstring& className, const std::wstring& title);
 
 // A program started in its own folder, ended (and so failed) by the test when
-// it does not end by itself.
+// it does not end by itself. A start that fails for good fails the test with
+// the system's error.
 class StartedProgram {
 public:
     StartedProgram(const std::filesystem::path& program, const std::wstring& args);

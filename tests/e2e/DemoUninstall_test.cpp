@@ -197,13 +197,15 @@ protected:
         return exitAfterRemoval(main);
     }
 
-    // Waits for the script the exit button starts to delete the uninstaller.
-    static bool uninstallerDeletedItself()
+    // Waits for the uninstaller FILE to delete itself: it leaves its place at
+    // once, and a script deletes it once its process has ended.
+    static bool fileGone(const fs::path& file)
     {
-        for (DWORD waited = 0; waited < kSelfDeleteLimitMs && fs::exists(installDir() / kUninstaller); waited += 100)
+        for (DWORD waited = 0; waited < kSelfDeleteLimitMs && fs::exists(file); waited += 100)
             ::Sleep(100);
-        return !fs::exists(installDir() / kUninstaller);
+        return !fs::exists(file);
     }
+    static bool uninstallerDeletedItself() { return fileGone(installDir() / kUninstaller); }
 
     void expectStillInstalled()
     {
@@ -259,9 +261,6 @@ TEST_F(DemoUninstallTest, EveryWayOutOfTheOfferButTheConfirmedRemovalKeepsThePro
 
 TEST_F(DemoUninstallTest, ConfirmedRemovalLeavesOnlyWhatTheUserKeeps)
 {
-    // The installed uninstaller, kept for a second run after the removal.
-    const fs::path spare = home_ / kUninstaller;
-    ASSERT_TRUE(copyFileOverwrite((installDir() / kUninstaller).wstring(), spare.wstring()));
     const std::wstring guid = regReadString(HKEY_CURRENT_USER, L"SOFTWARE\\velnotes_win", L"guid");
     const std::wstring source = regReadString(HKEY_CURRENT_USER, L"SOFTWARE\\velnotes_win", L"source");
     ASSERT_FALSE(guid.empty());
@@ -322,17 +321,7 @@ TEST_F(DemoUninstallTest, ConfirmedRemovalLeavesOnlyWhatTheUserKeeps)
     EXPECT_TRUE(classesKeyExists(L".vnote"));
     EXPECT_TRUE(classesKeyExists(L"velnotes"));
 
-    // The uninstaller run again from the installation folder: no entry, so no
-    // report; the rest runs harmlessly and it ends normally.
-    fs::create_directories(installDir());
-    ASSERT_TRUE(copyFileOverwrite(spare.wstring(), (installDir() / kUninstaller).wstring()));
-    main = startUninstaller(installDir() / kUninstaller);
-    ASSERT_NE(main, nullptr);
-    offer = openOffer(main);
-    ASSERT_NE(offer, nullptr);
-    EXPECT_EQ(removeThroughOffer(main, offer), 0u);
-    EXPECT_EQ(countOf(productRequests(*service_), kUninstallReport), 1);
-    EXPECT_TRUE(uninstallerDeletedItself());
+    EXPECT_FALSE(fs::exists(registeredUninstaller().parent_path())) << "the entry's copy goes with the entry";
 }
 
 } // namespace
@@ -357,7 +346,7 @@ std::vector<std::wstring> windowsWhileRunning(StartedProgram& program)
 TEST_F(DemoUninstallTest, SilentUninstallAsTheEntryNamesItRemovesTheProductWithoutAWindow)
 {
     // The values that the system's list of programs and package managers read.
-    const fs::path uninstaller = installDir() / kUninstaller;
+    const fs::path uninstaller = registeredUninstaller();
     const std::wstring quiet = entryValue(L"QuietUninstallString");
     EXPECT_EQ(quiet, L"\"" + uninstaller.wstring() + L"\" /autouninst");
     EXPECT_EQ(entryValue(L"InstallLocation"), installDir().wstring());
@@ -378,19 +367,31 @@ TEST_F(DemoUninstallTest, SilentUninstallAsTheEntryNamesItRemovesTheProductWitho
     EXPECT_TRUE(entryDword(L"NoModify", noModify) && noModify == 1);
     EXPECT_TRUE(entryDword(L"NoRepair", noRepair) && noRepair == 1);
 
-    // Started the way a package manager starts it, the product still running.
+    // A copy of the uninstaller started from any other folder removes nothing.
     const fs::path log = home_ / L"uninstall.log";
+    const fs::path stray = home_ / L"stray" / kUninstaller;
+    fs::create_directories(stray.parent_path());
+    ASSERT_TRUE(copyFileOverwrite(uninstaller.wstring(), stray.wstring()));
+    run_ = std::make_unique<StartedProgram>(stray, L"/autouninst \"/log=" + log.wstring() + L"\"");
+    ASSERT_TRUE(run_->started());
+    EXPECT_EQ(run_->waitForExit(kRunLimitMs), 4u);
+    EXPECT_TRUE(fs::exists(stray));
+    expectStillInstalled();
+    EXPECT_NE(readFile(log).find("uninstall refused: the uninstaller runs from "), std::string::npos) << readFile(log);
+
+    // Started the way a package manager starts it, the product still running.
     run_ = std::make_unique<StartedProgram>(uninstaller, L"/autouninst \"/log=" + log.wstring() + L"\"");
     ASSERT_TRUE(run_->started());
     EXPECT_EQ(windowsWhileRunning(*run_), std::vector<std::wstring>{}) << "no window, no offer, no box";
     EXPECT_EQ(run_->waitForExit(0), 0u);
 
     EXPECT_FALSE(entryExists());
+    EXPECT_TRUE(fileGone(uninstaller)) << "the entry's copy deletes itself";
+    EXPECT_FALSE(fs::exists(installDir() / kUninstaller)) << "the product's copy goes with the product";
     EXPECT_FALSE(findProcessByName(kProgram)) << "the running product was stopped";
     EXPECT_FALSE(fs::exists(home_ / L"desktop" / kShortcut));
     EXPECT_FALSE(fs::exists(home_ / L"programs" / kProductDir / kShortcut));
     EXPECT_TRUE(isEmptyFolder(dataDir()));
-    EXPECT_TRUE(uninstallerDeletedItself());
     const auto requests = productRequests(*service_);
     EXPECT_EQ(countOf(requests, kUninstallReport), 1);
     EXPECT_EQ(countOf(requests, "/api/price_plan"), 0) << "no offer";

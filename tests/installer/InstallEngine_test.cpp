@@ -7,7 +7,9 @@
 #include "net/RequestQueue.h"
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 #include "system/RegValues.h"
+#include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
 #include "tests/installer/TestProduct.h"
@@ -57,13 +59,11 @@ public:
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
             [this](TDownThread*, int64_t count) { engine->work(count); },
-            [this](TDownThread*, int64_t code) {
-                engine->workFinish(code);
-                ::PostMessageW(Application.utilityWindow(), WM_NULL, 0, 0);
-            },
+            [this](TDownThread*, int64_t code) { engine->workFinish(code); },
             kDownloadLimits, std::move(onData));
     }
     bool waitForMessage() override { return Application.handleMessage(); }
+    std::wstring installFolder() override { return folder; }
     void runFrameworkWindow(const std::wstring& url) override { frameworkWindows.push_back(url); }
     bool freeMegabytes(const std::wstring&, int& megabytes) override
     {
@@ -74,6 +74,8 @@ public:
     InstallEngine* engine = nullptr;
     std::vector<std::wstring> frameworkWindows;
     int freeMB = 1000;
+    // The path field's text.
+    std::wstring folder;
 };
 
 class InstallEngineTest : public ::testing::Test {
@@ -86,6 +88,7 @@ protected:
         ASSERT_TRUE(loadResourceText(L"configfile", L"file", true, text));
         config_.emplace(text, true);
         api_.emplace(L"web", kSoftId, server_.worigin(), server_.worigin());
+        host_.folder = target().wstring();
     }
     void TearDown() override
     {
@@ -100,7 +103,7 @@ protected:
     {
         InstallEngine engine(*config_, *api_, observer_, host_);
         host_.engine = &engine;
-        return engine.run(target().wstring(), silent);
+        return engine.run(silent);
     }
 
     void expectNothingRegistered() { EXPECT_TRUE(readInstalledVersion(kSoftId).empty()); }
@@ -135,8 +138,11 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
     const std::wstring key = uninstallEntryPath(kSoftId);
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
+    // The entry names the copy only administrators can change.
+    const fs::path registered = fs::path(uninstallerFolder(kSoftId)) / L"unin.exe";
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"UninstallString", kUninstallEntryView),
-              L"\"" + (dir / L"unin.exe").wstring() + L"\"");
+              L"\"" + registered.wstring() + L"\"");
+    EXPECT_EQ(readBytes(registered), readBytes(dir / L"unin.exe"));
     EXPECT_EQ(config_->Version, L"3.1.4");
     EXPECT_EQ(regReadString(HKEY_CLASSES_ROOT, kTestExtension, L""), kTestExtensionType);
     EXPECT_FALSE(classesKeyExists((fileTypeName(L"") + L"\\shell\\open\\command").c_str()));
@@ -183,25 +189,131 @@ TEST_F(InstallEngineTest, LessThan100MegabytesFreeStopsBeforeTheReport)
     expectNothingRegistered();
 }
 
+// Chosen while the service is asked, the folder is the one used: it is taken
+// at the disk check.
+TEST_F(InstallEngineTest, FolderChosenDuringTheServiceQueryIsTheOneInstalledInto)
+{
+    servePackage(server_, home_.path());
+    const fs::path chosen = home_ / L"Chosen Dir";
+    const std::string answer = softDownAnswer(server_.origin() + "/pkg.zip");
+    server_.on("/api/config/soft_down", [&](const LoopbackRequest&) {
+        host_.folder = chosen.wstring();
+        LoopbackReply reply;
+        reply.body = answer;
+        return reply;
+    });
+    EXPECT_EQ(install().result, InstallResult::Installed);
+    EXPECT_EQ(readBytes(chosen / L"docs" / L"readme.txt"), "read me");
+    EXPECT_FALSE(fs::exists(target() / L"docs"));
+}
+
 TEST_F(InstallEngineTest, SkippedEntriesStillRegisterAndAreTold)
 {
     servePackage(server_, home_.path(), {{"../outside.txt", "x"}, {"locked.txt", "new"}});
     fs::create_directories(target());
     std::ofstream(target() / L"locked.txt") << "old";
-    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
 
     const InstallOutcome outcome = install();
 
     EXPECT_EQ(outcome.result, InstallResult::Installed);
-    ASSERT_EQ(outcome.skipped.size(), 2u);
+    EXPECT_EQ(readBytes(target() / L"locked.txt"), "new") << "a planted read-only file is replaced";
+    ASSERT_EQ(outcome.skipped.size(), 1u);
     EXPECT_EQ(outcome.skipped[0].reason, TSkipReason::UnsafeName);
-    EXPECT_EQ(outcome.skipped[1].reason, TSkipReason::ReadOnlyTarget);
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "registered all the same";
     EXPECT_EQ(exitCode(true, outcome), 12);
     EXPECT_EQ(exitCode(false, outcome), 0) << "an interactive run always ends with 0";
     ASSERT_EQ(observer_.outcomes.size(), 1u);
-    EXPECT_EQ(observer_.outcomes[0].skipped.size(), 2u);
-    ::SetFileAttributesW((target() / L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(observer_.outcomes[0].skipped.size(), 1u);
+}
+
+TEST_F(InstallEngineTest, AFileThatCannotBeReplacedStopsTheInstallBeforeAnythingRuns)
+{
+    servePackage(server_, home_.path());
+    fs::create_directories(target());
+    std::ofstream(target() / kMainProg) << "planted";
+    // In use, as a running program is: it cannot be renamed over.
+    const win::FileHandle busy(::CreateFileW((target() / kMainProg).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+
+    const InstallOutcome outcome = install(true);
+
+    EXPECT_EQ(outcome.result, InstallResult::FileNotReplaced);
+    EXPECT_EQ(exitCode(true, outcome), 14);
+    EXPECT_FALSE(outcome.productStarted);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{
+                                      L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。"});
+    ASSERT_FALSE(observer_.failures.empty());
+    EXPECT_NE(observer_.failures.back().find(kMainProg), std::wstring::npos) << "the log names the file";
+    expectNothingRegistered();
+}
+
+// The package's after-install files and COM library run only with the bytes
+// the install extracted; a file swapped in after the extraction, one the
+// package does not hold, or one that is neither a program nor a batch file
+// is not run.
+TEST_F(InstallEngineTest, AfterInstallFilesAndTheComLibraryRunOnlyAsExtracted)
+{
+    const fs::path ran = home_ / L"ran.txt";
+    const auto script = [&](const char* text) {
+        return std::string("@echo ") + text + ">>\"" + win::toUtf8(ran.wstring()) + "\"\r\n";
+    };
+    servePackage(server_, home_.path(),
+                 {{"after.bat", script("package"), ZipCipher::aes256},
+                  {"swapped.cmd", script("package swapped"), ZipCipher::aes256},
+                  {"notes.txt", "notes", ZipCipher::aes256}});
+    config_->AfterInstBat1 = L"after.bat";
+    config_->AfterInstBat2 = L"swapped.cmd";
+    config_->RegDllName = L"planted.dll";
+    fs::create_directories(target());
+    std::ofstream(target() / L"planted.dll") << "planted";
+    observer_.onStage = [&](Stage stage) {
+        if (stage == Stage::Registering)
+            std::ofstream(target() / L"swapped.cmd", std::ios::binary) << script("planted");
+    };
+
+    EXPECT_EQ(install(true).result, InstallResult::Installed);
+    ASSERT_TRUE(waitForFile(ran));
+    // Every script the install started has ended.
+    EXPECT_TRUE(waitUntil([] { return !findProcessByName(L"cmd.exe"); }));
+    EXPECT_EQ(readBytes(ran), "package\r\n") << "only the package's own script ran";
+    const auto told = [&](const fs::path& file) {
+        return std::count_if(observer_.failures.begin(), observer_.failures.end(), [&](const std::wstring& what) {
+            return what.find(file.wstring()) != std::wstring::npos;
+        });
+    };
+    EXPECT_EQ(told(target() / L"swapped.cmd"), 1);
+    EXPECT_EQ(told(target() / L"planted.dll"), 1);
+
+    // Any other kind of file would be opened by a handler of the user's choice.
+    config_->AfterInstBat1 = L"notes.txt";
+    config_->AfterInstBat2 = config_->RegDllName = L"";
+    observer_.onStage = nullptr;
+    EXPECT_EQ(install(true).result, InstallResult::Installed);
+    EXPECT_EQ(told(target() / L"notes.txt"), 1);
+}
+
+TEST_F(InstallEngineTest, ADefaultFolderThatIsALinkIsRefusedBeforeAnythingIsWritten)
+{
+    servePackage(server_, home_.path());
+    // The link goes with the test's folder.
+    fs::create_directories(home_ / L"local");
+    const ShellFolderRedirect local(L"Local AppData", (home_ / L"local").wstring());
+    const fs::path elsewhere = home_ / L"another program";
+    fs::create_directories(elsewhere);
+    if (!makeLink(defaultDir(), elsewhere))
+        GTEST_SKIP() << "links cannot be made here";
+    host_.folder = defaultDir();
+    // Wine shows a Unix link by its name only: the handle-based half of the
+    // check (a junction opened as itself) holds on Windows.
+    const InstallOutcome outcome = install(true);
+
+    EXPECT_EQ(outcome.result, InstallResult::LinkedInstallFolder);
+    EXPECT_EQ(exitCode(true, outcome), 15);
+    EXPECT_EQ(observer_.messages.size(), 1u);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_TRUE(server_.requestsTo("/pkg.zip").empty());
+    expectNothingRegistered();
 }
 
 TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
@@ -236,17 +348,19 @@ TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
 TEST_F(InstallEngineTest, PackageThatDeclaresMoreThanTheFreeSpaceStopsBeforeExtracting)
 {
     servePackage(server_, home_.path());
-    const std::string claims = zipDeclaring(2000, 0xFFFFFFF0u); // about 8.6 TB
+    const std::string claims = zipDeclaring(4, 100u << 20);
     server_.on("/pkg.zip", [claims](const LoopbackRequest&) {
         LoopbackReply reply;
         reply.contentType = "application/zip";
         reply.body = claims;
         return reply;
     });
+    // More than 100 MB free, less than the 400 MB declared: the message says both.
+    host_.freeMB = 300;
     const InstallOutcome outcome = install();
     EXPECT_EQ(outcome.result, InstallResult::NoSpace);
     EXPECT_EQ(observer_.messages,
-              std::vector<std::wstring>{L"当前分区空间不足，剩余空间小于100M! 请重新选择另一分区安装"});
+              std::vector<std::wstring>{L"当前分区空间不足，安装需要400M，剩余空间300M! 请重新选择另一分区安装"});
     EXPECT_TRUE(fs::is_empty(target()));
     expectNothingRegistered();
 }
@@ -323,17 +437,67 @@ TEST_F(InstallEngineTest, BrokenArchiveShowsTheErrorAndStops)
     EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
 }
 
-// The uninstall of the product, on the same test home.
+// A planted file that stays in use keeps its bytes: the install stops
+// rather than leave them to be run.
+TEST_F(InstallEngineTest, AFileThatCannotBeReplacedStopsTheInstall)
+{
+    servePackage(server_, home_.path());
+    writeFile(target() / L"unin.exe", "planted");
+    const win::FileHandle held(::CreateFileW((target() / L"unin.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const InstallOutcome outcome = install(true);
+    EXPECT_EQ(outcome.result, InstallResult::FileNotReplaced);
+    EXPECT_EQ(exitCode(true, outcome), 14);
+    EXPECT_EQ(observer_.messages,
+              std::vector<std::wstring>{L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。"});
+    EXPECT_EQ(readBytes(target() / L"unin.exe"), "planted");
+    expectNothingRegistered();
+}
+
+// The uninstall of the product, on the same test home, registered in TARGET.
+void registerIn(const fs::path& target)
+{
+    writeUninstallEntry(kSoftId, L"", L"", target.wstring(), L"", L"", L"", 0, L"");
+}
+
 TEST_F(InstallEngineTest, UninstallSkipsADataFolderThatIsNotThere)
 {
     fs::create_directories(target() / L"sub");
     writeFile(target() / L"sub" / L"a.txt", "a");
+    registerIn(target());
     const fs::path missing = home_ / L"no such data";
     config_->ConfigPathForUinstall = missing.wstring();
     UninstallEngine(*config_, nullptr, observer_).run(target().wstring());
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_EQ(std::count(observer_.errors.begin(), observer_.errors.end(), ErrorKind::File), 0);
     EXPECT_FALSE(fs::exists(target())) << "the rest of the removal went on";
+}
+
+// Only the folder the entry names is emptied, by its own uninstaller or by
+// the one the entry names; any other copy removes nothing.
+TEST_F(InstallEngineTest, UninstallRemovesOnlyTheFolderTheEntryNames)
+{
+    writeFile(target() / L"a.txt", "a");
+    const fs::path elsewhere = home_ / L"elsewhere";
+    fs::create_directories(elsewhere);
+    const std::wstring refused = L"卸载程序不在产品的安装目录中，未删除任何文件。";
+    registerIn(target());
+    EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(elsewhere.wstring()), UninstallResult::WrongFolder);
+    EXPECT_EQ(uninstallExitCode(true, UninstallResult::WrongFolder), 4);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{refused});
+    EXPECT_EQ(readInstallLocation(kSoftId), target().wstring()) << "the entry stays";
+
+    // No entry: no folder is the product's.
+    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
+    EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(target().wstring()), UninstallResult::WrongFolder);
+    EXPECT_TRUE(fs::exists(target() / L"a.txt"));
+
+    registerIn(target());
+    fs::create_directories(uninstallerFolder(kSoftId));
+    EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(uninstallerFolder(kSoftId)), UninstallResult::Removed);
+    EXPECT_FALSE(fs::exists(target()));
+    EXPECT_TRUE(fs::exists(elsewhere));
 }
 
 TEST_F(InstallEngineTest, AfterUninstallPageTakesTheVersionInAnyLetterCase)

@@ -163,6 +163,89 @@ TEST_F(MainWindowTest, CloseQuestionDeclinedChangesNothingAcceptedCloses)
     EXPECT_FALSE(form->visible());
 }
 
+// A key as the user types it: through the message loop.
+void typeKey(TForm& form, WPARAM key)
+{
+    ::PostMessageW(form.handle(), WM_KEYDOWN, key, 0);
+    Application.processMessages();
+}
+
+TEST_F(MainWindowTest, TabReachesEveryActingControlInReadingOrderEscAsksToQuit)
+{
+    const auto form = makeForm<TFrmCommInst>();
+    form->Show();
+    form->imgDown->OnClick(form->imgDown);
+    EXPECT_EQ(form->focusedControl(), form->btnInstall) << "the page's default";
+    const TPicture before = form->paintToPicture();
+
+    std::vector<TControl*> reached;
+    for (int i = 0; i < 4; ++i) {
+        typeKey(*form, VK_TAB);
+        reached.push_back(form->focusedControl());
+    }
+    EXPECT_EQ(reached, (std::vector<TControl*>{form->imgUp, form->btnChangeInstall, form->imgbtnClose,
+                                               form->btnInstall}));
+    const TPicture after = form->paintToPicture();
+    const RECT button = areaOf(*form->btnInstall);
+    int changed = 0;
+    for (LONG y = button.top; y < button.bottom; ++y)
+        for (LONG x = button.left; x < button.right; ++x)
+            changed += rgbAt(before, x, y) != rgbAt(after, x, y);
+    EXPECT_GT(changed, 0) << "the focus cue shows";
+
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    ::SetKeyboardState(keys);
+    typeKey(*form, VK_TAB);
+    keys[VK_SHIFT] = 0;
+    ::SetKeyboardState(keys);
+    EXPECT_EQ(form->focusedControl(), form->imgbtnClose) << "Shift+Tab goes back";
+
+    std::wstring asked;
+    whenModal([&](TForm& box) {
+        asked = static_cast<TFrmConfirmbox&>(box).lblMsg->caption();
+        ::PostMessageW(box.handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    typeKey(*form, VK_ESCAPE);
+    EXPECT_EQ(asked, L"您确定要退出安装吗?");
+    EXPECT_TRUE(form->visible());
+}
+
+TEST_F(MainWindowTest, LaidOutForTheDpiAt150And200Percent)
+{
+    for (const int dpi : {144, 192}) {
+        const auto form = makeForm<TFrmCommInst>();
+        form->scaleTo(dpi);
+        form->Show();
+        form->imgDown->OnClick(form->imgDown);
+        const auto at = [dpi](const RECT& r) {
+            return RECT{::MulDiv(r.left, dpi, 96), ::MulDiv(r.top, dpi, 96), ::MulDiv(r.right, dpi, 96),
+                        ::MulDiv(r.bottom, dpi, 96)};
+        };
+        RECT client;
+        ::GetClientRect(form->handle(), &client);
+        EXPECT_EQ(client.right, at({0, 0, 600, 500}).right) << dpi;
+        EXPECT_EQ(client.bottom, at({0, 0, 600, 500}).bottom) << dpi;
+
+        // The path's edit is a child window; the buttons are hit where they
+        // are painted.
+        RECT edit;
+        ::GetWindowRect(form->edtPath->handle(), &edit);
+        ::MapWindowPoints(nullptr, form->handle(), reinterpret_cast<POINT*>(&edit), 2);
+        const RECT expected = at(areaOf(*form->edtPath));
+        EXPECT_TRUE(::EqualRect(&edit, &expected)) << dpi << ": " << edit.left << "," << edit.top << " "
+                                                    << edit.right << "," << edit.bottom;
+        for (TControl* button : {static_cast<TControl*>(form->btnInstall), static_cast<TControl*>(form->btnChangeInstall)}) {
+            const RECT area = at(areaOf(*button));
+            moveTo(*form, area.left + 1, area.top + 1);
+            EXPECT_EQ(form->hoveredControl(), button) << dpi;
+            moveTo(*form, area.right - 2, area.bottom - 2);
+            EXPECT_EQ(form->hoveredControl(), button) << dpi;
+        }
+    }
+}
+
 TEST_F(MainWindowTest, PercentLabelFollowsTheBar)
 {
     const auto form = makeForm<TFrmCommInst>();
@@ -272,6 +355,45 @@ TEST_F(WindowInstallTest, ShowsItsPagesAndKeepsTheCloseButtonWhileItRuns)
     EXPECT_TRUE(form_->imgbtnClose->enabled());
     EXPECT_FALSE(quitRequested());
     EXPECT_EQ(form_->exitCode(), 0) << "not started with a switch";
+}
+
+TEST_F(WindowInstallTest, EnterStartsTheInstallEscDoesNothingWhileItRuns)
+{
+    servePackage(server_, home_.path());
+    form_->pbProgress->OnChange = [&](TComponent*) {
+        if (form_->pbProgress->position() == 1)
+            ::PostMessageW(form_->handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    };
+    bool asked = false;
+    whenModal([&](TForm& box) {
+        asked = true;
+        box.setModalResult(mrCancel);
+    });
+    typeKey(*form_, VK_RETURN);
+    pendingAction() = nullptr;
+    EXPECT_EQ(form_->installOutcome().result, InstallResult::Installed);
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(form_->focusedControl(), form_->btnInstallExit) << "the finished page's default";
+}
+
+TEST_F(WindowInstallTest, AssistiveProgramsSeeTheControlsAndPressTheInstallButton)
+{
+    servePackage(server_, home_.path());
+    IAccessible* object = accessibleOf(*form_);
+    ASSERT_NE(object, nullptr);
+    const long install = accessibleChild(*object, L"一键安装", ROLE_SYSTEM_PUSHBUTTON);
+    ASSERT_NE(install, 0);
+    EXPECT_NE(accessibleChild(*object, L"关闭", ROLE_SYSTEM_PUSHBUTTON), 0);
+    EXPECT_NE(accessibleChild(*object, L"自定义安装", ROLE_SYSTEM_PUSHBUTTON), 0);
+    EXPECT_NE(accessibleChild(*object, L"安装路径", ROLE_SYSTEM_STATICTEXT), 0);
+    EXPECT_NE(accessibleState(*object, accessibleChild(*object, L"安装完成", ROLE_SYSTEM_PUSHBUTTON)) &
+                  STATE_SYSTEM_INVISIBLE,
+              0)
+        << "the finished page's button is on a hidden page";
+    EXPECT_EQ(object->accDoDefaultAction(childId(install)), S_OK);
+    Application.processMessages();
+    EXPECT_EQ(form_->installOutcome().result, InstallResult::Installed);
+    object->Release();
 }
 
 TEST_F(WindowInstallTest, AFailureIsShownInItsBoxAndEndsTheProgram)

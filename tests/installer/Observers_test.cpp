@@ -5,6 +5,7 @@
 #include "installer/SilentObserver.h"
 
 #include "net/HttpClient.h"
+#include "system/PrivateTempDir.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
 #include "tests/support/TempDir.h"
@@ -114,21 +115,34 @@ TEST(LogSecrets, AddressesKeepSchemeHostAndPathOnly)
     EXPECT_EQ(LogObserver::withoutSecrets(L"no address here"), L"no address here");
 }
 
-TEST(LogFile, ReplacesWhatHasItsNameInsteadOfWritingThroughIt)
+// The log never deletes: a file of that name is appended to, a link is
+// refused and what it points to untouched.
+TEST(LogFile, AppendsToAFileAndRefusesLinks)
 {
     TempDir dir;
-    const fs::path target = dir / L"elsewhere.txt";
-    writeFile(target, "keep me");
     const fs::path log = dir / L"p-install.log";
-    ASSERT_TRUE(::CreateHardLinkW(log.c_str(), target.c_str(), nullptr));
+    writeFile(log, "earlier run\r\n");
     {
         const auto file = LogFile::create(log.wstring());
         ASSERT_TRUE(file);
         file->line(L"written");
     }
+    const std::string text = readFile(log);
+    EXPECT_EQ(text.rfind("earlier run\r\n", 0), 0u) << "kept, and no second mark";
+    EXPECT_NE(text.find("written"), std::string::npos);
+
+    const fs::path target = dir / L"elsewhere.txt";
+    writeFile(target, "keep me");
+    const fs::path linked = dir / L"linked.log";
+    ASSERT_TRUE(::CreateHardLinkW(linked.c_str(), target.c_str(), nullptr));
+    EXPECT_FALSE(LogFile::create(linked.wstring()));
     EXPECT_EQ(readFile(target), "keep me");
-    EXPECT_NE(readFile(log).find("written"), std::string::npos);
-    EXPECT_EQ(defaultLogPath(L"a/b:c", true), getTempDir() + L"a_b_c-install.log");
+    EXPECT_TRUE(fs::exists(linked));
+    fs::create_directories(dir / L"folder.log");
+    EXPECT_FALSE(LogFile::create((dir / L"folder.log").wstring()));
+
+    // The user's temporary folder could be pointed anywhere; the system's not.
+    EXPECT_EQ(defaultLogPath(L"a/b:c", true), systemTempFolder() + L"a_b_c-install.log");
 }
 
 } // namespace

@@ -6,11 +6,17 @@
 
 #include <deque>
 #include <string>
+#include <functional>
 #include <vector>
 
 class RecordingObserver : public SequenceObserver {
 public:
-    void stage(Stage s) override { stages.push_back(s); }
+    void stage(Stage s) override
+    {
+        stages.push_back(s);
+        if (onStage)
+            onStage(s);
+    }
     void progress(int percent) override { bar.push_back(percent); }
     void detail(const std::wstring& text) override { details.push_back(text); }
     bool ask(Question question) override
@@ -23,7 +29,11 @@ public:
         return answer;
     }
     void message(const Message& m) override { messages.push_back(m.text); }
-    void error(const SequenceError& e) override { errors.push_back(e.kind); }
+    void error(const SequenceError& e) override
+    {
+        errors.push_back(e.kind);
+        failures.push_back(e.what);
+    }
     void outcome(const InstallOutcome& o) override { outcomes.push_back(o); }
 
     // Given to the questions in turn; no once they are used up.
@@ -35,5 +45,9 @@ public:
     std::vector<Question> questions;
     std::vector<std::wstring> messages;
     std::vector<ErrorKind> errors;
+    // What each error says could not be done.
+    std::vector<std::wstring> failures;
+    // Called after each stage is recorded.
+    std::function<void(Stage)> onStage;
     std::vector<InstallOutcome> outcomes;
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "system/MyCommonFuns.h"
+#include "system/Registration.h"
 #include "system/util.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
@@ -59,6 +60,8 @@ public:
         for (int i = 0; i < 100 && findProcessByName(kMainProg); ++i)
             ::Sleep(50);
         deleteUninstallEntry(kSoftId);
+        std::error_code ignored;
+        std::filesystem::remove_all(uninstallerFolder(kSoftId), ignored);
     }
 
     const std::filesystem::path& path() const { return dir_.path(); }

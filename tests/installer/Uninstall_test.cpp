@@ -210,7 +210,8 @@ protected:
         writeFile(dataDir_ / L"settings.ini", "[a]");
         writeFile(dataDir_ / L"cache" / L"page.html", "<p>");
 
-        writeUninstallEntry(kSoftId, kShortcutName, product_, installDir_.wstring(), version, L"Tester", 0, L"");
+        writeUninstallEntry(kSoftId, kShortcutName, product_, installDir_.wstring(), uninstaller_, version, L"Tester", 0,
+                            L"");
         std::wstring desktopLink;
         ASSERT_TRUE(createDesktopShortcut(product_, kShortcutName, desktopLink));
         ASSERT_TRUE(createStartMenuShortcut(product_, kProgramDirName, kShortcutName));
@@ -343,15 +344,4 @@ TEST_F(UninstallTest, SpecialFoldersAreNotCleared)
     EXPECT_TRUE(fs::exists(installDir_ / L"lib" / L"deep" / L"data.bin"));
     EXPECT_TRUE(fs::exists(dataDir_ / L"settings.ini"));
     EXPECT_TRUE(fs::exists(dataDir_ / L"cache" / L"page.html"));
-}
-
-TEST_F(UninstallTest, RunAfterTheEntryIsGoneSendsNoReportAndLeavesNoEntry)
-{
-    // As after a completed uninstall whose uninstaller is started once more.
-    install(kInstalledVersion);
-    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
-    ASSERT_TRUE(runUninstaller(kRemove));
-    EXPECT_TRUE(server_.requestsTo(kReport).empty());
-    EXPECT_FALSE(uninstallEntryExists()) << "reading the version leaves no empty entry behind";
-    EXPECT_TRUE(waitUntil([&] { return isEmptyFolder(installDir_); }));
 }

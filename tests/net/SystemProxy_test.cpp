@@ -53,6 +53,11 @@ TEST(SystemProxy, OverrideListDecidesWhatGoesDirect)
     EXPECT_FALSE(proxyFor(settings, "127.0.0.1", 8765));
     EXPECT_FALSE(proxyFor(settings, "localhost", 8765));
     EXPECT_FALSE(proxyFor(settings, "[::1]", 8765));
+    EXPECT_FALSE(proxyFor(settings, "127.45.0.9", 8765));
+    // Only literal loopback addresses: names and other spellings are not.
+    for (const char* host :
+         {"127.example.com", "127.0.0.1.example.com", "127.0.0", "127.0.0.256", "127.-1.0.0", "localhost.corp"})
+        EXPECT_EQ(proxyFor(settings, host, 80), proxy) << host;
     const auto throughLoopback = parseProxySettings(true, L"proxy.corp:8080", L"<-loopback>");
     EXPECT_EQ(proxyFor(throughLoopback, "127.0.0.1", 8765), proxy);
     EXPECT_EQ(proxyFor(throughLoopback, "fileserver", 80), proxy) << "without <local>";

@@ -148,12 +148,14 @@ TEST_F(FrameworkWindowTest, BarFollowsTheBytesThenTheInstallerStartsAfterTheMess
         << "started in its own folder: " << record;
 }
 
-TEST_F(FrameworkWindowTest, FailedDownloadOrUntrustedInstallerSaysSoAndStartsNothing)
+TEST_F(FrameworkWindowTest, FailedDownloadOrUntrustedOrUnpinnedInstallerSaysSoAndStartsNothing)
 {
     std::string changed = readFile(getExeDir() + L"signed_helper.exe");
     changed[changed.size() / 2] ^= 1;
     serve("/unsigned.exe", readFile(markHelperPath()));
     serve("/changed.exe", changed);
+    // Signed, unchanged, but by a certificate the product does not pin.
+    serve("/other.exe", readFile(getExeDir() + L"other_signed_helper.exe"));
     const struct {
         const char* path;
         const wchar_t* message;
@@ -161,6 +163,7 @@ TEST_F(FrameworkWindowTest, FailedDownloadOrUntrustedInstallerSaysSoAndStartsNot
         {"/missing.exe", L"下载失败!"},
         {"/unsigned.exe", kNotTrusted},
         {"/changed.exe", kNotTrusted},
+        {"/other.exe", kNotTrusted},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

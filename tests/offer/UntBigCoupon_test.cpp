@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <exdispid.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cwctype>
@@ -504,4 +507,88 @@ TEST_F(OfferWindowTest, BrowserAreaStaysBlankWithoutAnEngine)
     // Wine's WebBrowser control does take its place in the window; only the
     // engine that would draw the page is missing.
     EXPECT_TRUE(form->wbFreeMembere->browserActive());
+}
+
+TEST(BrowserFence, OnlyTheOriginsOfTheGivenPagesAreInside)
+{
+    const std::vector<std::wstring> pages = {L"http://docs.example.com/free/member.html"};
+    for (const wchar_t* url : {L"http://docs.example.com/other?x=1", L"HTTP://Docs.Example.COM:80/", L"about:blank"})
+        EXPECT_TRUE(isInsideBrowserFence(url, pages)) << url;
+    for (const wchar_t* url :
+         {L"https://docs.example.com/", L"http://docs.example.com:8080/", L"http://docs.example.com.evil.net/",
+          L"http://docs.example.com@evil.net/", L"http://evil.net\\@docs.example.com/", L"file:///C:/Windows/win.ini",
+          L"javascript:alert(1)", L"\\\\server\\share\\x.html", L"about:blank#x"})
+        EXPECT_FALSE(isInsideBrowserFence(url, pages)) << url;
+    EXPECT_FALSE(isInsideBrowserFence(L"http://docs.example.com/", {})) << "no pages, nothing but about:blank";
+}
+
+// Sends the browser's event sink event ID with ARGS (in the order the event
+// declares them) and the Cancel flag at position CANCEL, as the control
+// would; true when the sink cancelled.
+bool eventCancels(TWebBrowser& browser, DISPID id, std::vector<VARIANT> args, size_t cancelAt)
+{
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT flag;
+    flag.vt = VT_BOOL | VT_BYREF;
+    flag.pboolVal = &cancel;
+    args.insert(args.begin() + static_cast<std::ptrdiff_t>(cancelAt), flag);
+    std::reverse(args.begin(), args.end());
+    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    EXPECT_EQ(browser.eventSink()->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    return cancel != VARIANT_FALSE;
+}
+
+VARIANT bstrArgument(const std::wstring& text)
+{
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = ::SysAllocString(text.c_str());
+    return v;
+}
+
+TEST_F(OfferWindowTest, BrowserSendsEverythingElsewhereToTheUsersBrowser)
+{
+    const auto form = open();
+    TWebBrowser& browser = *form->wbFreeMembere;
+    // The control is put in place with the page's window.
+    form->pgMain->setActivePage(form->tbFreeGet);
+    form->paintToPicture();
+    ASSERT_NE(browser.eventSink(), nullptr);
+    std::vector<std::wstring> opened;
+    browser.setPageOpener([&](const std::wstring& url) { opened.push_back(url); });
+    const std::wstring elsewhere = server_->worigin() + L"/elsewhere.html";
+    const std::wstring inside = TfrmBigCoupon::freeMemberUrl() + L"?page=2";
+
+    // Wine here has no browser engine and its control never navigates nor
+    // sends events: they are sent as the control would send them. Leaked
+    // strings: a test's few bytes.
+    VARIANT none{}, flags{}, url{}, isDocument{};
+    flags.vt = VT_I4;
+    const auto navigation = [&](const std::wstring& address) {
+        VARIANT byRef{};
+        url = bstrArgument(address);
+        byRef.vt = VT_VARIANT | VT_BYREF;
+        byRef.pvarVal = &url;
+        // Sent for a frame: no whole-browser object to compare with here.
+        return eventCancels(browser, DISPID_BEFORENAVIGATE2, {none, byRef, flags, none, none, none}, 6);
+    };
+    EXPECT_FALSE(navigation(inside));
+    EXPECT_TRUE(navigation(elsewhere));
+    EXPECT_TRUE(navigation(L"file:///C:/Windows/win.ini"));
+    EXPECT_TRUE(opened.empty()) << "frames are not opened outside";
+    for (const std::wstring& address : {elsewhere, inside, std::wstring(L"file:///C:/Windows/win.ini")})
+        EXPECT_TRUE(eventCancels(browser, DISPID_NEWWINDOW3, {none, flags, bstrArgument(inside), bstrArgument(address)}, 1))
+            << "no window opens inside";
+    EXPECT_EQ(opened, (std::vector<std::wstring>{elsewhere, inside})) << "a file is not opened outside";
+    isDocument.vt = VT_BOOL;
+    isDocument.boolVal = VARIANT_FALSE;
+    EXPECT_TRUE(eventCancels(browser, DISPID_FILEDOWNLOAD, {isDocument}, 1)) << "a download";
+    isDocument.boolVal = VARIANT_TRUE;
+    EXPECT_FALSE(eventCancels(browser, DISPID_FILEDOWNLOAD, {isDocument}, 1)) << "a page shown as a document";
+
+    // The whole browser going elsewhere: the page opens in the user's browser.
+    opened.clear();
+    EXPECT_TRUE(browser.beforeNavigate(elsewhere, true));
+    EXPECT_FALSE(browser.beforeNavigate(inside, true));
+    EXPECT_EQ(opened, std::vector<std::wstring>{elsewhere});
 }

@@ -33,12 +33,31 @@ bool waitForFile(const fs::path& file, std::chrono::milliseconds limit)
     return true;
 }
 
+bool createProcessPatiently(std::wstring command, const wchar_t* folder, PROCESS_INFORMATION& info, DWORD& error)
+{
+    constexpr auto kLimit = std::chrono::seconds(10);
+    constexpr auto kPause = std::chrono::milliseconds(200);
+    const auto until = std::chrono::steady_clock::now() + kLimit;
+    for (;;) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        info = {};
+        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &info)) {
+            error = 0;
+            return true;
+        }
+        error = ::GetLastError();
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(kPause);
+    }
+}
+
 win::Handle startProcess(std::wstring command)
 {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    DWORD error = 0;
+    if (!createProcessPatiently(std::move(command), nullptr, info, error))
         return {};
     ::CloseHandle(info.hThread);
     return win::Handle(info.hProcess);

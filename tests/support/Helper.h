@@ -19,6 +19,11 @@ std::wstring markHelperCommand(const std::wstring& helper, const std::filesystem
                                int exitCode = 0);
 // Waits (bounded) until FILE exists and holds something; false on time-out.
 bool waitForFile(const std::filesystem::path& file, std::chrono::milliseconds limit = std::chrono::seconds(20));
+// CreateProcessW of COMMAND in FOLDER (the current one when null), tried
+// again for a while when it fails: on a busy machine Wine fails a start now
+// and then when the new process cannot finish its own set-up in time. ERROR
+// gets the system's error of the last try (0 when it started).
+bool createProcessPatiently(std::wstring command, const wchar_t* folder, PROCESS_INFORMATION& info, DWORD& error);
 // Starts COMMAND directly; the process handle, empty when it did not start.
 win::Handle startProcess(std::wstring command);
 // Makes LINK a symbolic link to the file or folder TARGET: a Windows one, or

@@ -3,6 +3,7 @@
 #include "system/Crc32.h"
 #include "system/Encoding.h"
 
+#include "system/Handles.h"
 #include "system/Resource.h"
 #include "system/ZipEntryName.h"
 #include "tests/support/Helper.h"
@@ -198,28 +199,52 @@ TEST_F(UnZipFile, StoredFoldersNamesAndDosAttributesAreKept)
     EXPECT_TRUE((ro & FILE_ATTRIBUTE_READONLY) && (ro & FILE_ATTRIBUTE_ARCHIVE));
 }
 
-TEST_F(UnZipFile, ReplacesWritableFilesAndKeepsReadOnlyOnes)
+TEST_F(UnZipFile, ReplacesEveryFileThereWhateverItsAttributesAndTellsOneInUse)
 {
     makeZip(archive_, {{"a.txt", "new a"},
                        {"locked.txt", "new locked"},
                        {"hidden.txt", "new hidden"},
+                       {"busy.txt", "new busy"},
                        {"taken.txt", "a folder has its name"}});
     writeFile(dest_ / L"a.txt", std::string(5000, 'o'));
     writeFile(dest_ / L"locked.txt", "old locked");
     writeFile(dest_ / L"hidden.txt", "old hidden");
+    writeFile(dest_ / L"busy.txt", "old busy");
     fs::create_directories(dest_ / L"taken.txt");
     ::SetFileAttributesW((dest_ / L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    ::SetFileAttributesW((dest_ / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    ::SetFileAttributesW((dest_ / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const win::FileHandle busy(
+        ::CreateFileW((dest_ / L"busy.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 
     const auto skipped = skippedBy(archive_, dest_);
 
     EXPECT_EQ(readFile(dest_ / L"a.txt"), "new a");
-    EXPECT_EQ(readFile(dest_ / L"locked.txt"), "old locked");
+    EXPECT_EQ(readFile(dest_ / L"locked.txt"), "new locked");
     EXPECT_EQ(readFile(dest_ / L"hidden.txt"), "new hidden");
+    EXPECT_FALSE(attributesOf(dest_ / L"locked.txt") & FILE_ATTRIBUTE_READONLY) << "the entry's attributes";
     ASSERT_EQ(skipped.size(), 2u);
-    EXPECT_EQ(reasons(skipped)[0], std::pair(std::wstring(L"locked.txt"), TSkipReason::ReadOnlyTarget));
+    EXPECT_EQ(reasons(skipped)[0], std::pair(std::wstring(L"busy.txt"), TSkipReason::NotReplaced));
     EXPECT_EQ(reasons(skipped)[1], std::pair(std::wstring(L"taken.txt"), TSkipReason::Unwritable));
     EXPECT_NE(skipped[1].error, 0u) << "the system's error is kept";
+}
+
+TEST_F(UnZipFile, AnExtractedFileIsHeldOnlyWhileItHoldsItsEntrysBytes)
+{
+    makeZip(archive_, {{"run/after.bat", "echo package", ZipCipher::aes256}, {"other.bat", "echo other"}});
+    extract(archive_, dest_);
+    const std::wstring script = (dest_ / L"run" / L"after.bat").wstring();
+    signing::Digest digest{};
+    ASSERT_TRUE(entryDigest(archive_.wstring(), kPassword, L"RUN/after.bat", digest));
+    EXPECT_FALSE(entryDigest(archive_.wstring(), kPassword, L"run", digest)) << "a folder has no content";
+    {
+        const win::FileHandle held = holdIfDigest(script, digest);
+        ASSERT_TRUE(held);
+        EXPECT_FALSE(win::FileHandle(::CreateFileW(script.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_EXISTING, 0, nullptr)))
+            << "no writer while it is held";
+    }
+    writeFile(script, "echo planted");
+    EXPECT_FALSE(holdIfDigest(script, digest));
 }
 
 TEST_F(UnZipFile, DriveRootDestinationMeansTheRoot)

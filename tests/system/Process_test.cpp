@@ -63,7 +63,7 @@ TEST(Process, NothingStartsForAMissingProgram)
     EXPECT_EQ(runAsDesktopUser((dir / L"missing.exe").wstring(), true, false, L"", false), 0u);
 }
 
-TEST(Process, KillByNameTerminatesEveryInstanceWhateverTheLetterCase)
+TEST(Process, KillByNameTerminatesEveryInstanceOfItsSessionWhateverTheLetterCase)
 {
     TempDir dir;
     const std::wstring helper = copyMarkHelper(dir.path(), L"KillMeHelper.exe");
@@ -71,6 +71,12 @@ TEST(Process, KillByNameTerminatesEveryInstanceWhateverTheLetterCase)
     win::Handle second = startProcess(markHelperCommand(helper, dir / L"2.txt", 60000));
     ASSERT_TRUE(first && second);
     ASSERT_TRUE(waitForFile(dir / L"1.txt") && waitForFile(dir / L"2.txt"));
+
+    // Another session's copies (another user's) are neither found nor ended.
+    const DWORD otherSession = currentSession() + 1;
+    EXPECT_FALSE(findProcessByName(L"killmehelper.EXE", otherSession));
+    EXPECT_TRUE(killProcessByName(L"killmehelper.EXE", otherSession));
+    EXPECT_EQ(::WaitForSingleObject(first.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     EXPECT_TRUE(findProcessByName(L"killmehelper.EXE"));
     EXPECT_TRUE(killProcessByName(L" killmehelper.EXE "));
@@ -84,15 +90,43 @@ TEST(Process, KillByNameTerminatesEveryInstanceWhateverTheLetterCase)
     EXPECT_TRUE(killProcessByName(L"KillMeHelper.exe")); // none left: still true
 }
 
-TEST(Process, ShellOpenStartsTheFileInItsOwnFolder)
+TEST(Process, ScriptsStartByTheInterpreterInTheirFolderUnlessItWouldExpandThePath)
 {
     TempDir dir;
     const std::wstring helper = copyMarkHelper(dir.path(), L"opened.exe");
-    // Without arguments the helper has no mark to write; open a batch file
-    // instead, which runs the helper with one.
-    const fs::path batch = dir / L"run.bat";
+    const fs::path batch = dir / L"run & go.bat";
     writeFile(batch, "@\"" + win::toUtf8(helper) + "\" \"" + win::toUtf8((dir / L"mark.txt").wstring()) + "\"\r\n");
-    shellOpenIn(batch.wstring());
+    ASSERT_TRUE(startScript(batch.wstring()));
     ASSERT_TRUE(waitForFile(dir / L"mark.txt"));
     EXPECT_EQ(win::fromUtf8(markLines(dir / L"mark.txt")[0]), dir.str());
+
+    // "%" names a variable of the (user-writable) environment even inside quotes.
+    fs::create_directories(dir / L"%TEMP%");
+    fs::copy_file(batch, dir / L"%TEMP%" / L"run.bat");
+    EXPECT_FALSE(startScript((dir / L"%TEMP%" / L"run.bat").wstring()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+}
+
+TEST(Process, AHeldFileStaysHeldAgainstWritersWhileTheStartedProgramRuns)
+{
+    TempDir dir;
+    const fs::path file = dir / L"held.bat";
+    writeFile(file, "held");
+    const fs::path mark = dir / L"mark.txt";
+    {
+        const win::FileHandle held(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                 0, nullptr));
+        ASSERT_TRUE(held);
+        const std::wstring helper = copyMarkHelper(dir.path(), L"HeldHelper.exe");
+        const std::wstring command = markHelperCommand(helper, mark, 60000);
+        ASSERT_TRUE(startProgram(helper, command.substr(command.find(L"\" ") + 2), dir.str(), held.get()));
+    }
+    ASSERT_TRUE(waitForFile(mark));
+    const auto openForWriting = [&] {
+        return win::FileHandle(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    };
+    EXPECT_FALSE(openForWriting()) << "the program's copy of the handle denies writers";
+    killProcessByName(L"HeldHelper.exe");
+    EXPECT_TRUE(waitUntil([&] { return static_cast<bool>(openForWriting()); }));
 }

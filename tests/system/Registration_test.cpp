@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <optional>
 #include <stdexcept>
 
@@ -104,8 +106,9 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     KeyCleanup cleanup(HKEY_LOCAL_MACHINE, {path}, k32);
     const std::wstring dir = L"C:\\Program Files\\My App";
     const std::wstring exe = dir + L"\\bin\\app.exe";
+    const std::wstring uninstaller = L"C:\\Program Files\\" + id + L"-uninstall\\unin.exe";
 
-    EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, L"", L"velmora software", 1025, L"").empty());
+    EXPECT_TRUE(writeUninstallEntry(id, L"", exe, dir, uninstaller, L"", L"velmora software", 1025, L"").empty());
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY));
     const auto name = readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", k32);
     ASSERT_TRUE(name);
@@ -113,7 +116,7 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     EXPECT_EQ(name->text, L"");
     EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayVersion", k32));
     for (const auto& [quotedValue, target] : {std::pair{L"DisplayIcon", exe}, std::pair{L"ExePath", exe},
-                                              std::pair{L"UninstallString", dir + L"\\unin.exe"}}) {
+                                              std::pair{L"UninstallString", uninstaller}}) {
         const auto value = readValue(HKEY_LOCAL_MACHINE, path, quotedValue, k32);
         ASSERT_TRUE(value) << win::toUtf8(quotedValue);
         EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
@@ -123,15 +126,16 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     EXPECT_EQ(readInstalledVersion(id), L"");
     // What the system's list of programs and package managers read.
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"QuietUninstallString", k32)->text,
-              L"\"" + dir + L"\\unin.exe\" /autouninst");
+              L"\"" + uninstaller + L"\" /autouninst");
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallLocation", k32)->text, dir);
+    EXPECT_EQ(readInstallLocation(id), dir);
     EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"EstimatedSize", k32), 2u) << "1025 bytes are 2 KB, rounded up";
     EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate", k32));
     EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoModify", k32), 1u);
     EXPECT_EQ(readDword(HKEY_LOCAL_MACHINE, path, L"NoRepair", k32), 1u);
 
     const SYSTEMTIME day{2026, 3, 0, 7, 0, 0, 0, 0};
-    writeUninstallEntry(id, L"My App", exe, dir, L"2.1.0", L"", 1ull << 50, installDateOf(day));
+    writeUninstallEntry(id, L"My App", exe, dir, uninstaller, L"2.1.0", L"", 1ull << 50, installDateOf(day));
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"DisplayName", k32)->text, L"My App");
     EXPECT_EQ(readInstalledVersion(id), L"2.1.0");
     EXPECT_EQ(readValue(HKEY_LOCAL_MACHINE, path, L"InstallDate", k32)->text, L"20260307");
@@ -149,6 +153,17 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path, k32));
     EXPECT_FALSE(deleteUninstallEntry(id));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "a missing entry is told apart";
+    EXPECT_EQ(readInstallLocation(id), L"");
+}
+
+// Asked of the system, never assumed from the build: a 64-bit and a 32-bit
+// uninstaller find the same folder, as they find the same entry.
+TEST(Registration, UninstallerFolderIsOneOfTheProgramFilesFolders)
+{
+    wchar_t shared[MAX_PATH + 1] = {};
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, shared)));
+    EXPECT_EQ(uninstallerFolder(L"a/b:c"), std::wstring(shared) + L"\\a_b_c-uninstall");
+    EXPECT_EQ(uninstallerFolder(L""), L"");
 }
 
 TEST(Registration, AssociationIsWrittenInThe64BitViewAndNotifiedOnlyWhenTheCommandChanges)

@@ -218,10 +218,16 @@ TEST(Removal, BatchScriptDeletesAFileOnceItsProcessHasEnded)
     ASSERT_FALSE(::DeleteFileW(victim.c_str())) << "a running program cannot be deleted";
 
     deleteFileByBatch(victim);
-    const auto scripts = scriptsNaming(victim);
+    EXPECT_FALSE(fs::exists(victim)) << "moved into the private folder at once";
+    EXPECT_TRUE(scriptsNaming(victim).empty());
+    std::vector<fs::path> scripts;
+    for (const auto& entry : fs::directory_iterator(getPrivateTempDir()))
+        if (entry.path().extension() == L".bat")
+            scripts.push_back(entry.path());
     ASSERT_EQ(scripts.size(), 1u);
-    EXPECT_EQ(scripts[0].parent_path().wstring() + L"\\", getPrivateTempDir());
-    const std::string f = win::toAnsi(victim), b = win::toAnsi(scripts[0].wstring());
+    const fs::path moved = fs::path(scripts[0]).replace_extension(L".del");
+    ASSERT_TRUE(fs::exists(moved));
+    const std::string f = win::toAnsi(moved.wstring()), b = win::toAnsi(scripts[0].wstring());
     const std::string d = win::toAnsi(scripts[0].parent_path().wstring());
     EXPECT_EQ(readFile(scripts[0]), ":try\r\n"
                                     "dir c:\\ & timeout /t 1 & dir d:\\\r\n"
@@ -233,31 +239,33 @@ TEST(Removal, BatchScriptDeletesAFileOnceItsProcessHasEnded)
     EXPECT_TRUE(!name.empty() && name.size() <= 4 && std::stoi(name) < 5000);
 
     ASSERT_EQ(::WaitForSingleObject(helper.get(), 20000), WAIT_OBJECT_0);
-    EXPECT_TRUE(waitUntilGone(victim, std::chrono::seconds(30)));
+    EXPECT_TRUE(waitUntilGone(moved, std::chrono::seconds(30)));
     EXPECT_TRUE(waitUntilGone(scripts[0], std::chrono::seconds(30)));
     EXPECT_TRUE(fs::is_directory(getPrivateTempDir())) << "the folder of a running program stays";
 }
 
-TEST(Removal, AProgramDeletesItselfAfterItHasEnded)
+// The folder's name is the user's; the elevated script never sees it, so
+// none of what the command interpreter would act on in it runs.
+TEST(Removal, AProgramDeletesItselfWhateverItsFolderIsCalled)
 {
     TempDir dir;
-    const fs::path program = dir / L"unin.exe";
-    fs::copy_file(getExeDir() + L"self_delete_helper.exe", program);
-    win::Handle process = startProcess(L"\"" + program.wstring() + L"\"");
-    ASSERT_TRUE(process);
-    ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
-    process.reset();
-    // The script waits a second before its first try.
-    const auto scripts = scriptsNaming(program.wstring());
-    ASSERT_EQ(scripts.size(), 1u);
-    EXPECT_TRUE(waitUntilGone(program, std::chrono::seconds(30)));
-    EXPECT_TRUE(waitUntilGone(scripts[0], std::chrono::seconds(30)));
-    // The program's private folder goes with the script. Wine's command
-    // interpreter holds a script open until it ends, and so keeps it until
-    // then: there the folder is left, empty.
-    const fs::path folder = scripts[0].parent_path();
-    EXPECT_TRUE(waitUntil([&] { return !fs::exists(folder) || fs::is_empty(folder); }));
-    EXPECT_TRUE(fs::exists(dir.path()));
+    const fs::path marker = dir / L"ran";
+    // Expanded inside the script's quotes, it would end them and run md.
+    ::SetEnvironmentVariableW(L"X", (L"\" & md \"" + marker.wstring() + L"\" & \"").c_str());
+    for (const wchar_t* name : {L"%X%", L"a^b&c %X", L"\uFF02\uFF06md \uFF05X\uFF05\uFF1E\uFF3E"}) {
+        const fs::path program = dir / name / L"unin.exe";
+        fs::create_directories(program.parent_path());
+        fs::copy_file(getExeDir() + L"self_delete_helper.exe", program);
+        win::Handle process = startProcess(L"\"" + program.wstring() + L"\"");
+        ASSERT_TRUE(process);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+        EXPECT_TRUE(waitUntilGone(program, std::chrono::seconds(30))) << win::toUtf8(name);
+        EXPECT_TRUE(fs::exists(dir / name)) << "only the program goes";
+    }
+    ::SetEnvironmentVariableW(L"X", nullptr);
+    // A script naming the program would have acted on its folder's name
+    // before deleting it.
+    EXPECT_FALSE(fs::exists(marker));
 }
 
 TEST(Removal, BatchDeleteOfAMissingFileWritesNoScript)

@@ -1,12 +1,15 @@
 #include "mkpackage/Package.h"
 #include "mkpackage/Signing.h"
 
+#include "system/Handles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include <windows.h>
+
+#include <aclapi.h>
 
 #include <map>
 
@@ -189,8 +192,40 @@ TEST_F(SigningTest, VerifyNamesTheSignerOrWhyNot)
     ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), error)) << error;
     ASSERT_TRUE(verifyPackageFile(archive, vendor, result, error)) << error;
     EXPECT_EQ(result.verdict, Verdict::Valid);
+}
 
-    // A key pair is never written over an existing one.
+TEST_F(SigningTest, PrivateKeyIsTheOwnersAloneAndNeverReplaced)
+{
+    // No access for anyone but the owner: on Windows one rule, for the user
+    // who made the key; Wine keeps it as the file's mode and reads that back
+    // (0640 with the usual umask: its owner and the owner's group).
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL acl = nullptr;
+    ASSERT_EQ(::GetNamedSecurityInfoW(privateKey(L"vendor").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, &acl, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    const win::LocalMemory held(descriptor);
+    ASSERT_NE(acl, nullptr);
+    for (WELL_KNOWN_SID_TYPE others : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid}) {
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof(sid);
+        ASSERT_TRUE(::CreateWellKnownSid(others, nullptr, sid, &size));
+        for (DWORD i = 0; i < acl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(::GetAce(acl, i, reinterpret_cast<void**>(&ace)));
+            EXPECT_FALSE(ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                         ::EqualSid(reinterpret_cast<PSID>(&ace->SidStart), sid))
+                << "a rule for others: " << others;
+        }
+    }
+
+    // Neither file of a pair is ever written over, and nothing new is left.
+    const std::string before = readFile(publicKey(L"vendor"));
+    std::string error;
+    EXPECT_FALSE(makeKeyPair(privateKey(L"new"), publicKey(L"vendor"), error));
+    EXPECT_NE(error.find("exists already"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(privateKey(L"new")));
+    EXPECT_EQ(readFile(publicKey(L"vendor")), before);
     EXPECT_FALSE(makeKeyPair(privateKey(L"vendor"), publicKey(L"new"), error));
     EXPECT_FALSE(std::filesystem::exists(publicKey(L"new")));
 }

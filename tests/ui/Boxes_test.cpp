@@ -21,10 +21,12 @@ void clickControl(TForm& form, const TControl& control)
     ::PostMessageW(form.handle(), WM_LBUTTONUP, 0, MAKELPARAM(c.x, c.y));
 }
 
-void pressEscape(TForm& form)
+void pressKey(TForm& form, WPARAM key)
 {
-    ::PostMessageW(form.handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    ::PostMessageW(form.handle(), WM_KEYDOWN, key, 0);
 }
+
+void pressEscape(TForm& form) { pressKey(form, VK_ESCAPE); }
 
 } // namespace
 
@@ -38,12 +40,27 @@ TEST(ConfirmBox, OnlyYesAnswersTrue)
     EXPECT_FALSE(ShowConfirmBox(L"Quit?"));
     whenModal([](TForm& f) { pressEscape(f); });
     EXPECT_FALSE(ShowConfirmBox(L"Quit?"));
-    // Enter does nothing: no button takes the focus. Esc then ends the box.
-    whenModal([](TForm& f) {
-        ::PostMessageW(f.handle(), WM_KEYDOWN, VK_RETURN, 0);
-        pressEscape(f);
+}
+
+TEST(ConfirmBox, EnterAnswersTheFocusedButtonYesByDefaultTabMovesOn)
+{
+    whenModal([](TForm& f) { pressKey(f, VK_RETURN); });
+    EXPECT_TRUE(ShowConfirmBox(L"Quit?"));
+    // Reading order: the close button, Yes, No.
+    std::vector<std::wstring> reached;
+    whenModal([&](TForm& f) {
+        auto& box = static_cast<TFrmConfirmbox&>(f);
+        EXPECT_FALSE(f.focusCueShown()) << "no cue before the keyboard is used";
+        EXPECT_EQ(f.focusedControl(), box.btnYes);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_TRUE(f.navigationKey(MSG{f.handle(), WM_KEYDOWN, VK_TAB, 0, 0, {}}));
+            reached.push_back(f.focusedControl()->name());
+        }
+        EXPECT_TRUE(f.focusCueShown());
+        pressKey(f, VK_SPACE);
     });
     EXPECT_FALSE(ShowConfirmBox(L"Quit?"));
+    EXPECT_EQ(reached, (std::vector<std::wstring>{L"btnNo", L"imgbtnClose", L"btnYes", L"btnNo"}));
 }
 
 TEST(MsgBox, EveryWayOutJustReturns)
@@ -64,7 +81,12 @@ TEST(MsgBox, EveryWayOutJustReturns)
         pressEscape(f);
     });
     ShowMsgBox(L"Done");
-    EXPECT_EQ(shown, 3);
+    whenModal([&](TForm& f) {
+        ++shown;
+        pressKey(f, VK_RETURN);
+    });
+    ShowMsgBox(L"Done");
+    EXPECT_EQ(shown, 4);
     EXPECT_TRUE(Application.forms().empty()) << "each box is freed by its function";
 }
 
@@ -147,4 +169,58 @@ TEST(Boxes, YesCaptionTurnsWhiteOnHoverAndNoDrawsItsHoverPictureClipped)
     EXPECT_EQ(rgbAt(p, 293, 137), 0x2DA2F8u);
     EXPECT_EQ(rgbAt(p, 391, 166), 0x2DA2F8u);
     EXPECT_EQ(rgbAt(p, 170, 139), 0xFFFFFFu) << "btnYes normal again";
+}
+
+TEST(Boxes, LaidOutForTheDpiAt150And200Percent)
+{
+    // The message's text on the white body, at 96 DPI.
+    const RECT message{93, 65, 393, 105};
+    const RECT ink96 = inkBounds(makeForm<TFrmMsgBox>(L"A short message")->paintToPicture(), message, 0xFFFFFF);
+    ASSERT_GT(ink96.bottom, ink96.top);
+    for (const int dpi : {144, 192}) {
+        const auto box = makeForm<TFrmMsgBox>(L"A short message");
+        TForm& form = *box;
+        form.scaleTo(dpi);
+        const auto at = [dpi](int v) { return v * dpi / 96; };
+        RECT client;
+        ::GetClientRect(form.handle(), &client);
+        EXPECT_EQ(client.right, at(410)) << dpi;
+        EXPECT_EQ(client.bottom, at(192)) << dpi;
+        EXPECT_EQ(form.clientWidth(), 410) << "bounds stay in the design's units";
+
+        // btnOK [155, 141, 100, 30]: its hit area and its picture.
+        moveTo(form, at(155) + 2, at(141) + 2);
+        EXPECT_EQ(form.hoveredControl(), box->btnOK) << dpi;
+        moveTo(form, at(155) - 3, at(141) + 2);
+        EXPECT_NE(form.hoveredControl(), box->btnOK) << dpi;
+        const TPicture p = form.paintToPicture();
+        ASSERT_EQ(p.width(), at(410));
+        EXPECT_EQ(rgbAt(p, at(200), at(16)), kTitleBand) << dpi;
+        const RECT ink = inkBounds(p, {at(message.left), at(message.top), at(message.right), at(message.bottom)},
+                                   0xFFFFFF);
+        EXPECT_NEAR(ink.bottom - ink.top, at(ink96.bottom - ink96.top), 2) << "text drawn at the scaled size";
+        EXPECT_NEAR(ink.right - ink.left, at(ink96.right - ink96.left), at(4)) << dpi;
+    }
+}
+
+TEST(Boxes, AssistiveProgramsSeeTheButtonsAndPressThem)
+{
+    const auto box = makeForm<TFrmConfirmbox>(L"您确定要退出安装吗?");
+    whenModal([](TForm& f) {
+        IAccessible* object = accessibleOf(f);
+        ASSERT_NE(object, nullptr);
+        EXPECT_NE(accessibleChild(*object, L"您确定要退出安装吗?", ROLE_SYSTEM_STATICTEXT), 0);
+        EXPECT_NE(accessibleChild(*object, L"关闭", ROLE_SYSTEM_PUSHBUTTON), 0);
+        const long yes = accessibleChild(*object, L"是", ROLE_SYSTEM_PUSHBUTTON);
+        const long no = accessibleChild(*object, L"否", ROLE_SYSTEM_PUSHBUTTON);
+        ASSERT_NE(no, 0);
+        EXPECT_NE(accessibleState(*object, yes) & STATE_SYSTEM_DEFAULT, 0);
+        long x = 0, y = 0, w = 0, h = 0;
+        object->accLocation(&x, &y, &w, &h, childId(no));
+        EXPECT_EQ(w, 100);
+        EXPECT_EQ(h, 30);
+        EXPECT_EQ(object->accDoDefaultAction(childId(no)), S_OK);
+        object->Release();
+    });
+    EXPECT_EQ(box->ShowModal(), mrCancel) << "No pressed";
 }

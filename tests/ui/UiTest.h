@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -91,6 +93,51 @@ inline void whenModal(std::function<void(TForm&)> action)
 {
     pendingAction() = std::move(action);
     ::SetTimer(nullptr, 0, 30, runPendingAction);
+}
+
+// FORM's client as an assistive program gets it (released by the caller).
+inline IAccessible* accessibleOf(TForm& form)
+{
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Looked up at run time as the program does (liboleacc would define
+    // IID_IAccessible a second time beside libuuid).
+    using FromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+    static const auto fromWindow = reinterpret_cast<FromWindow>(
+        reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
+    IAccessible* object = nullptr;
+    if (fromWindow)
+        fromWindow(form.handle(), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&object));
+    return object;
+}
+inline VARIANT childId(long id)
+{
+    VARIANT v;
+    v.vt = VT_I4;
+    v.lVal = id;
+    return v;
+}
+// The id of OBJECT's child with NAME and ROLE; 0 when it has none.
+inline long accessibleChild(IAccessible& object, const std::wstring& name, long role)
+{
+    long count = 0;
+    object.get_accChildCount(&count);
+    for (long i = 1; i <= count; ++i) {
+        BSTR text = nullptr;
+        VARIANT r;
+        ::VariantInit(&r);
+        const bool named = object.get_accName(childId(i), &text) == S_OK && text && name == text;
+        ::SysFreeString(text);
+        if (named && SUCCEEDED(object.get_accRole(childId(i), &r)) && r.vt == VT_I4 && r.lVal == role)
+            return i;
+    }
+    return 0;
+}
+inline long accessibleState(IAccessible& object, long id)
+{
+    VARIANT s;
+    ::VariantInit(&s);
+    object.get_accState(childId(id), &s);
+    return s.vt == VT_I4 ? s.lVal : -1;
 }
 
 inline bool movesWindow(const TControl& control) { return TCommLangForm::isMoveHandler(control.OnMouseDown); }

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,14 @@ constexpr size_t kCommentLengthField = 20;
 constexpr size_t kLongestComment = 0xFFFF;
 constexpr DWORD kReadBlock = 1 << 20;
 constexpr size_t kPemRoom = 4096;
+// The private key's access list: read, write and delete for the user who
+// made it, nobody else, nothing inherited from the folder. Wine turns it
+// into a file mode with no bits for others (owner and group: 0640 with the
+// usual umask).
+constexpr wchar_t kOwnerOnlyPrefix[] = L"D:P(A;;FRFWSD;;;";
+constexpr wchar_t kOwnerOnlySuffix[] = L")";
+constexpr char kKeyExists[] = " exists already: keygen never replaces a key "
+                              "(move it away to make a new pair)";
 
 // The random generator every key operation here draws from.
 class Random {
@@ -99,10 +109,36 @@ bool readWholeFile(const std::wstring& path, std::string& bytes)
            read == bytes.size();
 }
 
-bool writeNewFile(const std::wstring& path, const std::string& bytes)
+// A security descriptor that lets only the current user at the file.
+win::LocalMemory ownerOnlySecurity()
 {
-    win::FileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::Handle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    wchar_t* sid = nullptr;
+    if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) ||
+        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid))
+        return {};
+    const win::LocalMemory sidText(sid);
+    const std::wstring sddl = kOwnerOnlyPrefix + std::wstring(sid) + kOwnerOnlySuffix;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return {};
+    return win::LocalMemory(descriptor);
+}
+
+bool fileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Creates PATH (never over an existing file) with BYTES; SECURITY, when
+// given, is its access list.
+bool writeNewFile(const std::wstring& path, const std::string& bytes, PSECURITY_DESCRIPTOR security = nullptr)
+{
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, security ? &attributes : nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     const bool ok = file &&
                     ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -182,7 +218,14 @@ bool makeKeyPair(const std::wstring& privateKeyFile, const std::wstring& publicK
         return fail("cannot write the key", error);
     const std::string id = signing::keyIdText(signing::keyIdOf(publicPoint(*key.p256())));
     const std::string publicNote = kPublicKeyNote + id + kPublicKeyNoteEnd;
-    if (!writeNewFile(privateKeyFile, kPrivateKeyNote + std::string(reinterpret_cast<char*>(privatePem.data()))))
+    for (const std::wstring& file : {privateKeyFile, publicKeyFile})
+        if (fileExists(file))
+            return fail(win::toUtf8(file) + kKeyExists, error);
+    const win::LocalMemory ownerOnly = ownerOnlySecurity();
+    if (!ownerOnly)
+        return fail("cannot make an access list for the current user alone", error);
+    if (!writeNewFile(privateKeyFile, kPrivateKeyNote + std::string(reinterpret_cast<char*>(privatePem.data())),
+                      ownerOnly.get()))
         return fail("cannot create " + win::toUtf8(privateKeyFile) + " (does it exist already?)", error);
     if (!writeNewFile(publicKeyFile, publicNote + reinterpret_cast<char*>(publicPem.data()))) {
         ::DeleteFileW(privateKeyFile.c_str());

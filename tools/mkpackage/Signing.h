@@ -7,8 +7,9 @@
 #include <string>
 
 // A new P-256 key pair: the private key for the build machine, the public
-// key for the product folder ("package.pub"). Existing files are never
-// replaced.
+// key for the product folder ("package.pub"). The private key's file is
+// readable by the current user alone. Refused, with nothing written, when
+// either file exists.
 bool makeKeyPair(const std::wstring& privateKeyFile, const std::wstring& publicKeyFile, std::string& error);
 
 // Signs the zip archive ARCHIVE in place with the key in PRIVATEKEYFILE. Any
