@@ -1,13 +1,12 @@
-// Program entry: the application object, the one main window and the message
-// loop. Creating the window does the whole start-up; the program ends when
-// that window closes.
-#include "installer/CommandLine.h"
+// Program entry: the start-up, the one main window that hosts the run it
+// made, and the message loop. The program ends when that window closes, or
+// without it when the start-up refused to run.
 #include "installer/CrashExit.h"
 #include "installer/InstallResult.h"
+#include "installer/StartUp.h"
 #include "installer/UntMain.h"
+#include "installer/WindowObserver.h"
 #include "system/Encoding.h"
-#include "system/Registration.h"
-#include "system/util.h"
 #include "ui/SystemBoxes.h"
 
 #include <windows.h>
@@ -30,15 +29,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
     // A crash never ends with a code that reads as an outcome (0 is
     // "installed").
     endCrashesWithOwnCode();
+    WindowObserver windowObserver;
+    StartUp startUp(programStartInputs(), windowObserver);
+    RunContext& run = startUp.context();
     try {
-        const auto form = makeForm<TFrmCommInst>();
-        Application.setMainForm(form.get());
-        Application.run();
-        return form->exitCode();
+        if (startUp.run()) {
+            const auto form = makeForm<TFrmCommInst>(run, windowObserver);
+            Application.setMainForm(form.get());
+            Application.run();
+        }
+        run.finish();
+        return run.exitCode();
     } catch (const std::exception& e) {
         // A main window that cannot be built: say why and end, unless a
         // silent run has nobody to tell.
-        if (!runsSilently(parseCommandLine(programArguments()), getExeFileName() != kUninstallerName))
+        if (!run.silent())
             showInfo(win::fromUtf8(e.what()));
         return kWindowNotBuiltExitCode;
     }

@@ -1,7 +1,7 @@
 #include "config/ConfigFile.h"
 
 #include "config/ConfigJson.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 
 #include <windows.h>
@@ -37,13 +37,10 @@ TConfigFile::TConfigFile(std::wstring_view configFileData, bool bInstallMode) : 
     Title = configText(json, "Title");
     Version = configText(json, "Version");
 
-    const std::wstring userKey = productUserKeyPath(SoftId);
-    if (FbInstallMode) {
+    if (FbInstallMode)
         FromSource = fileNameSource(getExeFileName()) + configText(json, "FromSource");
-        regWriteString(HKEY_CURRENT_USER, userKey, kSourceValue, FromSource);
-    } else {
-        FromSource = regReadString(HKEY_CURRENT_USER, userKey, kSourceValue);
-    }
+    else
+        FromSource = regReadString(HKEY_CURRENT_USER, productUserKeyPath(SoftId), kSourceValue);
 
     BigTitle = configText(json, "BigTitle");
     Description = configText(json, "Description");
@@ -69,4 +66,9 @@ TConfigFile::TConfigFile(std::wstring_view configFileData, bool bInstallMode) : 
     splitToList(AssociatedExts, configText(json, "AssociatedExts"), L'|');
     ProtocalRootKeyName = configText(json, "ProtocalRootKeyName");
     Protocalname = configText(json, "Protocalname");
+}
+
+void storeSource(const TConfigFile& config)
+{
+    regWriteString(HKEY_CURRENT_USER, productUserKeyPath(config.SoftId), kSourceValue, config.FromSource);
 }

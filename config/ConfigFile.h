@@ -16,9 +16,10 @@ public:
 class TConfigFile {
 public:
     // CONFIGFILEDATA is the whole JSON text. In install mode the distribution
-    // source is derived from the executable's name and stored for the user;
-    // in uninstall mode it is read back. Throws ConfigDataError for a text
-    // that is not a JSON object, and win::Win32Error when the registry fails.
+    // source is derived from the executable's name (storeSource keeps it for
+    // the user); in uninstall mode it is read back. Throws ConfigDataError for
+    // a text that is not a JSON object, and win::Win32Error when the registry
+    // fails.
     TConfigFile(std::wstring_view configFileData, bool bInstallMode);
 
 private:
@@ -49,6 +50,11 @@ public:
     std::wstring Protocalname;
     std::vector<std::wstring> AssociatedExts;
 };
+
+// Keeps the installer's distribution source in the product's per-user key,
+// where the uninstaller reads it back. Throws win::Win32Error when the
+// registry fails.
+void storeSource(const TConfigFile& config);
 
 // The distribution source carried by an installer's file name: the text after
 // the first "_", without ".exe" and without browser copy suffixes "(1)" to

@@ -42,12 +42,6 @@ CommandLine::Automatic honouredSwitch(const CommandLine& line, bool installMode)
     return installMode == uninstallSwitch ? CommandLine::Automatic::None : line.automatic;
 }
 
-bool runsSilently(const CommandLine& line, bool installMode)
-{
-    const CommandLine::Automatic automatic = honouredSwitch(line, installMode);
-    return automatic == CommandLine::Automatic::Silent || automatic == CommandLine::Automatic::SilentUninstall;
-}
-
 std::vector<std::wstring> programArguments()
 {
     int count = 0;

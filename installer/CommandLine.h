@@ -21,7 +21,5 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& args);
 // The switch the program honours in its mode: the installer takes the two
 // install switches, the uninstaller only "/autouninst".
 CommandLine::Automatic honouredSwitch(const CommandLine& line, bool installMode);
-// Whether nobody watches the run: no window and no box.
-bool runsSilently(const CommandLine& line, bool installMode);
 // The running program's arguments.
 std::vector<std::wstring> programArguments();

@@ -4,7 +4,6 @@
 
 #include <shlobj.h>
 
-#include <cwctype>
 #include <memory>
 
 namespace {
@@ -14,32 +13,6 @@ struct PidlFree {
 };
 
 } // namespace
-
-std::wstring joinInstallDir(const std::wstring& folder, const std::wstring& programDirName)
-{
-    if (!folder.empty() && folder.back() == L'\\')
-        return folder + programDirName;
-    return folder + L"\\" + programDirName;
-}
-
-std::wstring installVolume(const std::wstring& dir)
-{
-    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    if (dir.size() >= 2 && dir[1] == L':' && std::iswalpha(dir[0]))
-        return dir.substr(0, 2) + L"\\";
-    // A network path: its free space is that of the share, "\\server" alone
-    // is no volume.
-    if (dir.size() > 2 && separator(dir[0]) && separator(dir[1])) {
-        const size_t server = dir.find_first_of(L"\\/", 2);
-        if (server == std::wstring::npos || server == 2)
-            return {};
-        const size_t share = dir.find_first_of(L"\\/", server + 1);
-        if (share == server + 1)
-            return {};
-        return dir.substr(0, share) + L"\\";
-    }
-    return {};
-}
 
 bool browseForFolder(HWND owner, const std::wstring& prompt, std::wstring& folder)
 {

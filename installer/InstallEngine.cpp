@@ -1,5 +1,6 @@
 #include "installer/InstallEngine.h"
 
+#include "config/ConfigJson.h"
 #include "installer/InstallDir.h"
 #include "system/Encoding.h"
 #include "system/MyZip.h"
@@ -9,6 +10,7 @@
 #include "system/PrivateTempDir.h"
 #include "system/Process.h"
 #include "system/Registration.h"
+#include "system/Handles.h"
 #include "system/Removal.h"
 #include "system/Resource.h"
 #include "system/WinError.h"
@@ -84,9 +86,68 @@ constexpr wchar_t kWhatReplace[] = L"replacing the file already in the installat
 constexpr wchar_t kWhatLinkedFolder[] = L"the default installation folder: a link, or it cannot be made: ";
 constexpr wchar_t kWhatSignature[] = L"the vendor's signature check";
 constexpr wchar_t kNotTrusted[] = L"unsigned, signed by another key, or changed since it was signed";
+constexpr wchar_t kOtherProduct[] = L"signed by the vendor for another product (SoftId)";
+constexpr wchar_t kFormat1Refused[] =
+    L"signed in format 1, which names neither product nor version, and the product folder does not accept it";
+constexpr wchar_t kFormat1Accepted[] = L"package: signed in format 1, accepted as the product folder allows";
+constexpr wchar_t kSignedVersionIs[] = L"package: signed for version ";
+constexpr wchar_t kBelowFloor[] = L"the package's version is older than the oldest this installer accepts, ";
+constexpr wchar_t kBelowInstalled[] = L"the package's version is older than the installed one, ";
+constexpr wchar_t kVersionDiffers[] = L"the service names version ";
+constexpr wchar_t kVersionDiffersEnd[] = L", the package's signature another; the service's is shown and registered";
+constexpr wchar_t kBadPolicy[] = L"the product folder's package policy cannot be read: ";
+constexpr wchar_t kEmptyDownload[] = L"the download ended without a byte of the package";
+constexpr wchar_t kWhatPackageFile[] = L"creating the package file ";
+constexpr wchar_t kPolicyResource[] = L"packagepolicy";
+constexpr char kPolicyFloor[] = "MinimumVersion";
+constexpr char kPolicyDowngrade[] = "AllowDowngrade";
+constexpr char kPolicyFormat1[] = "AcceptFormat1";
+// Beside DisplayVersion (the service's): the version the installed package
+// was signed for, which the next install compares with.
+constexpr wchar_t kSignedVersionValue[] = L"PackageVersion";
 constexpr wchar_t kWhatFramework[] = L"framework check";
 constexpr wchar_t kWhatUnexpected[] = L"install";
 constexpr wchar_t kWhatStart[] = L"starting ";
+
+// The product folder's package policy; none at all is the strictest. A
+// policy that cannot be read throws: the build is broken, and guessing
+// could let through what the vendor meant to keep out.
+TPackagePolicy readPackagePolicy()
+{
+    TPackagePolicy policy;
+    if (!ownResourceExists(kPolicyResource, kFileResourceType))
+        return policy;
+    std::wstring text;
+    if (!loadResourceText(kPolicyResource, kFileResourceType, true, text))
+        throw std::runtime_error(win::toUtf8(kBadPolicy));
+    const nlohmann::json json = parseConfigObject(text);
+    const std::wstring floor = configText(json, kPolicyFloor);
+    signing::PackageVersion version{};
+    if (!floor.empty() && !signing::parseVersion(win::toUtf8(floor), version))
+        throw std::runtime_error(win::toUtf8(kBadPolicy + floor));
+    if (!floor.empty())
+        policy.floor = version;
+    policy.allowDowngrade = configFlag(json, kPolicyDowngrade);
+    policy.acceptFormat1 = configFlag(json, kPolicyFormat1);
+    return policy;
+}
+
+// The signed version of the installed product, else its registered one;
+// false when neither reads as a version.
+bool installedVersion(const std::wstring& softId, signing::PackageVersion& version)
+{
+    win::RegKey entry;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId).c_str(), 0,
+                        KEY_QUERY_VALUE | kUninstallEntryView, entry.put()) != ERROR_SUCCESS)
+        return false;
+    for (const wchar_t* name : {kSignedVersionValue, L"DisplayVersion"}) {
+        wchar_t text[64] = {};
+        DWORD size = sizeof(text) - sizeof(wchar_t);
+        if (::RegGetValueW(entry.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size) == ERROR_SUCCESS)
+            return signing::parseVersion(win::toUtf8(text), version);
+    }
+    return false;
+}
 
 bool hasHttps(const std::wstring& url) { return url.find(kHttpsMark) != std::wstring::npos; }
 
@@ -137,19 +198,25 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
     observer_.stage(Stage::Installing);
     const std::wstring archive = privateTempPath(config_.SoftId + kPackageExtension);
     deleteFileForce(archive);
+    // One handle from the package's first byte to the end of the
+    // extraction, denying other writers: the bytes extracted are the bytes
+    // checked, whatever the folder's access list (which Wine ignores).
+    const win::FileHandle file(::CreateFileW(archive.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     // Shared with the download worker, which may outlive an install that
     // stops waiting for it.
-    const auto check = std::make_shared<TPackageCheck>();
-    if (const auto failure = obtainPackage(archive, check))
+    const auto check = std::make_shared<TPackageCheck>(config_.SoftId);
+    if (const auto failure = obtainPackage(archive, file.get(), check))
         return *failure;
     if (!trusted(*check))
         return InstallResult::PackageNotTrusted;
-    if (!packageFitsTarget(archive))
+    const THeldArchive held{file.get(), check->size()};
+    if (!packageFitsTarget(archive, held))
         return InstallResult::NoSpace;
     observer_.progress(kExtractionStart);
     archive_ = archive;
-    checkedSize_ = check->checkedSize();
-    if (!extractPackage(archive, checkedSize_, outcome))
+    held_ = held;
+    if (!extractPackage(archive, held, outcome))
         return InstallResult::BrokenArchive;
     if (!everyOldFileReplaced(outcome.skipped))
         return InstallResult::FileNotReplaced;
@@ -209,7 +276,7 @@ bool InstallEngine::createTargetDir()
         // No such folder: the user picked one.
     }
     if (folder.empty() ||
-        ::lstrcmpiW(targetDir_.c_str(), joinInstallDir(folder, config_.ProgramDirName).c_str()) != 0) {
+        ::lstrcmpiW(targetDir_.c_str(), joinPath(folder, config_.ProgramDirName).c_str()) != 0) {
         createFolders(targetDir_);
         return true;
     }
@@ -218,7 +285,7 @@ bool InstallEngine::createTargetDir()
         end = std::min(names.find(L'\\', start), names.size());
         if (end == start)
             continue;
-        folder = joinInstallDir(folder, names.substr(start, end - start));
+        folder = joinPath(folder, names.substr(start, end - start));
         win::FileHandle held = openRealFolder(folder);
         if (!held) {
             observer_.error({ErrorKind::File, kWhatLinkedFolder + folder, ::GetLastError()});
@@ -233,7 +300,7 @@ bool InstallEngine::createTargetDir()
 bool InstallEngine::enoughFreeSpace()
 {
     int freeMB = 0;
-    if (!host_.freeMegabytes(installVolume(targetDir_), freeMB)) {
+    if (!host_.freeMegabytes(volumeRoot(targetDir_), freeMB)) {
         observer_.detail(kFreeSpaceUnknown);
         return true;
     }
@@ -247,11 +314,11 @@ bool InstallEngine::enoughFreeSpace()
 // What the package says it holds must fit as well, whatever its file's size.
 // A size or free space that cannot be told passes: an archive that cannot be
 // read fails at its extraction.
-bool InstallEngine::packageFitsTarget(const std::wstring& archive)
+bool InstallEngine::packageFitsTarget(const std::wstring& archive, const THeldArchive& held)
 {
     uint64_t declared = 0;
     int freeMB = 0;
-    if (!declaredSize(archive, declared) || !host_.freeMegabytes(installVolume(targetDir_), freeMB) ||
+    if (!declaredSize(archive, declared, &held) || !host_.freeMegabytes(volumeRoot(targetDir_), freeMB) ||
         declared <= static_cast<uint64_t>(freeMB) * kMegabyte)
         return true;
     const std::wstring needed = std::to_wstring((declared + kMegabyte - 1) / kMegabyte);
@@ -316,23 +383,23 @@ bool InstallEngine::checkEnvironment()
     return true;
 }
 
-std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& archive,
+std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& archive, HANDLE file,
                                                          const std::shared_ptr<TPackageCheck>& check)
 {
     if (resourceExists(kPackageResource, kFileResourceType)) {
         const auto embedded = ownResourceBytes(kPackageResource, kFileResourceType);
         check->update(embedded.data(), embedded.size());
-        if (saveResourceToFile(kPackageResource, kFileResourceType, archive)) {
-            uint64_t size = 0;
-            const bool known = fileSize(archive, size);
-            observer_.detail(kEmbeddedPackage + (known ? std::to_wstring(size) + kBytes : std::wstring()));
+        if (file != INVALID_HANDLE_VALUE && file && writeAllTo(file, embedded.data(), embedded.size())) {
+            observer_.detail(kEmbeddedPackage + std::to_wstring(embedded.size()) + kBytes);
             return {};
         }
-        observer_.error({ErrorKind::File, kWhatEmbedded + archive, 0});
+        observer_.error({ErrorKind::File, kWhatEmbedded + archive, ::GetLastError()});
         observer_.message({kEmbeddedBroken, MessageStyle::SystemInformation});
         return InstallResult::EmbeddedPackageUnwritable;
     }
-    if (downloadPackage(archive, check))
+    if (!file || file == INVALID_HANDLE_VALUE)
+        observer_.error({ErrorKind::File, kWhatPackageFile + archive, ::GetLastError()});
+    else if (downloadPackage(archive, file, check))
         return {};
     observer_.message({kInstallFailed});
     openUrl(config_.ProductURL);
@@ -340,15 +407,16 @@ std::optional<InstallResult> InstallEngine::obtainPackage(const std::wstring& ar
 }
 
 // The package is checked while it arrives: no second pass over the file.
-bool InstallEngine::downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check)
+bool InstallEngine::downloadPackage(const std::wstring& archive, HANDLE file,
+                                    const std::shared_ptr<TPackageCheck>& check)
 {
     observer_.detail(kDownloading + (url_.empty() ? std::wstring(kNoLink) : url_));
     download_ = Download::Started;
     total_ = received_ = 0;
     shownProgress_ = -1;
     const auto started = std::chrono::steady_clock::now();
-    host_.startPackageDownload(url_, archive, [check](uint64_t offset, const char* data, size_t size) {
-        // A download that starts over starts the check over.
+    host_.startPackageDownload(url_, archive, file, [check](uint64_t offset, const char* data, size_t size) {
+        // A file that starts over starts the check over.
         if (offset == 0)
             check->restart();
         check->update(data, size);
@@ -359,6 +427,12 @@ bool InstallEngine::downloadPackage(const std::wstring& archive, const std::shar
         showDownloadProgress();
     if (download_ != Download::Finished)
         return false;
+    // An empty answer, also one that came after a broken transfer, brought
+    // no package: a failed download, not a package that failed its check.
+    if (check->size() == 0) {
+        observer_.error({ErrorKind::Download, kWhatDownload, 0, kEmptyDownload});
+        return false;
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double megabytes = static_cast<double>(received_) / (1024.0 * 1024.0);
     observer_.detail(kPackageSize + std::to_wstring(received_) + kBytesIn + fixed(seconds, 2) + kSeconds +
@@ -404,18 +478,60 @@ void InstallEngine::showDownloadProgress()
     observer_.progress(value);
 }
 
-// Nothing is extracted from a package that is not the vendor's.
+// Nothing is extracted from a package that is not the vendor's for this
+// product, or older than the product folder and the installed version allow.
 bool InstallEngine::trusted(TPackageCheck& check)
 {
-    if (check.passed())
+    signedVersion_.clear();
+    const bool signedForUs = check.passed();
+    if (!check.keyed())
         return true;
-    observer_.error({ErrorKind::Package, kWhatSignature, 0, kNotTrusted});
+    const TPackagePolicy policy = readPackagePolicy();
+    const signing::Verification& verification = check.verification();
+    std::wstring refusal;
+    if (!signedForUs)
+        refusal = verification.verdict == signing::Verdict::OtherProduct ? kOtherProduct : kNotTrusted;
+    else if (verification.format == 1 && !policy.acceptFormat1)
+        refusal = kFormat1Refused;
+    if (refusal.empty() && verification.format == 1) {
+        observer_.detail(kFormat1Accepted);
+        return true;
+    }
+    if (refusal.empty() && versionAllowed(verification.binding.version, policy))
+        return true;
+    if (!refusal.empty())
+        observer_.error({ErrorKind::Package, kWhatSignature, 0, refusal});
     observer_.message({kPackageNotTrusted});
     return false;
 }
 
-// CHECKEDSIZE: exactly the bytes the signature check covered are read.
-bool InstallEngine::extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome)
+// Logs the refusal itself. The service's version stays the one shown and
+// registered; the signed one is registered beside it for the next install.
+bool InstallEngine::versionAllowed(const signing::PackageVersion& version, const TPackagePolicy& policy)
+{
+    const std::wstring text = win::fromUtf8(signing::versionText(version));
+    observer_.detail(kSignedVersionIs + text);
+    signing::PackageVersion installed{};
+    if (policy.floor && version < *policy.floor) {
+        observer_.error({ErrorKind::Package, kWhatSignature, 0,
+                         kBelowFloor + win::fromUtf8(signing::versionText(*policy.floor))});
+        return false;
+    }
+    if (!policy.allowDowngrade && installedVersion(config_.SoftId, installed) && version < installed) {
+        observer_.error({ErrorKind::Package, kWhatSignature, 0,
+                         kBelowInstalled + win::fromUtf8(signing::versionText(installed))});
+        return false;
+    }
+    signing::PackageVersion service{};
+    if (!signing::parseVersion(win::toUtf8(serverVersion_), service) || service != version)
+        observer_.detail(kVersionDiffers + serverVersion_ + kVersionDiffersEnd);
+    signedVersion_ = text;
+    return true;
+}
+
+// HELD: exactly the bytes the signature check covered are read, through the
+// handle they came through.
+bool InstallEngine::extractPackage(const std::wstring& archive, const THeldArchive& held, InstallOutcome& outcome)
 {
     int shown = kExtractionStart;
     try {
@@ -425,13 +541,13 @@ bool InstallEngine::extractPackage(const std::wstring& archive, uint64_t checked
                 shown = value;
                 observer_.progress(value);
             }
-        }, checkedSize);
+        }, &held);
     } catch (const TZipError& e) {
         observer_.error({ErrorKind::Package, kWhatExtraction, 0, e.message()});
         observer_.message({e.message()});
         return false;
     }
-    installedBytes_ = extractedSize(archive, outcome.skipped, checkedSize);
+    installedBytes_ = extractedSize(archive, outcome.skipped, &held);
     return true;
 }
 

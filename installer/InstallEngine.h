@@ -9,6 +9,8 @@
 #include "net/UDownThread.h"
 #include "net/api.h"
 #include "system/Handles.h"
+#include "system/MyZip.h"
+#include "system/PackageCheck.h"
 #include "system/util.h"
 
 #include <cstdint>
@@ -21,10 +23,12 @@
 class InstallHost {
 public:
     virtual ~InstallHost() = default;
-    // Starts downloading URL into FILE; the download's notifications come
-    // back through the engine's workBegin, work and workFinish, on this
-    // thread. ONDATA sees every byte of the body on the download's thread.
-    virtual void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) = 0;
+    // Starts downloading URL into FILE, which INTO holds open (see
+    // StartDownload); the download's notifications come back through the
+    // engine's workBegin, work and workFinish, on this thread. ONDATA sees
+    // every byte of the body on the download's thread.
+    virtual void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                                      TOnBodyData onData) = 0;
     // Waits for this thread's next message and handles it; false once the
     // program is ending.
     virtual bool waitForMessage() = 0;
@@ -42,8 +46,6 @@ public:
 // The bar during a download: 10 + T(0.8 × percent received), at most 90; -1
 // while no total has been announced (the bar then waits).
 int downloadBarValue(int64_t received, int64_t total);
-
-class TPackageCheck;
 
 // The password of the package's encrypted entries.
 inline constexpr wchar_t kPackagePassword[] = L"402718";
@@ -72,17 +74,18 @@ private:
     bool askForDownloadInformation();
     bool createTargetDir();
     bool enoughFreeSpace();
-    bool packageFitsTarget(const std::wstring& archive);
+    bool packageFitsTarget(const std::wstring& archive, const THeldArchive& held);
     void adoptServiceVersion();
     bool refusedAsHttps(const std::wstring& url);
     bool checkEnvironment();
     // The failure, nothing when the package is at ARCHIVE.
-    std::optional<InstallResult> obtainPackage(const std::wstring& archive,
+    std::optional<InstallResult> obtainPackage(const std::wstring& archive, HANDLE file,
                                                const std::shared_ptr<TPackageCheck>& check);
-    bool downloadPackage(const std::wstring& archive, const std::shared_ptr<TPackageCheck>& check);
+    bool downloadPackage(const std::wstring& archive, HANDLE file, const std::shared_ptr<TPackageCheck>& check);
     void showDownloadProgress();
     bool trusted(TPackageCheck& check);
-    bool extractPackage(const std::wstring& archive, uint64_t checkedSize, InstallOutcome& outcome);
+    bool versionAllowed(const signing::PackageVersion& version, const TPackagePolicy& policy);
+    bool extractPackage(const std::wstring& archive, const THeldArchive& held, InstallOutcome& outcome);
     bool everyOldFileReplaced(const std::vector<TSkippedEntry>& skipped);
     // False with FAILURE the install's result when a step ends it.
     bool registerProduct(InstallResult& failure);
@@ -105,11 +108,15 @@ private:
     std::wstring program_;
     std::wstring url_;
     std::wstring serverVersion_;
+    // The version the package's signature names; "" for a package that names
+    // none (unsigned build, format 1).
+    std::wstring signedVersion_;
     std::wstring frameworkUrl_;
-    // The package, kept in the private folder, and the length its check
-    // covered: what the files to run are compared with.
+    // The package in the private folder and the handle install() holds it
+    // through, at the length its check covered: what the files to run are
+    // compared with. Set once the package is trusted.
     std::wstring archive_;
-    uint64_t checkedSize_ = 0;
+    THeldArchive held_;
 
     Download download_ = Download::Started;
     // What the package's files take once extracted.

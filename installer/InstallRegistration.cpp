@@ -8,6 +8,7 @@
 
 #include "system/Encoding.h"
 #include "system/FileReplace.h"
+#include "system/Handles.h"
 #include "system/MyZip.h"
 #include "system/Paths.h"
 #include "system/PrivateTempDir.h"
@@ -38,6 +39,8 @@ constexpr wchar_t kWhatUninstallEntry[] = L"uninstall entry value ";
 constexpr wchar_t kWhatOpen[] = L"opening ";
 constexpr wchar_t kNotAProgram[] = L"neither a program nor a batch file: not opened";
 constexpr wchar_t kWhatNotExtracted[] = L"not run, not the file this install extracted: ";
+// The version the installed package was signed for (see InstallEngine.cpp).
+constexpr wchar_t kSignedVersionValue[] = L"PackageVersion";
 
 } // namespace
 
@@ -150,6 +153,19 @@ void InstallEngine::writeUninstallEntryValues()
         observer_.error({ErrorKind::Registry, kWhatUninstallEntry + failure.name, code});
         observer_.message({std::to_wstring(code), MessageStyle::SystemInformation});
     }
+    // A package that names no version leaves none behind from an earlier one.
+    win::RegKey entry;
+    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallEntryPath(config_.SoftId).c_str(), 0,
+                                     KEY_SET_VALUE | kUninstallEntryView, entry.put());
+    if (status == ERROR_SUCCESS && signedVersion_.empty())
+        ::RegDeleteValueW(entry.get(), kSignedVersionValue);
+    else if (status == ERROR_SUCCESS)
+        status = ::RegSetValueExW(entry.get(), kSignedVersionValue, 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(signedVersion_.c_str()),
+                                  static_cast<DWORD>((signedVersion_.size() + 1) * sizeof(wchar_t)));
+    if (status != ERROR_SUCCESS)
+        observer_.error({ErrorKind::Registry, std::wstring(kWhatUninstallEntry) + kSignedVersionValue,
+                         static_cast<DWORD>(status)});
 }
 
 // Neither is waited for. A program is started as it is and a batch file by
@@ -182,7 +198,7 @@ win::FileHandle InstallEngine::holdAsExtracted(const std::wstring& relative, con
 {
     signing::Digest digest{};
     win::FileHandle held;
-    if (entryDigest(archive_, kPackagePassword, relative, digest, checkedSize_))
+    if (entryDigest(archive_, kPackagePassword, relative, digest, &held_))
         held = holdIfDigest(path, digest);
     if (!held)
         observer_.error({ErrorKind::File, kWhatNotExtracted + path, 0});

@@ -4,6 +4,7 @@
 #include "installer/UntMain.h"
 
 #include "installer/InstallDir.h"
+#include "system/Paths.h"
 #include "system/Process.h"
 #include "system/util.h"
 #include "ui/UntConfirmbox.h"
@@ -46,7 +47,7 @@ void TFrmCommInst::btnChangeInstallClick(TComponent*)
     if (!browseForFolder(handle(), kChooseFolder, folder))
         return;
     // Neither created nor checked here: the install does both.
-    edtPath->setText(joinInstallDir(folder, FConfigFile->ProgramDirName));
+    edtPath->setText(joinPath(folder, FRun.config()->ProgramDirName));
 }
 
 void TFrmCommInst::pbProgressChange(TComponent*)
@@ -63,6 +64,6 @@ void TFrmCommInst::startMainProgram()
 {
     // As the install starts it: with the desktop's rights, not the elevated
     // uninstaller's, in its own folder, quoted for a path with blanks.
-    if (FConfigFile)
-        runAsDesktopUser(L"\"" + getExeDir() + FConfigFile->MainProg + L"\"", false, true, getExeDir(), false);
+    if (const TConfigFile* config = FRun.config())
+        runAsDesktopUser(L"\"" + getExeDir() + config->MainProg + L"\"", false, true, getExeDir(), false);
 }

@@ -44,29 +44,30 @@ private:
 void TFrmCommInst::btnInstallClick(TComponent*)
 {
     TAPI* api = processAPI();
-    if (!FConfigFile || !api)
+    if (!FRun.config() || !api)
         return;
     const CloseButtonLock lock(*imgbtnClose);
     cnMain->setActivePage(tbProcess);
     Application.processMessages();
 
-    InstallEngine engine(*FConfigFile, *api, observer(), *this);
+    InstallEngine engine(*FRun.config(), *api, observer(), *this);
     FInstall = &engine;
-    FInstallOutcome = engine.run(FbAutoInst);
+    FRun.installOutcome = engine.run(FRun.silentInstall());
     FInstall = nullptr;
-    if (!endsProgram(FInstallOutcome.result))
+    if (!endsProgram(FRun.installOutcome.result))
         return;
-    if (FInstallOutcome.result == InstallResult::EmbeddedPackageUnwritable)
+    if (FRun.installOutcome.result == InstallResult::EmbeddedPackageUnwritable)
         Application.setShowMainForm(false);
     Application.terminate();
 }
 
-void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData)
+void TFrmCommInst::startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                                        TOnBodyData onData)
 {
     StartDownload(url, file, FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkBegin(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1Work(s, v); }),
                   FDownloadLink.guard([this](TDownThread* s, int64_t v) { idhtp1WorkFinish(s, v); }),
-                  kDownloadLimits, std::move(onData));
+                  kDownloadLimits, std::move(onData), into);
 }
 
 bool TFrmCommInst::waitForMessage() { return Application.handleMessage(); }
@@ -105,7 +106,7 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 {
     if (std::exchange(FLeaving, true))
         return;
-    const TConfigFile& config = *FConfigFile;
+    const TConfigFile& config = *FRun.config();
     if (!config.OpenWebsiteAfterInstall.empty()) {
         std::wstring page =
             replaceText(config.OpenWebsiteAfterInstall, kVersionMark, encodeQueryValue(config.Version), false);
@@ -118,7 +119,7 @@ void TFrmCommInst::btnInstallExitClick(TComponent*)
 void TFrmCommInst::tmrAutoInstTimer(TComponent*)
 {
     tmrAutoInst->setEnabled(false);
-    if (FSilentUninstall) {
+    if (FRun.silentUninstall()) {
         silentUninstall();
         return;
     }

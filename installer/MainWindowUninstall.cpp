@@ -6,6 +6,7 @@
 #include "installer/UninstallEngine.h"
 #include "net/api.h"
 #include "offer/UntBigCoupon.h"
+#include "system/Paths.h"
 #include "system/Process.h"
 #include "system/util.h"
 
@@ -15,14 +16,8 @@
 namespace {
 
 // The folder of the running program without its trailing backslash, except
-// for a drive root: "C:" alone would name the current folder of drive C:.
-std::wstring runningProgramFolder()
-{
-    std::wstring folder = getExeDir();
-    if (folder.size() > 3 && folder.back() == L'\\')
-        folder.pop_back();
-    return folder;
-}
+// for a drive root.
+std::wstring runningProgramFolder() { return withoutTrailingSeparators(getExeDir()); }
 
 // Enables the window's close button again when the sequence returns.
 class CloseButtonLock {
@@ -53,7 +48,7 @@ private:
 void TFrmCommInst::btnUninstallClick(TComponent*)
 {
     TAPI* api = processAPI();
-    if (!FConfigFile || !api || FPreparingOffer)
+    if (!FRun.config() || !api || FPreparingOffer)
         return;
     {
         // The offer asks the service for its contents while this window
@@ -75,26 +70,27 @@ void TFrmCommInst::btnUninstallClick(TComponent*)
     const CloseButtonLock lock(*imgbtnClose);
     FTargetDir = runningProgramFolder();
     cnMain->setActivePage(tbUninProcess);
-    FUninstallResult = UninstallEngine(*FConfigFile, api, observer()).run(FTargetDir);
+    FRun.uninstallResult = UninstallEngine(*FRun.config(), api, observer()).run(FTargetDir);
 }
 
 // Runs from the timer, which a refused start-up never starts.
 void TFrmCommInst::silentUninstall()
 {
     FTargetDir = runningProgramFolder();
-    FUninstallResult = UninstallEngine(*FConfigFile, processAPI(), observer()).run(FTargetDir);
+    FRun.uninstallResult = UninstallEngine(*FRun.config(), processAPI(), observer()).run(FTargetDir);
     // Ends as the exit button ends a finished uninstall, without its page.
     Close();
-    removeUninstallers(*FConfigFile, FUninstallResult);
+    removeUninstallers(*FRun.config(), FRun.uninstallResult);
 }
 
 void TFrmCommInst::btnUninExitClick(TComponent*)
 {
     if (std::exchange(FLeaving, true))
         return;
-    if (FConfigFile && !FConfigFile->OpenWebsiteAfterUninstall.empty())
-        openUrl(afterUninstallPage(*FConfigFile));
+    const TConfigFile* config = FRun.config();
+    if (config && !config->OpenWebsiteAfterUninstall.empty())
+        openUrl(afterUninstallPage(*config));
     Close();
-    if (FConfigFile)
-        removeUninstallers(*FConfigFile, FUninstallResult);
+    if (config)
+        removeUninstallers(*config, FRun.uninstallResult);
 }

@@ -46,12 +46,6 @@ constexpr wchar_t kEntryNames[] = L", the uninstall entry names ";
 constexpr wchar_t kNoEntry[] = L"no installation folder";
 constexpr wchar_t kWrongFolder[] = L"卸载程序不在产品的安装目录中，未删除任何文件。";
 
-bool isFolder(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // The volume and index that tell which file PATH is, whatever name reaches
 // it; false when it cannot be opened.
 bool fileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info)
@@ -193,9 +187,10 @@ void UninstallEngine::reportUninstall()
 bool UninstallEngine::deleteEntry()
 {
     // An entry that is gone already is no failure.
-    if (deleteUninstallEntry(config_.SoftId) || ::GetLastError() == ERROR_FILE_NOT_FOUND)
+    const LSTATUS status = deleteUninstallEntry(config_.SoftId);
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
         return true;
-    observer_.error({ErrorKind::Registry, kWhatEntry, ::GetLastError()});
+    observer_.error({ErrorKind::Registry, kWhatEntry, static_cast<DWORD>(status)});
     return false;
 }
 

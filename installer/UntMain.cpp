@@ -1,45 +1,21 @@
 #include "installer/UntMain.h"
 
-#include "installer/CommandLine.h"
-#include "installer/InstallDir.h"
-#include "installer/SilentObserver.h"
 #include "installer/WindowObserver.h"
-#include "net/api.h"
-#include "system/Encoding.h"
 #include "system/MyZip.h"
-#include "system/Paths.h"
-#include "system/Process.h"
-#include "system/Registration.h"
 #include "system/Resource.h"
-#include "system/util.h"
 #include "ui/PngImage.h"
-
-#include <windows.h>
-
-#include <exception>
-#include <system_error>
 
 TFrmCommInst* FrmCommInst = nullptr;
 
 namespace {
 
+// The caption until the product's title replaces it.
 constexpr wchar_t kStartCaption[] = L"Install";
-constexpr wchar_t kConfigResource[] = L"configfile";
 constexpr wchar_t kBackgroundResource[] = L"bgpic";
 constexpr wchar_t kLogoResource[] = L"logo";
 constexpr wchar_t kButtonNormalResource[] = L"btninst01";
 constexpr wchar_t kButtonOverResource[] = L"btninst02";
 constexpr wchar_t kButtonDownResource[] = L"btninst03";
-constexpr wchar_t kConfigEmpty[] = L"config data is empty";
-constexpr wchar_t kOldWindows[] = L"当前版本只支持Win7及以上的版本, XP系统无法兼容!";
-constexpr wchar_t kStarted[] = L"started: ";
-constexpr wchar_t kInstallMode[] = L", install mode";
-constexpr wchar_t kUninstallMode[] = L", uninstall mode";
-constexpr wchar_t kSilentRun[] = L", silent automatic install";
-constexpr wchar_t kVisibleRun[] = L", visible automatic install";
-constexpr wchar_t kSilentUninstall[] = L", silent uninstall";
-constexpr wchar_t kProduct[] = L"product: ";
-constexpr wchar_t kWhatStopRunning[] = L"stopping the running ";
 constexpr int kVersionGap = 10;
 
 // An optional artwork resource of the product, applied only when present
@@ -72,7 +48,7 @@ const FormDesign& TFrmCommInst::design()
     return d;
 }
 
-TFrmCommInst::TFrmCommInst()
+TFrmCommInst::TFrmCommInst(RunContext& run, WindowObserver& observer)
     : TCommLangForm(nullptr, design()),
       pnl1(designComponent<TPanel>(*this, L"pnl1")),
       imgMain(designComponent<TImage>(*this, L"imgMain")),
@@ -113,9 +89,11 @@ TFrmCommInst::TFrmCommInst()
       lblMinimize(designComponent<TLinkLabel>(*this, L"lblMinimize")),
       lblWaitingInfo(designComponent<TLabel>(*this, L"lblWaitingInfo")),
       pbProgress(designComponent<TProgressBar>(*this, L"pbProgress")),
-      lblPercentNum(designComponent<TLabel>(*this, L"lblPercentNum"))
+      lblPercentNum(designComponent<TLabel>(*this, L"lblPercentNum")),
+      FRun(run)
 {
     FrmCommInst = this;
+    observer.showOn(*this);
 }
 
 TFrmCommInst::~TFrmCommInst()
@@ -126,13 +104,6 @@ TFrmCommInst::~TFrmCommInst()
 
 void TFrmCommInst::FormCreate(TComponent*)
 {
-    if (!startUp())
-        Application.terminate();
-}
-
-bool TFrmCommInst::startUp()
-{
-    Application.setTitle(kStartCaption);
     setCaption(kStartCaption);
     FImgDown = false;
     // The arrows get their click before the background-move handler is
@@ -142,107 +113,25 @@ bool TFrmCommInst::startUp()
     imgUp->OnClick = [this](TComponent* sender) { imgDownClick(sender); };
     SetbMouseDownToMoveClient(true);
     setClientHeight(kRowClosedHeight);
-
-    // The mode is known from the file name alone; the automatic-install
-    // switches only mean something to the installer, "/autouninst" only to
-    // the uninstaller.
-    const bool installMode = getExeFileName() != kUninstallerName;
-    FInstallMode = installMode;
-    const CommandLine commandLine = parseCommandLine(programArguments());
-    const CommandLine::Automatic automatic = honouredSwitch(commandLine, installMode);
-    FbAutoInst = automatic == CommandLine::Automatic::Silent;
-    FAutomatic = installMode && automatic != CommandLine::Automatic::None;
-    FSilentUninstall = automatic == CommandLine::Automatic::SilentUninstall;
-    if (runsSilently(commandLine, installMode))
+    if (FRun.silent())
         Application.setShowMainForm(false);
-    tmrAutoInst->setEnabled(automatic != CommandLine::Automatic::None);
+    tmrAutoInst->setEnabled(FRun.runsAutomatically());
 
     applyOptionalArtwork();
-
-    std::wstring text;
-    const bool haveText = resourceExists(kConfigResource, kFileResourceType) &&
-                          loadResourceText(kConfigResource, kFileResourceType, true, text) && !text.empty();
-    std::wstring configError;
-    try {
-        if (haveText)
-            FConfigFile = std::make_unique<TConfigFile>(text, installMode);
-    } catch (const std::exception& e) {
-        // Not a usable configuration, or its source could not be stored:
-        // nothing can be installed or removed with it.
-        configError = win::fromUtf8(e.what());
-    }
-    setUpObservers(commandLine, installMode);
-    if (!haveText) {
-        refuseStart(kConfigEmpty);
-        return false;
-    }
-    if (!FConfigFile) {
-        refuseStart(configError);
-        return false;
-    }
-    // The service's answers are waited for while the window handles its
-    // messages: it keeps painting, and its close button works.
-    createProcessAPI(FConfigFile->FromSource, FConfigFile->SoftId, [] { return Application.handleMessage(); });
-
-    if (installMode) {
-        if (!FConfigFile->XPSupported && !isVistaOrLater()) {
-            refuseStart(kOldWindows);
-            return false;
-        }
-        prepareInstallPage();
+    if (!FRun.config())
+        return;
+    if (FRun.installMode()) {
+        cnMain->setActivePage(tbInstall);
+        if (!FRun.defaultFolder().empty())
+            edtPath->setText(FRun.defaultFolder());
     } else {
         cnMain->setActivePage(tbUninstall);
     }
-
-    if (!FConfigFile->MainProg.empty() && !killProcessByName(FConfigFile->MainProg))
-        observer().error({ErrorKind::Process, kWhatStopRunning + FConfigFile->MainProg, ::GetLastError()});
     fillBanner();
     for (TTabSheet* page : cnMain->pages()) {
         page->setCaption(L"");
         page->setTabVisible(false);
     }
-    return true;
-}
-
-void TFrmCommInst::setUpObservers(const CommandLine& commandLine, bool installMode)
-{
-    if (runsSilently(commandLine, installMode))
-        FPersonObserver = std::make_unique<SilentObserver>();
-    else
-        FPersonObserver = std::make_unique<WindowObserver>(*this);
-    if (!commandLine.log)
-        return;
-    const std::wstring name = FConfigFile ? FConfigFile->SoftId : getExeFileName();
-    const std::wstring path = commandLine.logPath.empty() ? defaultLogPath(name, installMode) : commandLine.logPath;
-    // Without its file the run goes on unrecorded.
-    auto file = LogFile::create(path);
-    if (!file)
-        return;
-    FLogObserver = std::make_unique<LogObserver>(std::move(file), *FPersonObserver);
-    std::wstring started = kStarted + getExeFileName() + (installMode ? kInstallMode : kUninstallMode);
-    if (FbAutoInst)
-        started += kSilentRun;
-    else if (FAutomatic)
-        started += kVisibleRun;
-    else if (FSilentUninstall)
-        started += kSilentUninstall;
-    FLogObserver->detail(started);
-    if (FConfigFile)
-        FLogObserver->detail(kProduct + FConfigFile->SoftId + L" " + FConfigFile->Version);
-}
-
-SequenceObserver& TFrmCommInst::observer() const
-{
-    if (FLogObserver)
-        return *FLogObserver;
-    return *FPersonObserver;
-}
-
-void TFrmCommInst::refuseStart(const std::wstring& text)
-{
-    tmrAutoInst->setEnabled(false);
-    Application.setShowMainForm(false);
-    observer().message({text});
 }
 
 void TFrmCommInst::applyOptionalArtwork()
@@ -264,42 +153,23 @@ void TFrmCommInst::applyOptionalArtwork()
     });
 }
 
-void TFrmCommInst::prepareInstallPage()
-{
-    cnMain->setActivePage(tbInstall);
-    // The default folder exists from the start, before the user has chosen
-    // anything; the install creates whichever folder is finally chosen.
-    try {
-        const std::wstring dir = joinInstallDir(getLocalAppDataDir(), FConfigFile->ProgramDirName);
-        edtPath->setText(dir);
-        createFolders(dir);
-    } catch (const std::exception&) {
-        // No local application-data folder: the user picks a folder.
-    }
-    // No version has come from the service yet: the report carries none. It
-    // goes out in the background: the window does not wait for it.
-    processAPI()->ReportPreInstall();
-}
-
 void TFrmCommInst::fillBanner()
 {
-    Application.setTitle(FConfigFile->Title);
-    setCaption(FConfigFile->Title);
-    lblTitle->setCaption(FConfigFile->Title);
-    lblVersion->setCaption(FConfigFile->Version);
-    lblDescription->setCaption(FConfigFile->Description);
-    lblBigTitle->setCaption(FConfigFile->BigTitle);
+    const TConfigFile& config = *FRun.config();
+    Application.setTitle(config.Title);
+    setCaption(config.Title);
+    lblTitle->setCaption(config.Title);
+    lblVersion->setCaption(config.Version);
+    lblDescription->setCaption(config.Description);
+    lblBigTitle->setCaption(config.BigTitle);
     lblVersion->setLeft(lblBigTitle->left() + lblBigTitle->width() + kVersionGap);
 }
 
 void TFrmCommInst::FormDestroy(TComponent*)
 {
-    // Out of sight while the last reports get their time to go out.
+    // Out of sight while the last reports get their time to go out (when
+    // the run finishes).
     Hide();
-    destroyProcessAPI();
-    FConfigFile.reset();
-    if (FLogObserver)
-        FLogObserver->exitCode(exitCode());
 }
 
 void TFrmCommInst::FormShow(TComponent*) {}

@@ -1,15 +1,16 @@
 // TFrmCommInst: the program's main window, in both modes. A borderless,
 // fixed-size window with the product banner, six pages that only the program
-// switches, a collapsible directory row and its own close button. Creating
-// it runs the whole start-up (FormCreate); its buttons and the
-// automatic-install timer run the install and uninstall engines, which tell
-// the window (or, in a silent install, nobody) and the log what happens.
+// switches, a collapsible directory row and its own close button. It shows
+// and hosts the run that the start-up made (installer/StartUp.h): its buttons
+// and the automatic-install timer run the install and uninstall engines,
+// which tell the window (or, in a silent install, nobody) and the log what
+// happens.
 #pragma once
 
 #include "config/ConfigFile.h"
 #include "installer/InstallEngine.h"
 #include "installer/InstallResult.h"
-#include "installer/LogObserver.h"
+#include "installer/StartUp.h"
 #include "net/UDownThread.h"
 #include "ui/ImgBtn.h"
 #include "ui/Obj_CommLangForm.h"
@@ -20,11 +21,14 @@
 #include <memory>
 #include <string>
 
-struct CommandLine;
+class WindowObserver;
 
 class TFrmCommInst : public TCommLangForm, private InstallHost {
 public:
-    TFrmCommInst();
+    // Hosts RUN, a run the start-up has made (or an empty one, to look at
+    // the design); OBSERVER is the run's interactive observer, which shows
+    // the run on this window. Both outlive the window.
+    TFrmCommInst(RunContext& run, WindowObserver& observer);
     ~TFrmCommInst() override;
     std::wstring_view className() const override { return L"TFrmCommInst"; }
     static const FormDesign& design();
@@ -94,23 +98,17 @@ public:
     // (the retention offer keeps the product this way).
     void startMainProgram();
 
-    // The configuration of this run; null when the start was refused.
-    TConfigFile* configFile() const { return FConfigFile.get(); }
+    // The configuration of this run; null in an empty run.
+    TConfigFile* configFile() const { return FRun.config(); }
     bool directoryRowOpen() const { return FImgDown; }
     // How the last install ended.
-    const InstallOutcome& installOutcome() const { return FInstallOutcome; }
+    const InstallOutcome& installOutcome() const { return FRun.installOutcome; }
     // How the last uninstall ended.
-    UninstallResult uninstallResult() const { return FUninstallResult; }
-    // The process exit code: the install's after an automatic install, the
-    // removal's after a silent uninstall, 0 for an interactive run.
-    int exitCode() const
-    {
-        return FInstallMode ? ::exitCode(FAutomatic, FInstallOutcome)
-                            : uninstallExitCode(FSilentUninstall, FUninstallResult);
-    }
+    UninstallResult uninstallResult() const { return FRun.uninstallResult; }
+    int exitCode() const { return FRun.exitCode(); }
     // Whom the sequences tell: the window itself, or nobody in a silent
     // install; through the log when there is one.
-    SequenceObserver& observer() const;
+    SequenceObserver& observer() const { return FRun.observer(); }
 
 protected:
     void wndProc(TMessage& message) override;
@@ -123,48 +121,30 @@ private:
     // Opens or closes the directory row (click on either arrow).
     void imgDownClick(TComponent* Sender);
     void applyOptionalArtwork();
-    // The start-up after the design is loaded; false when it was refused
-    // (the message has been told and the end of the program requested).
-    bool startUp();
-    // The window, or nobody for a silent run, and the log when asked for.
-    void setUpObservers(const CommandLine& commandLine, bool installMode);
     // The removal without offer, window or box ("/autouninst").
     void silentUninstall();
-    // Tells why the start was refused; the program ends without its window.
-    void refuseStart(const std::wstring& text);
-    void prepareInstallPage();
     void fillBanner();
 
     // What the install engine needs of the window.
-    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override;
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                              TOnBodyData onData) override;
     bool waitForMessage() override;
     std::wstring installFolder() override;
     void runFrameworkWindow(const std::wstring& url) override;
 
-    std::unique_ptr<TConfigFile> FConfigFile;
-    bool FInstallMode = true;
+    RunContext& FRun;
     bool FImgDown = false;
     // Installation directory of the running install or uninstall.
     std::wstring FTargetDir;
-    bool FbAutoInst = false;
-    // Started with either automatic-install switch.
-    bool FAutomatic = false;
-    // The uninstaller started with "/autouninst".
-    bool FSilentUninstall = false;
     // The retention offer is asking the service for its contents.
     bool FPreparingOffer = false;
     // A finishing button was pressed: clicks queued behind it (a double
     // click) open no second page and start no second self-delete.
     bool FLeaving = false;
-    InstallOutcome FInstallOutcome;
-    UninstallResult FUninstallResult = UninstallResult::NotRun;
     // The install running now, which the download's notifications reach.
     InstallEngine* FInstall = nullptr;
     // Drops notifications that come after the window has gone.
     TDownloadLink FDownloadLink;
-    // The observer facing the person, and the log wrapped around it.
-    std::unique_ptr<SequenceObserver> FPersonObserver;
-    std::unique_ptr<LogObserver> FLogObserver;
 };
 
 // The program's main window while it exists (null otherwise): the other

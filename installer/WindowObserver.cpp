@@ -16,7 +16,11 @@ constexpr wchar_t kRetryQuestion[] = L"网络连接异常，是否尝试重连�
 
 } // namespace
 
-WindowObserver::WindowObserver(TFrmCommInst& window) : window_(window), bar_(window.pbProgress) {}
+void WindowObserver::showOn(TFrmCommInst& window)
+{
+    window_ = &window;
+    bar_ = window.pbProgress;
+}
 
 void WindowObserver::stage(Stage stage)
 {
@@ -37,21 +41,21 @@ void WindowObserver::stage(Stage stage)
         showStatus(kWritingRegistration);
         break;
     case Stage::Installed:
-        window_.cnMain->setActivePage(window_.tbFinish);
+        window_->cnMain->setActivePage(window_->tbFinish);
         break;
     case Stage::Removing:
-        bar_ = window_.pbUninstall;
+        bar_ = window_->pbUninstall;
         break;
     case Stage::Removed:
-        window_.cnMain->setActivePage(window_.tbUninFinish);
+        window_->cnMain->setActivePage(window_->tbUninFinish);
         break;
     }
 }
 
 void WindowObserver::showStatus(const wchar_t* text)
 {
-    bar_ = window_.pbProgress;
-    window_.lblWaitingInfo->setCaption(text);
+    bar_ = window_->pbProgress;
+    window_->lblWaitingInfo->setCaption(text);
     Application.processMessages();
 }
 
@@ -65,7 +69,7 @@ bool WindowObserver::ask(Question question)
 {
     switch (question) {
     case Question::RetryServiceQuery:
-        return askYesNo(window_.handle(), kRetryCaption, kRetryQuestion);
+        return askYesNo(window_->handle(), kRetryCaption, kRetryQuestion);
     }
     return false;
 }

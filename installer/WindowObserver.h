@@ -11,7 +11,11 @@ class TProgressBar;
 
 class WindowObserver : public SequenceObserver {
 public:
-    explicit WindowObserver(TFrmCommInst& window);
+    // Until it is shown a window, only its boxes can be used: the start-up
+    // tells nothing but messages and errors.
+    WindowObserver() = default;
+    // The main window that shows the run from now on.
+    void showOn(TFrmCommInst& window);
 
     void stage(Stage stage) override;
     void progress(int percent) override;
@@ -24,7 +28,7 @@ public:
 private:
     void showStatus(const wchar_t* text);
 
-    TFrmCommInst& window_;
+    TFrmCommInst* window_ = nullptr;
     // The install's or the uninstall's.
-    TProgressBar* bar_;
+    TProgressBar* bar_ = nullptr;
 };

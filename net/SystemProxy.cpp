@@ -1,7 +1,7 @@
 #include "net/SystemProxy.h"
 
 #include "system/Encoding.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 
 #include <windows.h>
 
@@ -209,9 +209,13 @@ ProxySettings readSystemProxySettings()
 {
     DWORD enabled = 0;
     std::wstring server, override;
-    regQueryDword(HKEY_CURRENT_USER, kInternetSettings, kProxyEnable, enabled);
-    regQueryString(HKEY_CURRENT_USER, kInternetSettings, kProxyServer, server);
-    regQueryString(HKEY_CURRENT_USER, kInternetSettings, kProxyOverride, override);
+    // Read only: a missing key or value means no proxy.
+    win::RegKey key;
+    if (reg::openKey(HKEY_CURRENT_USER, kInternetSettings, KEY_QUERY_VALUE, key) == ERROR_SUCCESS) {
+        reg::readDword(key.get(), kProxyEnable, enabled);
+        reg::readString(key.get(), kProxyServer, server);
+        reg::readString(key.get(), kProxyOverride, override);
+    }
     return parseProxySettings(enabled != 0, server, override);
 }
 

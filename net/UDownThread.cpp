@@ -129,14 +129,6 @@ private:
     WriteBehind writer_;
 };
 
-// Empties FILE for a transfer that starts over.
-bool startOver(HANDLE file, int64_t& written)
-{
-    written = 0;
-    LARGE_INTEGER start{};
-    return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
-}
-
 // The bytes that may be written into the folder of FILE and still leave
 // RESERVE free; 0 when the free space is unknown or below the reserve.
 uint64_t diskBudget(const std::wstring& file, uint64_t reserve)
@@ -155,6 +147,15 @@ uint64_t diskBudget(const std::wstring& file, uint64_t reserve)
 TDownThread::TDownThread(HWND handOff, const TDownloadLimits& limits)
     : HTTP(limits.timeouts), limits_(limits), handOffWindow_(handOff)
 {
+}
+
+bool TDownThread::startOver(HANDLE file, int64_t& written)
+{
+    written = 0;
+    if (onData_)
+        onData_(0, "", 0);
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
 }
 
 void TDownThread::handOff(const std::function<void()>& call) const
@@ -216,10 +217,12 @@ void TDownThread::Execute()
     {
         // Only a file that was there already is cut: truncating a new one
         // costs time, under Wine a flush of the whole file when it is closed.
-        win::FileHandle file(::CreateFileW(FFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file && ::GetLastError() == ERROR_ALREADY_EXISTS && !::SetEndOfFile(file.get()))
+        win::FileHandle file(into_ ? into_
+                                   : ::CreateFileW(FFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file && !into_ && ::GetLastError() == ERROR_ALREADY_EXISTS && !::SetEndOfFile(file.get()))
             file.reset();
+        into_ = nullptr;
         FResponseCode = file ? transfer(file.get()) : -2;
     }
     // The file is closed here: the handler may open, move or run it. The
@@ -267,10 +270,12 @@ int32_t TDownThread::transfer(HANDLE file)
                 return true;
             if (answer.status == kPartialContent) {
                 // Only the rest of the same version of the file fits on
-                // what it holds; anything else is fetched whole next time.
+                // what it holds, and only a validator tells the version: a
+                // part without one, or of another version, is fetched whole
+                // next time.
                 resumable = resuming && answer.rangeFirst == written && answer.rangeTotal >= 0 &&
-                            (total == 0 || answer.rangeTotal == total) &&
-                            (answer.validator.empty() || answer.validator == validator);
+                            (total == 0 || answer.rangeTotal == total) && !answer.validator.empty() &&
+                            answer.validator == validator;
                 if (resumable)
                     total = answer.rangeTotal;
                 return resumable;
@@ -283,7 +288,8 @@ int32_t TDownThread::transfer(HANDLE file)
             }
             total = answer.length;
             validator = answer.validator;
-            resumable = !answer.refusesRanges;
+            // Without a validator no part could be told to be of this file.
+            resumable = !answer.refusesRanges && !validator.empty();
             if (static_cast<uint64_t>(total) > budget) {
                 stopped = true;
                 return false;
@@ -326,7 +332,8 @@ int32_t TDownThread::transfer(HANDLE file)
 }
 
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
-                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits, TOnBodyData OnData)
+                   TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits, TOnBodyData OnData,
+                   HANDLE into)
 {
     const HWND handOff = handOffWindowOfThisThread();
     if (!handOff) {
@@ -344,6 +351,13 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
     worker->FURL = URL;
     createFolders(parentFolder(FileName));
     worker->FFileName = FileName;
+    const HANDLE process = ::GetCurrentProcess();
+    if (into && !::DuplicateHandle(process, into, process, &worker->into_, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        if (worker->FOnFinish)
+            worker->FOnFinish(nullptr, -2);
+        delete worker;
+        return;
+    }
     if (worker->FOnWorkEvent) {
         worker->progressTimer_ = ++lastTimerId;
         downloadsByTimer[worker->progressTimer_] = worker;
@@ -354,6 +368,8 @@ void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWor
             ::KillTimer(handOff, worker->progressTimer_);
             downloadsByTimer.erase(worker->progressTimer_);
         }
+        if (worker->into_)
+            ::CloseHandle(worker->into_);
         // No thread: the caller still gets its one finish notification.
         if (worker->FOnFinish)
             worker->FOnFinish(nullptr, -2);

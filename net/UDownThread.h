@@ -39,9 +39,9 @@ using TOnWorkEvent = std::function<void(TDownThread* Sender, int64_t AWorkCount)
 using TOnFinishEvent = std::function<void(TDownThread* Sender, int64_t ResponseCode)>;
 // Sees every byte of the body as it is received, in order, on the worker's
 // thread (the package's signature check hashes them on the way: no second
-// pass over the file). OFFSET: where DATA stands in the file. A piece at 0
-// after others means that the download started over: what came before is
-// void.
+// pass over the file). OFFSET: where DATA stands in the file. Whenever the
+// file is emptied to start over, a call at 0 without bytes says so first:
+// what came before is void, also when nothing follows (an empty answer).
 using TOnBodyData = std::function<void(uint64_t offset, const char* data, size_t size)>;
 
 // Shared between an owner and the handlers it gave a worker. Once the owner
@@ -91,10 +91,13 @@ struct TDownloadLimits {
 inline constexpr TDownloadLimits kDownloadLimits{{10, 60, 0, 64 * 1024, 60}, 100ull * 1024 * 1024};
 
 // Starts the download and returns at once. The folders of FILENAME are
-// created first; an existing file of that name is replaced.
+// created first; an existing file of that name is replaced. INTO, when
+// given, is FILENAME already created, empty, held open for writing by the
+// caller: the worker writes through a second handle to it and never opens
+// the name, so a caller that denies other writers keeps the file its own.
 void StartDownload(const std::wstring& URL, const std::wstring& FileName, TOnWorkBeginEvent OnWorkBegin,
                    TOnWorkEvent OnWork, TOnFinishEvent OnFinish, const TDownloadLimits& limits = kDownloadLimits,
-                   TOnBodyData OnData = {});
+                   TOnBodyData OnData = {}, HANDLE into = nullptr);
 
 // One download. Created suspended by StartDownload; freed on the starting
 // thread after its finish notification, or by its own thread when the
@@ -109,7 +112,7 @@ public:
 
 private:
     friend void StartDownload(const std::wstring&, const std::wstring&, TOnWorkBeginEvent, TOnWorkEvent,
-                              TOnFinishEvent, const TDownloadLimits&, TOnBodyData);
+                              TOnFinishEvent, const TDownloadLimits&, TOnBodyData, HANDLE);
 
     TDownThread(HWND handOff, const TDownloadLimits& limits);
     TDownThread(const TDownThread&) = delete;
@@ -124,6 +127,8 @@ private:
     // The GET into FILE, tried again as the limits allow; the status of the
     // last answer, or -2.
     int32_t transfer(HANDLE file);
+    // Empties FILE to start over, and tells the body's tap.
+    bool startOver(HANDLE file, int64_t& written);
     void handOff(const std::function<void()>& call) const;
     void showProgress();
     static void CALLBACK progressTimer(HWND wnd, UINT msg, UINT_PTR id, DWORD time);
@@ -136,6 +141,8 @@ private:
     int32_t FResponseCode = -1;
     std::wstring FURL;
     std::wstring FFileName;
+    // The caller's file, when it gave one: a duplicate of its handle.
+    HANDLE into_ = nullptr;
     int64_t FWorkCountMax = 0;
     int64_t FWorkCount = 0;
     TDownloadLimits limits_;

@@ -5,7 +5,7 @@
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/Process.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #include "Registration.h"
 
-#include "Handles.h"
+#include "Registry.h"
 #include "WinError.h"
 
 #include <shlobj.h>
@@ -11,52 +11,23 @@ namespace {
 
 constexpr wchar_t kOpenCommandKey[] = L"shell\\open\\command";
 constexpr wchar_t kUrlProtocolValue[] = L"URL Protocol";
+constexpr wchar_t kDefaultValue[] = L"";
 constexpr wchar_t kTypeNameSuffix[] = L"File";
 constexpr wchar_t kEnvironment[] = L"Environment";
 constexpr wchar_t kPlaceholder[] = L"\"%1\"";
 constexpr UINT kBroadcastTimeoutMs = 100;
-// HKCR in the 64-bit view, in both builds. The protocol key is named there on
+// Full access to HKCR in the 64-bit view, in both builds. The protocol key is named there on
 // purpose. For the associations it is the same key a 32-bit program's own
 // view reaches: Windows 7 and later share the classes between both views
 // (only CLSID and a few other branches are kept apart). Wine keeps a 32-bit
 // copy of them that its 64-bit shell never reads.
-constexpr REGSAM kClassesView = KEY_WOW64_64KEY;
+constexpr REGSAM kClassesAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 
 AssociationChangeNotifier changeNotifier = notifyAssociationsChanged;
 
-// Opens or creates SUBKEY; an empty key when that is not possible.
-win::RegKey openOrCreate(HKEY parent, const std::wstring& subKey, REGSAM access)
+void writeValue(HKEY key, const std::wstring& valueName, const std::wstring& text)
 {
-    win::RegKey key;
-    if (::RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
-                          nullptr) != ERROR_SUCCESS)
-        key.reset();
-    return key;
-}
-
-void writeValue(HKEY key, const wchar_t* valueName, const std::wstring& text)
-{
-    const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    win::checkStatus(
-        ::RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes),
-        "RegSetValueEx");
-}
-
-// The default value as text; "" when it is missing or not a text.
-std::wstring readDefault(HKEY key)
-{
-    DWORD size = 0;
-    constexpr DWORD kTextTypes = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-    if (::RegGetValueW(key, nullptr, nullptr, kTextTypes, nullptr, nullptr, &size) != ERROR_SUCCESS)
-        return {};
-    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (::RegGetValueW(key, nullptr, nullptr, kTextTypes, nullptr, text.data(), &size) != ERROR_SUCCESS)
-        return {};
-    text.resize(size / sizeof(wchar_t));
-    while (!text.empty() && text.back() == L'\0')
-        text.pop_back();
-    return text;
+    win::checkStatus(reg::writeString(key, valueName, text), reg::kWriteValueOp);
 }
 
 std::wstring openCommand(const std::wstring& exePath, const std::wstring& arguments)
@@ -67,14 +38,26 @@ std::wstring openCommand(const std::wstring& exePath, const std::wstring& argume
     return command + kPlaceholder;
 }
 
+// Opens or creates NAME below PARENT; false when that is not possible, which
+// ends a registration silently.
+bool openClassKey(HKEY parent, const std::wstring& name, win::RegKey& key)
+{
+    return reg::createKey(parent, name, kClassesAccess, key) == ERROR_SUCCESS;
+}
+
 // Writes the open command below KEY unless it is already there; true when
 // it was written. False also when the command key cannot be opened.
-bool updateOpenCommand(HKEY key, REGSAM access, const std::wstring& command)
+bool updateOpenCommand(HKEY key, const std::wstring& command)
 {
-    const win::RegKey commandKey = openOrCreate(key, kOpenCommandKey, access);
-    if (!commandKey || readDefault(commandKey.get()) == command)
+    win::RegKey commandKey;
+    if (!openClassKey(key, kOpenCommandKey, commandKey))
         return false;
-    writeValue(commandKey.get(), nullptr, command);
+    // A default value that is missing or holds no text reads "".
+    std::wstring present;
+    reg::readString(commandKey.get(), kDefaultValue, present);
+    if (present == command)
+        return false;
+    writeValue(commandKey.get(), kDefaultValue, command);
     return true;
 }
 
@@ -93,17 +76,16 @@ void registerFileAssociation(const std::wstring& extension, const std::wstring& 
     if (extension.empty() || typeName.empty())
         return;
     {
-        const win::RegKey extKey = openOrCreate(HKEY_CLASSES_ROOT, extension, KEY_ALL_ACCESS | kClassesView);
-        if (!extKey)
+        win::RegKey extKey;
+        if (!openClassKey(HKEY_CLASSES_ROOT, extension, extKey))
             return;
-        writeValue(extKey.get(), nullptr, typeName);
+        writeValue(extKey.get(), kDefaultValue, typeName);
     }
-    constexpr REGSAM kAccess = KEY_ALL_ACCESS | kClassesView;
-    const win::RegKey typeKey = openOrCreate(HKEY_CLASSES_ROOT, typeName, kAccess);
-    if (!typeKey)
+    win::RegKey typeKey;
+    if (!openClassKey(HKEY_CLASSES_ROOT, typeName, typeKey))
         return;
-    writeValue(typeKey.get(), nullptr, description);
-    if (updateOpenCommand(typeKey.get(), kAccess, openCommand(exePath, arguments)))
+    writeValue(typeKey.get(), kDefaultValue, description);
+    if (updateOpenCommand(typeKey.get(), openCommand(exePath, arguments)))
         changeNotifier();
 }
 
@@ -111,13 +93,12 @@ void registerUrlProtocol(const std::wstring& keyName, const std::wstring& descri
 {
     if (keyName.empty())
         return;
-    constexpr REGSAM kAccess = KEY_ALL_ACCESS | kClassesView;
-    const win::RegKey protocolKey = openOrCreate(HKEY_CLASSES_ROOT, keyName, kAccess);
-    if (!protocolKey)
+    win::RegKey protocolKey;
+    if (!openClassKey(HKEY_CLASSES_ROOT, keyName, protocolKey))
         return;
-    writeValue(protocolKey.get(), nullptr, description);
+    writeValue(protocolKey.get(), kDefaultValue, description);
     writeValue(protocolKey.get(), kUrlProtocolValue, exePath);
-    if (updateOpenCommand(protocolKey.get(), kAccess, openCommand(exePath, L"")))
+    if (updateOpenCommand(protocolKey.get(), openCommand(exePath, L"")))
         changeNotifier();
 }
 

@@ -2,7 +2,7 @@
 
 #include "Decimal.h"
 #include "Encoding.h"
-#include "Handles.h"
+#include "Registry.h"
 #include "WinError.h"
 
 #include <string>
@@ -46,26 +46,6 @@ bool parseVersionNumber(std::wstring_view text, double& value)
     return parseDecimal(ascii, true, value);
 }
 
-std::vector<std::wstring> subkeyNames(HKEY key)
-{
-    DWORD count = 0, longest = 0;
-    win::checkStatus(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
-                                        nullptr, nullptr, nullptr, nullptr),
-                     "RegQueryInfoKey");
-    std::vector<std::wstring> names;
-    std::wstring name(longest + 1, L'\0');
-    for (DWORD i = 0; i < count; ++i) {
-        DWORD length = static_cast<DWORD>(name.size());
-        const LSTATUS status =
-            ::RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        win::checkStatus(status, "RegEnumKeyEx");
-        names.emplace_back(name.data(), length);
-    }
-    return names;
-}
-
 } // namespace
 
 bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std::wstring& error)
@@ -84,10 +64,11 @@ bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std
 
     try {
         win::RegKey key;
-        win::checkStatus(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFrameworkKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS | kFrameworkView, nullptr, key.put(), nullptr),
-                         "RegCreateKeyEx");
-        for (const std::wstring& name : subkeyNames(key.get())) {
+        win::checkStatus(reg::createKey(HKEY_LOCAL_MACHINE, kFrameworkKey, KEY_ALL_ACCESS | kFrameworkView, key),
+                         reg::kCreateKeyOp);
+        std::vector<std::wstring> names;
+        win::checkStatus(reg::subkeyNames(key.get(), names), reg::kListKeysOp);
+        for (const std::wstring& name : names) {
             if (name.empty() || name.front() != kVersionPrefix)
                 continue;
             double found = 0;

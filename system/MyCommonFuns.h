@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Process.h"
-#include "RegValues.h"
+#include "Registry.h"
 #include "Registration.h"
 #include "Removal.h"
 #include "Shortcuts.h"

@@ -107,29 +107,33 @@ std::wstring openError(const std::wstring& archive, const std::wstring& reason)
     return text;
 }
 
-// LENGTH 0: the whole file. Otherwise exactly the LENGTH bytes that were
-// checked: the file must still have that length, and nobody may write to it
-// while it is read.
-zip_source_t* openSource(const std::wstring& path, uint64_t length, zip_error_t& error)
+// Without HELD: the whole file at PATH. With it: exactly the bytes that were
+// checked, through a second handle to the file the caller holds open and
+// denies writers: no other file can take the name's place in between.
+zip_source_t* openSource(const std::wstring& path, const THeldArchive* held, zip_error_t& error)
 {
-    if (length == 0)
+    if (!held)
         return zip_source_win32w_create(path.c_str(), 0, -1, &error);
-    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != length)
+    const HANDLE process = ::GetCurrentProcess();
+    HANDLE duplicate = nullptr;
+    if (!::DuplicateHandle(process, held->file, process, &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS))
         throw TZipError(openError(path, kChangedSinceCheck));
-    zip_source_t* source = zip_source_win32handle_create(file.get(), 0, static_cast<zip_int64_t>(length), &error);
+    win::FileHandle file(duplicate);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != held->length)
+        throw TZipError(openError(path, kChangedSinceCheck));
+    zip_source_t* source =
+        zip_source_win32handle_create(file.get(), 0, static_cast<zip_int64_t>(held->length), &error);
     if (source)
         file.release(); // closed with the source
     return source;
 }
 
-Archive openArchive(const std::wstring& path, uint64_t length)
+Archive openArchive(const std::wstring& path, const THeldArchive* held)
 {
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = openSource(path, length, error);
+    zip_source_t* source = openSource(path, held, error);
     zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
     if (!archive) {
         if (source)
@@ -359,9 +363,10 @@ EntryResult extractFolder(const std::wstring& folder, DWORD attributes)
 // swapped for a link nor moved meanwhile.
 class TargetFolders {
 public:
-    // ROOT without a trailing separator, except a drive root's.
+    // ROOT without its trailing separator, a drive root's too ("D:"): names
+    // are appended after a "\\".
     explicit TargetFolders(const std::wstring& root)
-        : root_(!root.empty() && (root.back() == L'\\' || root.back() == L'/') ? root.substr(0, root.size() - 1) : root)
+        : root_(!root.empty() && isSeparator(root.back()) ? root.substr(0, root.size() - 1) : root)
     {
         createFolders(root);
         // The destination itself is the user's choice, a link or not.
@@ -432,18 +437,13 @@ TZipError::TZipError(const std::wstring& message) : std::runtime_error(win::toUt
 
 std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std::wstring& destDir,
                                      const std::wstring& password, const TOnTotalPercent& onTotalPercent,
-                                     uint64_t checkedLength)
+                                     const THeldArchive* held)
 {
-    const Archive archive = openArchive(archivePath, checkedLength);
+    const Archive archive = openArchive(archivePath, held);
     const std::string ansiPassword = win::toAnsi(password);
     const char* passwordBytes = ansiPassword.empty() ? nullptr : ansiPassword.c_str();
 
-    std::wstring destination = destDir;
-    // A drive root keeps its separator: "D:" alone names the current folder
-    // of drive D:, not its root.
-    const bool driveRoot = destination.size() == 3 && destination[1] == L':';
-    if (!destination.empty() && !driveRoot && (destination.back() == L'\\' || destination.back() == L'/'))
-        destination.pop_back();
+    const std::wstring destination = withoutTrailingSeparators(destDir);
 
     std::vector<TSkippedEntry> skipped;
     uint64_t total = 0;
@@ -486,10 +486,10 @@ std::vector<TSkippedEntry> unZipFile(const std::wstring& archivePath, const std:
 }
 
 uint64_t extractedSize(const std::wstring& archivePath, const std::vector<TSkippedEntry>& skipped,
-                       uint64_t checkedLength)
+                       const THeldArchive* held)
 {
     try {
-        const Archive archive = openArchive(archivePath, checkedLength);
+        const Archive archive = openArchive(archivePath, held);
         std::set<std::wstring> left;
         for (const TSkippedEntry& entry : skipped)
             left.insert(entry.name);
@@ -505,10 +505,10 @@ uint64_t extractedSize(const std::wstring& archivePath, const std::vector<TSkipp
 }
 
 bool entryDigest(const std::wstring& archivePath, const std::wstring& password, const std::wstring& relative,
-                 signing::Digest& digest, uint64_t checkedLength)
+                 signing::Digest& digest, const THeldArchive* held)
 {
     try {
-        const Archive archive = openArchive(archivePath, checkedLength);
+        const Archive archive = openArchive(archivePath, held);
         const std::string ansiPassword = win::toAnsi(password);
         uint64_t declared = 0;
         std::vector<TSkippedEntry> unreadable;
@@ -562,10 +562,10 @@ win::FileHandle holdIfDigest(const std::wstring& path, const signing::Digest& di
     return sha.finish() == digest ? std::move(file) : win::FileHandle();
 }
 
-bool declaredSize(const std::wstring& archivePath, uint64_t& bytes)
+bool declaredSize(const std::wstring& archivePath, uint64_t& bytes, const THeldArchive* held)
 {
     try {
-        const Archive archive = openArchive(archivePath, 0);
+        const Archive archive = openArchive(archivePath, held);
         std::vector<TSkippedEntry> unreadable;
         entryStats(archive.get(), bytes, unreadable);
         return true;

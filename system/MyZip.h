@@ -28,6 +28,14 @@ private:
     std::wstring message_;
 };
 
+// An archive the caller holds open, denying writers, and how many of its
+// bytes to read: those whose signature was checked, through the handle they
+// were written and checked through.
+struct THeldArchive {
+    HANDLE file = nullptr;
+    uint64_t length = 0;
+};
+
 // Why an entry of the archive was not extracted.
 enum class TSkipReason {
     // Its name would leave the destination, or is not a file name Windows allows.
@@ -68,26 +76,25 @@ struct TSkippedEntry {
 // directory record cannot be read as "#<index>"). The files are made and
 // written on a thread of its own while this one reads and decompresses; the
 // call returns once every file is finished. Throws TZipError, before
-// writing anything, when the archive itself is unusable. CHECKEDLENGTH, when
-// not 0, is the length of the archive whose signature was checked: only those
-// bytes are read, and an archive of another length is unusable.
+// writing anything, when the archive itself is unusable. HELD, when given,
+// is the archive ARCHIVE names, read through its handle: exactly its length
+// is read, and a file of another length is unusable.
 std::vector<TSkippedEntry> unZipFile(const std::wstring& archive, const std::wstring& destDir,
                                      const std::wstring& password, const TOnTotalPercent& onTotalPercent,
-                                     uint64_t checkedLength = 0);
+                                     const THeldArchive* held = nullptr);
 
 // The bytes that the entries of ARCHIVE not in SKIPPED (by stored name) hold
 // once extracted: the size of what unZipFile installed, its sizes checked on
-// the way. 0 when the archive cannot be read; CHECKEDLENGTH as for unZipFile.
+// the way. 0 when the archive cannot be read; HELD as for unZipFile.
 uint64_t extractedSize(const std::wstring& archive, const std::vector<TSkippedEntry>& skipped,
-                       uint64_t checkedLength = 0);
+                       const THeldArchive* held = nullptr);
 
 // The SHA-256 of the content of ARCHIVE's file entry that extracts to
 // RELATIVE (a path below the destination, "\" or "/" separated, letter case
 // ignored), read whole and checked as unZipFile checks it; false when there is
-// no such entry or it cannot be read. PASSWORD and CHECKEDLENGTH as for
-// unZipFile.
+// no such entry or it cannot be read. PASSWORD and HELD as for unZipFile.
 bool entryDigest(const std::wstring& archive, const std::wstring& password, const std::wstring& relative,
-                 signing::Digest& digest, uint64_t checkedLength = 0);
+                 signing::Digest& digest, const THeldArchive* held = nullptr);
 
 // PATH opened for reading, without following a link, denying writes, renames
 // and deletion for as long as it is held, when its content has DIGEST; empty
@@ -95,11 +102,14 @@ bool entryDigest(const std::wstring& archive, const std::wstring& password, cons
 win::FileHandle holdIfDigest(const std::wstring& path, const signing::Digest& digest);
 
 // The bytes the entries of ARCHIVE declare, added; false when the archive
-// cannot be read (unZipFile then reports an unusable archive).
-bool declaredSize(const std::wstring& archive, uint64_t& bytes);
+// cannot be read (unZipFile then reports an unusable archive). HELD as for
+// unZipFile.
+bool declaredSize(const std::wstring& archive, uint64_t& bytes, const THeldArchive* held = nullptr);
 
 // Resources of the running program (names and types ignore letter case).
 bool resourceExists(const std::wstring& name, const std::wstring& type);
 // Replaces TARGET with the bytes of the resource; true when TARGET exists
 // afterwards holding all of them.
 bool saveResourceToFile(const std::wstring& name, const std::wstring& type, const std::wstring& target);
+// Writes BYTES at FILE's position; false when not all of them could be.
+bool writeAllTo(HANDLE file, const void* bytes, size_t size);

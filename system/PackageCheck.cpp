@@ -1,5 +1,6 @@
 #include "system/PackageCheck.h"
 
+#include "system/Encoding.h"
 #include "system/Resource.h"
 
 #include <algorithm>
@@ -105,7 +106,7 @@ private:
     std::thread thread_;
 };
 
-TPackageCheck::TPackageCheck()
+TPackageCheck::TPackageCheck(const std::wstring& softId) : product_(signing::appIdOf(win::toUtf8(softId)))
 {
     if (!ownResourceExists(kPackageKeyResource, kFileResourceType))
         return;
@@ -136,10 +137,8 @@ bool TPackageCheck::passed()
     if (!passed_) {
         passed_ = true;
         if (hasher_) {
-            signing::PackageDigest& digest = hasher_->finish();
-            passed_ = keyRead_ && signing::verifyPackage(digest, key_).verdict == signing::Verdict::Valid;
-            if (*passed_)
-                checked_ = digest.size();
+            verification_ = signing::verifyPackage(hasher_->finish(), key_, &product_);
+            passed_ = keyRead_ && verification_.verdict == signing::Verdict::Valid;
         }
     }
     return *passed_;

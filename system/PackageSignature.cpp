@@ -18,14 +18,24 @@ constexpr std::string_view kPemEnd = "-----END PUBLIC KEY-----";
 constexpr uint8_t kP256KeyInfoStart[] = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48,
                                          0xce, 0x3d, 0x02, 0x01, 0x06, 0x08, 0x2a, 0x86, 0x48,
                                          0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00};
-constexpr std::string_view kCommentStart = "package-signature/1 key=";
+constexpr std::string_view kFormat1Start = "package-signature/1 key=";
+constexpr std::string_view kFormat2Start = "package-signature/2 key=";
+constexpr std::string_view kCommentApp = " app=";
+constexpr std::string_view kCommentVersion = " ver=";
 constexpr std::string_view kCommentSignature = " sig=";
+constexpr size_t kVersionDigits = 5;
+constexpr uint32_t kLargestVersionNumber = 99999;
+constexpr size_t kVersionTextLength = 4 * kVersionDigits + 3;
 constexpr std::string_view kEndRecordMagic = "PK\x05\x06";
 constexpr size_t kCommentLengthField = 20;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-static_assert(kSignatureCommentLength ==
-              kCommentStart.size() + 2 * sizeof(KeyId) + kCommentSignature.size() + 2 * sizeof(Signature));
+static_assert(kFormat1CommentLength ==
+              kFormat1Start.size() + 2 * sizeof(KeyId) + kCommentSignature.size() + 2 * sizeof(Signature));
+static_assert(kUnsignedCommentEnd == kCommentSignature.size() + 2 * sizeof(Signature));
+static_assert(kFormat2CommentLength == kFormat2Start.size() + 2 * sizeof(KeyId) + kCommentApp.size() +
+                                           2 * sizeof(AppId) + kCommentVersion.size() + kVersionTextLength +
+                                           kUnsignedCommentEnd);
 
 std::string hex(const uint8_t* bytes, size_t size)
 {
@@ -133,20 +143,82 @@ KeyId keyIdOf(const std::array<uint8_t, 65>& point)
 
 std::string keyIdText(const KeyId& id) { return hex(id.data(), id.size()); }
 
-std::string signatureComment(const KeyId& id, const Signature& signature)
+AppId appIdOf(std::string_view softIdUtf8)
 {
-    return std::string(kCommentStart) + keyIdText(id) + std::string(kCommentSignature) +
-           hex(signature.data(), signature.size());
+    AppId id{};
+    mbedtls_sha256_ret(reinterpret_cast<const unsigned char*>(softIdUtf8.data()), softIdUtf8.size(), id.data(), 0);
+    return id;
 }
 
-bool parseSignatureComment(std::string_view comment, KeyId& id, Signature& signature)
+bool parseVersion(std::string_view text, PackageVersion& version)
 {
-    constexpr size_t keyAt = kCommentStart.size();
-    constexpr size_t signatureAt = keyAt + 2 * sizeof(KeyId) + kCommentSignature.size();
-    return comment.size() == kSignatureCommentLength && comment.starts_with(kCommentStart) &&
-           comment.substr(signatureAt - kCommentSignature.size(), kCommentSignature.size()) == kCommentSignature &&
-           unhex(comment.substr(keyAt, 2 * sizeof(KeyId)), id.data(), id.size()) &&
-           unhex(comment.substr(signatureAt), signature.data(), signature.size());
+    PackageVersion read{};
+    size_t number = 0;
+    for (size_t at = 0;; ++number) {
+        const size_t dot = std::min(text.find('.', at), text.size());
+        const std::string_view digits = text.substr(at, dot - at);
+        if (number == read.size() || digits.empty() || digits.size() > kVersionDigits ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        for (const char c : digits)
+            read[number] = read[number] * 10 + static_cast<uint32_t>(c - '0');
+        if (dot == text.size())
+            break;
+        at = dot + 1;
+    }
+    version = read;
+    return true;
+}
+
+std::string versionText(const PackageVersion& version)
+{
+    std::string text;
+    for (const uint32_t number : version)
+        text += (text.empty() ? "" : ".") + std::to_string(number);
+    return text;
+}
+
+std::string signedCommentStart(const KeyId& id, const Binding& binding)
+{
+    std::string text = std::string(kFormat2Start) + keyIdText(id) + std::string(kCommentApp) +
+                       hex(binding.app.data(), binding.app.size()) + std::string(kCommentVersion);
+    for (size_t i = 0; i < binding.version.size(); ++i) {
+        const std::string number = std::to_string(std::min(binding.version[i], kLargestVersionNumber));
+        text += (i == 0 ? "" : ".") + std::string(kVersionDigits - number.size(), '0') + number;
+    }
+    return text;
+}
+
+std::string signatureComment(const KeyId& id, const Binding* binding, const Signature& signature)
+{
+    const std::string start = binding ? signedCommentStart(id, *binding) : std::string(kFormat1Start) + keyIdText(id);
+    return start + std::string(kCommentSignature) + hex(signature.data(), signature.size());
+}
+
+bool parseSignatureComment(std::string_view comment, KeyId& id, Binding* binding, Signature& signature)
+{
+    const std::string_view start = binding ? kFormat2Start : kFormat1Start;
+    const size_t length = binding ? kFormat2CommentLength : kFormat1CommentLength;
+    if (comment.size() != length || !comment.starts_with(start) ||
+        !unhex(comment.substr(start.size(), 2 * sizeof(KeyId)), id.data(), id.size()))
+        return false;
+    const std::string_view tail = comment.substr(length - kUnsignedCommentEnd);
+    if (!tail.starts_with(kCommentSignature) ||
+        !unhex(tail.substr(kCommentSignature.size()), signature.data(), signature.size()))
+        return false;
+    if (!binding)
+        return true;
+    const std::string_view middle = comment.substr(start.size() + 2 * sizeof(KeyId));
+    const std::string_view versionField =
+        middle.substr(kCommentApp.size() + 2 * sizeof(AppId) + kCommentVersion.size(), kVersionTextLength);
+    // Exactly five digits per number, so that one package has one comment.
+    for (size_t i = 0; i < versionField.size(); ++i)
+        if ((i % (kVersionDigits + 1) == kVersionDigits) != (versionField[i] == '.'))
+            return false;
+    return middle.starts_with(kCommentApp) &&
+           unhex(middle.substr(kCommentApp.size(), 2 * sizeof(AppId)), binding->app.data(), binding->app.size()) &&
+           middle.substr(kCommentApp.size() + 2 * sizeof(AppId)).starts_with(kCommentVersion) &&
+           parseVersion(versionField, binding->version);
 }
 
 bool verifySignature(const PublicKey& key, const Digest& digest, const Signature& signature)
@@ -167,13 +239,13 @@ void PackageDigest::update(const void* data, size_t size)
     const char* bytes = static_cast<const char*>(data);
     size_ += size;
     const size_t total = pending_.size() + size;
-    if (total <= kSignatureCommentLength) {
+    if (total <= kLongestComment) {
         pending_.append(bytes, size);
         return;
     }
-    // Everything but the last kSignatureCommentLength bytes seen so far is
-    // signed for sure: the held-back bytes first, then the new ones.
-    const size_t signedBytes = total - kSignatureCommentLength;
+    // Everything but the last kLongestComment bytes seen so far is signed
+    // for sure: the held-back bytes first, then the new ones.
+    const size_t signedBytes = total - kLongestComment;
     const size_t fromPending = std::min(signedBytes, pending_.size());
     hash(pending_.data(), fromPending);
     const size_t fromNew = signedBytes - fromPending;
@@ -196,37 +268,52 @@ void PackageDigest::hash(const char* data, size_t size)
     }
 }
 
-Digest PackageDigest::finish()
+Digest PackageDigest::finish(size_t signedHeldBack)
 {
+    hash(pending_.data(), std::min(signedHeldBack, pending_.size()));
     Digest digest{};
     mbedtls_sha256_finish_ret(&sha_->context, digest.data());
     return digest;
 }
 
-Verification verifyPackage(PackageDigest& digest, const PublicKey& key)
+Verification verifyPackage(PackageDigest& digest, const PublicKey& key, const AppId* product)
 {
     Verification result;
-    const Digest signedDigest = digest.finish();
-    const std::string& comment = digest.heldBack();
-    const std::string& end = digest.endRecord();
-    if (comment.size() != kSignatureCommentLength || end.size() != kEndRecordLength ||
-        !comment.starts_with(kCommentStart))
+    // A copy: finishing hashes held-back bytes, which moves the end record.
+    const std::string held = digest.heldBack();
+    const auto endsWith = [&](size_t length, std::string_view start) {
+        return held.size() >= length && std::string_view(held).substr(held.size() - length).starts_with(start);
+    };
+    result.format = endsWith(kFormat2CommentLength, kFormat2Start)   ? 2
+                    : endsWith(kFormat1CommentLength, kFormat1Start) ? 1
+                                                                     : 0;
+    const size_t length = result.format == 2 ? kFormat2CommentLength : kFormat1CommentLength;
+    const size_t before = held.size() >= length ? held.size() - length : 0;
+    const std::string end = (digest.endRecord() + held.substr(0, before));
+    const Digest signedDigest = digest.finish(result.format == 2 ? held.size() - kUnsignedCommentEnd : before);
+    if (result.format == 0 || end.size() < kEndRecordLength)
         return result;
     Signature signature{};
-    if (!parseSignatureComment(comment, result.signer, signature)) {
+    if (!parseSignatureComment(std::string_view(held).substr(before), result.signer,
+                               result.format == 2 ? &result.binding : nullptr, signature)) {
         result.verdict = Verdict::Malformed;
         return result;
     }
     // The signature must be the archive's comment, not bytes that merely
     // end the file: the end record sits right before it and counts it.
-    const auto lengthField = static_cast<size_t>(static_cast<uint8_t>(end[kCommentLengthField]) |
-                                                 static_cast<uint8_t>(end[kCommentLengthField + 1]) << 8);
-    if (!end.starts_with(kEndRecordMagic) || lengthField != kSignatureCommentLength)
+    const std::string_view record = std::string_view(end).substr(end.size() - kEndRecordLength);
+    const auto lengthField = static_cast<size_t>(static_cast<uint8_t>(record[kCommentLengthField]) |
+                                                 static_cast<uint8_t>(record[kCommentLengthField + 1]) << 8);
+    if (!record.starts_with(kEndRecordMagic) || lengthField != length)
         result.verdict = Verdict::Malformed;
     else if (result.signer != key.id)
         result.verdict = Verdict::OtherKey;
+    else if (!verifySignature(key, signedDigest, signature))
+        result.verdict = Verdict::Changed;
+    else if (result.format == 2 && product && result.binding.app != *product)
+        result.verdict = Verdict::OtherProduct;
     else
-        result.verdict = verifySignature(key, signedDigest, signature) ? Verdict::Valid : Verdict::Changed;
+        result.verdict = Verdict::Valid;
     return result;
 }
 

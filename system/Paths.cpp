@@ -2,9 +2,19 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <vector>
 
 namespace {
+
+constexpr wchar_t kSeparators[] = L"\\/";
+
+bool isDriveLetterPath(const std::wstring& path)
+{
+    return path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]);
+}
+
+} // namespace
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -14,11 +24,36 @@ bool isFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-} // namespace
+std::wstring withoutTrailingSeparators(const std::wstring& path)
+{
+    const size_t keep = path.size() >= 3 && path[1] == L':' && isSeparator(path[2]) ? 3 : 1;
+    size_t end = path.size();
+    while (end > keep && isSeparator(path[end - 1]))
+        --end;
+    return path.substr(0, end);
+}
+
+std::wstring volumeRoot(const std::wstring& path)
+{
+    if (isDriveLetterPath(path))
+        return path.substr(0, 2) + L"\\";
+    // A network path: its free space is that of the share.
+    if (path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        const size_t server = path.find_first_of(kSeparators, 2);
+        if (server == std::wstring::npos || server == 2)
+            return {};
+        // "\\server\" names no share either.
+        const size_t share = path.find_first_of(kSeparators, server + 1);
+        if (share == server + 1 || server + 1 == path.size())
+            return {};
+        return path.substr(0, share) + L"\\";
+    }
+    return {};
+}
 
 std::wstring parentFolder(const std::wstring& path)
 {
-    const size_t last = path.find_last_of(L"\\/");
+    const size_t last = path.find_last_of(kSeparators);
     if (last == std::wstring::npos)
         return {};
     size_t end = last;

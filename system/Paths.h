@@ -6,6 +6,19 @@
 #include <cstdint>
 #include <string>
 
+// "\" or "/": the system takes either between the parts of a path.
+bool isSeparator(wchar_t c);
+// Whether PATH is a folder (or a link to one).
+bool isFolder(const std::wstring& path);
+// PATH without its trailing separators, except the one of a drive root ("C:\"
+// stays: "C:" alone names the current folder of drive C:) and a lone "\".
+std::wstring withoutTrailingSeparators(const std::wstring& path);
+// The root of the volume that holds PATH, as the free-space query takes it:
+// the drive ("C:\") or, for a network path, the server and its share
+// ("\\server\share\"); "" when PATH names neither ("\\server" alone is no
+// volume).
+std::wstring volumeRoot(const std::wstring& path);
+
 // The folder that holds PATH: everything before its last separator ("\" or
 // "/"), which a drive's root keeps ("C:\a" gives "C:\"); "" without a
 // separator.

@@ -1,6 +1,7 @@
 #include "Removal.h"
 
 #include "Handles.h"
+#include "Paths.h"
 
 #include <windows.h>
 
@@ -29,8 +30,6 @@ constexpr const wchar_t* kProgramFolderVariables[] = {L"ProgramW6432", L"CommonP
 
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
-
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // The absolute, long-name form of PATH without trailing separators ("C:" for
 // a drive root); "" when the system cannot make one.
@@ -62,18 +61,15 @@ std::wstring normalize(const std::wstring& path)
     return full;
 }
 
-bool isDriveRoot(std::wstring_view path)
+// PATH comes without trailing separators: "C:" and "\\server\share" are
+// roots, and so is what lies above a share ("\\server").
+bool isDriveRoot(const std::wstring& path)
 {
-    if (path.size() == 2 && path[1] == L':')
-        return true;
-    // "\\server\share" is the root of a network drive.
-    if (path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1])) {
-        int separators = 0;
-        for (wchar_t c : path.substr(2))
-            separators += isSeparator(c) ? 1 : 0;
-        return separators <= 1;
-    }
-    return false;
+    const std::wstring root = volumeRoot(path);
+    if (!root.empty())
+        return path.size() < root.size();
+    return (path.size() == 2 && path[1] == L':') ||
+           (path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1]));
 }
 
 bool sameText(std::wstring_view a, std::wstring_view b)

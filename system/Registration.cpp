@@ -1,7 +1,8 @@
 #include "Registration.h"
 
 #include "Handles.h"
-#include "RegValues.h"
+#include "Paths.h"
+#include "Registry.h"
 
 #include <shlobj.h>
 
@@ -31,6 +32,12 @@ constexpr wchar_t kNotInFileNames[] = L"\\/:*?\"<>|";
 
 std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+// A value that is only written when there is something to say.
+LSTATUS writeStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text)
+{
+    return text.empty() ? ERROR_SUCCESS : reg::writeString(key, valueName, text);
+}
+
 } // namespace
 
 std::wstring uninstallEntryPath(const std::wstring& softId) { return std::wstring(kUninstallRoot) + L"\\" + softId; }
@@ -52,32 +59,12 @@ std::wstring uninstallerFolder(const std::wstring& softId)
     for (wchar_t& c : name)
         if (c < L' ' || std::wstring_view(kNotInFileNames).find(c) != std::wstring_view::npos)
             c = L'_';
-    std::wstring folder = programFiles;
-    if (folder.back() != L'\\')
-        folder += L'\\';
-    return folder + name;
+    return joinPath(programFiles, name);
 }
 
 std::wstring readInstallLocation(const std::wstring& softId)
 {
     return regReadString(HKEY_LOCAL_MACHINE, uninstallEntryPath(softId), kInstallLocation, kUninstallEntryView);
-}
-
-LSTATUS setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text)
-{
-    const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    return ::RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
-}
-
-LSTATUS setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text)
-{
-    return text.empty() ? ERROR_SUCCESS : setRegString(key, valueName, text);
-}
-
-LSTATUS setRegDword(HKEY key, const std::wstring& valueName, DWORD value)
-{
-    return ::RegSetValueExW(key, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                            sizeof(value));
 }
 
 std::wstring installDateOf(const SYSTEMTIME& date)
@@ -98,29 +85,28 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
         return {};
     const std::wstring keyPath = uninstallEntryPath(softId);
     win::RegKey key;
-    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0,
-                                             KEY_SET_VALUE | kUninstallEntryView, nullptr, key.put(), nullptr);
+    const LSTATUS status = reg::createKey(HKEY_LOCAL_MACHINE, keyPath, KEY_SET_VALUE | kUninstallEntryView, key);
     // Every write against the unopened key could only fail again.
     if (status != ERROR_SUCCESS)
         return {{keyPath, status}};
     // Rounded up: a product of a few bytes does not show as 0 KB.
     const uint64_t sizeKB = std::min<uint64_t>((installedBytes + kBytesPerKB - 1) / kBytesPerKB, MAXDWORD);
     const std::pair<const wchar_t*, LSTATUS> writes[] = {
-        {kDisplayName, setRegString(key.get(), kDisplayName, displayName)},
-        {kDisplayIcon, setRegStringIfAny(key.get(), kDisplayIcon, quoted(exePath))},
+        {kDisplayName, reg::writeString(key.get(), kDisplayName, displayName)},
+        {kDisplayIcon, writeStringIfAny(key.get(), kDisplayIcon, quoted(exePath))},
         // Quoted like DisplayIcon: unquoted, a path with blanks makes Windows
         // try "C:\Program.exe" and the like first.
-        {kUninstallString, setRegString(key.get(), kUninstallString, quoted(uninstaller))},
-        {kDisplayVersion, setRegStringIfAny(key.get(), kDisplayVersion, version)},
-        {kPublisher, setRegStringIfAny(key.get(), kPublisher, publisher)},
-        {kExePath, setRegStringIfAny(key.get(), kExePath, quoted(exePath))},
+        {kUninstallString, reg::writeString(key.get(), kUninstallString, quoted(uninstaller))},
+        {kDisplayVersion, writeStringIfAny(key.get(), kDisplayVersion, version)},
+        {kPublisher, writeStringIfAny(key.get(), kPublisher, publisher)},
+        {kExePath, writeStringIfAny(key.get(), kExePath, quoted(exePath))},
         {kQuietUninstallString,
-         setRegString(key.get(), kQuietUninstallString, quoted(uninstaller) + L" " + kSilentUninstallSwitch)},
-        {kInstallLocation, setRegString(key.get(), kInstallLocation, installDir)},
-        {kEstimatedSize, setRegDword(key.get(), kEstimatedSize, static_cast<DWORD>(sizeKB))},
-        {kInstallDate, setRegStringIfAny(key.get(), kInstallDate, installDate)},
-        {kNoModify, setRegDword(key.get(), kNoModify, 1)},
-        {kNoRepair, setRegDword(key.get(), kNoRepair, 1)},
+         reg::writeString(key.get(), kQuietUninstallString, quoted(uninstaller) + L" " + kSilentUninstallSwitch)},
+        {kInstallLocation, reg::writeString(key.get(), kInstallLocation, installDir)},
+        {kEstimatedSize, reg::writeDword(key.get(), kEstimatedSize, static_cast<DWORD>(sizeKB))},
+        {kInstallDate, writeStringIfAny(key.get(), kInstallDate, installDate)},
+        {kNoModify, reg::writeDword(key.get(), kNoModify, 1)},
+        {kNoRepair, reg::writeDword(key.get(), kNoRepair, 1)},
     };
     std::vector<RegWriteFailure> failures;
     for (const auto& [name, result] : writes)
@@ -129,20 +115,16 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
     return failures;
 }
 
-bool deleteUninstallEntry(const std::wstring& softId)
+LSTATUS deleteUninstallEntry(const std::wstring& softId)
 {
     // An empty name would delete every program's entry.
-    if (softId.empty()) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (softId.empty())
+        return ERROR_INVALID_PARAMETER;
     win::RegKey root;
-    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallRoot, 0, KEY_ALL_ACCESS | kUninstallEntryView,
-                                     root.put());
+    LSTATUS status = reg::openKey(HKEY_LOCAL_MACHINE, kUninstallRoot, KEY_ALL_ACCESS | kUninstallEntryView, root);
     if (status == ERROR_SUCCESS)
-        status = ::RegDeleteTreeW(root.get(), softId.c_str());
-    ::SetLastError(static_cast<DWORD>(status));
-    return status == ERROR_SUCCESS;
+        status = reg::deleteTree(root.get(), softId);
+    return status;
 }
 
 std::wstring readInstalledVersion(const std::wstring& softId)

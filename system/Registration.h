@@ -57,10 +57,10 @@ std::vector<RegWriteFailure> writeUninstallEntry(const std::wstring& softId, con
                                                  const std::wstring& installDate);
 // "yyyymmdd" of a local date, as InstallDate holds it.
 std::wstring installDateOf(const SYSTEMTIME& date);
-// Deletes the product's uninstall entry with everything below it; false, with
-// the system's error as the last error, when it could not be deleted (an
-// entry that is not there gives ERROR_FILE_NOT_FOUND; an empty id names none).
-bool deleteUninstallEntry(const std::wstring& softId);
+// Deletes the product's uninstall entry with everything below it; the
+// system's status (an entry that is not there gives ERROR_FILE_NOT_FOUND; an
+// empty id names none and gives ERROR_INVALID_PARAMETER).
+LSTATUS deleteUninstallEntry(const std::wstring& softId);
 // "DisplayVersion" of the uninstall entry; "" when the product is not
 // registered. Registry failures throw win::Win32Error.
 std::wstring readInstalledVersion(const std::wstring& softId);
@@ -103,9 +103,3 @@ enum class DotNetProblem {
 // failure.
 bool isDotNetInstalled(const std::wstring& required, DotNetProblem& problem, std::wstring& error);
 
-// One REG_SZ value; the system's result.
-LSTATUS setRegString(HKEY key, const std::wstring& valueName, const std::wstring& text);
-// The same, only when TEXT is not empty (ERROR_SUCCESS otherwise).
-LSTATUS setRegStringIfAny(HKEY key, const std::wstring& valueName, const std::wstring& text);
-// One REG_DWORD value; the system's result.
-LSTATUS setRegDword(HKEY key, const std::wstring& valueName, DWORD value);

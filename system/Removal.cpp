@@ -3,6 +3,7 @@
 #include "Encoding.h"
 #include "Handles.h"
 #include "NoFollow.h"
+#include "Paths.h"
 #include "PrivateTempDir.h"
 #include "Process.h"
 #include "util.h"
@@ -38,8 +39,6 @@ constexpr wchar_t kCommandInterpreter[] = L"cmd.exe";
 constexpr wchar_t kRunScript[] = L" /d /s /c \"\"";
 constexpr wchar_t kRunScriptEnd[] = L"\"\"";
 
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 // FOLDER as an absolute path without trailing separators, except the one of
 // a drive root ("C:\\"); "" when it has none. The guard and the listing must
 // see the same text: "C:" alone means the current folder of drive C:.
@@ -55,9 +54,7 @@ std::wstring absoluteFolder(const std::wstring& folder)
     if (n == 0 || n >= size)
         return {};
     path.resize(n);
-    while (path.size() > 3 && isSeparator(path.back()))
-        path.pop_back();
-    return path;
+    return withoutTrailingSeparators(path);
 }
 
 // The absolute form of FOLDER when removals may touch it; "" otherwise.

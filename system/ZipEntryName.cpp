@@ -1,5 +1,7 @@
 #include "system/ZipEntryName.h"
 
+#include "system/Paths.h"
+
 #include <algorithm>
 #include <array>
 #include <cwctype>
@@ -17,7 +19,6 @@ constexpr std::array<std::wstring_view, 32> kDeviceNames = {
     L"COM\u00B9", L"COM\u00B2", L"COM\u00B3", L"LPT0",      L"LPT1",      L"LPT2",      L"LPT3",      L"LPT4",
     L"LPT5",      L"LPT6",      L"LPT7",      L"LPT8",      L"LPT9",      L"LPT\u00B9", L"LPT\u00B2", L"LPT\u00B3"};
 
-bool isSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
 bool isDeviceName(std::wstring_view segment)
 {

@@ -16,7 +16,9 @@
 // when "open" follows. The offer window is filled by the reference vendor
 // service on loopback, which serves the payment code "qr.png" from
 // CONTENT-DIR; its second page is painted as after a declined offer.
+#include "installer/StartUp.h"
 #include "installer/UntMain.h"
+#include "installer/WindowObserver.h"
 #include "net/UntDownFramework.h"
 #include "offer/UntBigCoupon.h"
 #include "ui/PngImage.h"
@@ -57,20 +59,30 @@ TPicture paintForm(const std::wstring& message, const std::wstring&, int dpi)
 
 TPicture paintMainWindow(const std::wstring& page, const std::wstring& extra, int dpi)
 {
-    const auto form = makeForm<TFrmCommInst>();
-    form->scaleTo(dpi);
-    if (!page.empty()) {
-        auto* sheet = dynamic_cast<TTabSheet*>(form->findComponent(page));
-        if (!sheet)
-            throw std::runtime_error("the main window has no such page");
-        form->cnMain->setActivePage(sheet);
+    WindowObserver observer;
+    StartUp startUp(programStartInputs(), observer);
+    if (!startUp.run())
+        throw std::runtime_error("the main window's start-up refused to run");
+    TPicture picture;
+    {
+        const auto form = makeForm<TFrmCommInst>(startUp.context(), observer);
+        form->scaleTo(dpi);
+        if (!page.empty()) {
+            auto* sheet = dynamic_cast<TTabSheet*>(form->findComponent(page));
+            if (!sheet)
+                throw std::runtime_error("the main window has no such page");
+            form->cnMain->setActivePage(sheet);
+        }
+        // Something to see on the progress pages.
+        form->pbProgress->setPosition(45);
+        form->pbUninstall->setPosition(45);
+        if (extra == kRowOpen)
+            form->imgDown->OnClick(form->imgDown);
+        picture = form->paintToPicture();
     }
-    // Something to see on the progress pages.
-    form->pbProgress->setPosition(45);
-    form->pbUninstall->setPosition(45);
-    if (extra == kRowOpen)
-        form->imgDown->OnClick(form->imgDown);
-    return form->paintToPicture();
+    // The pre-install report gets its time to go out.
+    startUp.context().finish();
+    return picture;
 }
 
 TPicture paintOffer(const std::wstring& page, const std::wstring& contentDir, int dpi)

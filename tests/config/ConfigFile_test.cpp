@@ -1,7 +1,7 @@
 #include "config/ConfigFile.h"
 
 #include "system/Encoding.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 
 #include <gtest/gtest.h>
@@ -97,14 +97,15 @@ TEST_F(ConfigFileTest, InvalidTextIsRefusedWithItsReason)
     }
 }
 
-TEST_F(ConfigFileTest, InstallModeStoresTheSourceAndUninstallModeReadsItBack)
+TEST_F(ConfigFileTest, InstallModeStoresTheSourceOnlyWhenToldAndUninstallModeReadsItBack)
 {
     {
         const TConfigFile uninstaller(json(LR"("FromSource": "_x")"), false);
         EXPECT_EQ(uninstaller.FromSource, L"");
-        EXPECT_EQ(storedSource(), L""); // nothing written in uninstall mode
     }
     const TConfigFile installer(json(LR"("FromSource": "_ad")"), true);
+    EXPECT_EQ(storedSource(), L"") << "reading the configuration writes nothing";
+    storeSource(installer);
     EXPECT_EQ(storedSource(), installer.FromSource);
 
     const TConfigFile uninstaller(json(LR"("FromSource": "_other")"), false);

@@ -1,11 +1,12 @@
 // The demo installer as a program of its own against the reference vendor
 // service on the demo build's vendor host.
+#include "mkpackage/Signing.h"
 #include "system/Authenticode.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/MyCommonFuns.h"
 #include "system/Process.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "tests/e2e/DemoRun.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackProxy.h"
@@ -281,36 +282,6 @@ TEST_F(DemoInstallTest, PlantedFilesAreReplacedAndNoneOfTheirBytesRun)
     EXPECT_EQ(readFile(mark), "package\r\n") << "only the package's script ran";
 }
 
-TEST_F(DemoInstallTest, NoPackageLinkAndRetryDeclinedEndsWithItsOwnCode)
-{
-    const auto service = serviceLinking("");
-    if (!service)
-        GTEST_SKIP() << "port " << kServicePort << " is taken";
-
-    // Visible, the install asks and tells as it does interactively.
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autostart");
-    EXPECT_EQ(run.exitCode, 2u);
-    // The retry question (declined), then the failure.
-    ASSERT_EQ(run.boxes.size(), 2u);
-    EXPECT_EQ(run.boxes[0], L"警告");
-    expectNothingInstalled();
-    for (const auto& path : productRequests(*service))
-        EXPECT_FALSE(path.starts_with("/files/")) << path;
-}
-
-TEST_F(DemoInstallTest, HttpsPackageLinkIsRefusedWithItsOwnCode)
-{
-    const auto service = serviceLinking("https://127.0.0.1:8765/files/package.zip");
-    if (!service)
-        GTEST_SKIP() << "port " << kServicePort << " is taken";
-
-    const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
-    EXPECT_EQ(run.exitCode, 4u);
-    EXPECT_TRUE(run.boxes.empty());
-    expectNothingInstalled();
-    expectLogged({"message: https not supported! https://127.0.0.1:8765/files/package.zip", "exit code: 4"});
-}
-
 TEST_F(DemoInstallTest, VisibleInstallFetchesAndStartsTheMissingFramework)
 {
     DotNetProblem problem;
@@ -387,6 +358,92 @@ TEST_F(DemoInstallTest, PackageWithOneChangedByteIsRefusedWithItsOwnCode)
     EXPECT_EQ(productRequests(service).back(), "/files/package.zip");
 }
 
+// The demo package signed again with the demo key for another product, for a
+// version below the demo folder's floor (2.0.0.0) and in format 1, which the
+// demo folder does not accept: each refused with 11 and a line of its own.
+// Installed at 2.0.1.1, a package of 2.0.0.5 is refused as a downgrade.
+TEST_F(DemoInstallTest, PackageOfAnotherProductOrAnOlderVersionIsRefusedWithItsOwnLine)
+{
+    const TempDir content;
+    for (const wchar_t* name : {L"package.zip", L"DotNetFramework.exe", L"qr.png"})
+        fs::copy_file(serviceOptions().contentDir / name, content / name);
+    const std::string demoPackage = readFile(content / L"package.zip");
+    const auto signFor = [&](const char* softId, const char* version) {
+        writeFile(content / L"package.zip", demoPackage);
+        signing::Binding binding{signing::appIdOf(softId ? softId : ""), {}};
+        std::string error;
+        EXPECT_TRUE(signing::parseVersion(version, binding.version));
+        EXPECT_TRUE(signPackage((content / L"package.zip").wstring(), L"Z:" DEMO_SIGNING_KEY_W,
+                                softId ? &binding : nullptr, error))
+            << error;
+    };
+    vendor::Options options = serviceOptions();
+    options.contentDir = content.path();
+    vendor::VendorService service(options);
+    if (!service.start())
+        GTEST_SKIP() << "port " << kServicePort << " is taken";
+
+    const struct {
+        const char* softId;
+        const char* version;
+        const char* line;
+    } refused[] = {
+        {"ravelnotes_win", "2.0.1.0", "signed by the vendor for another product"},
+        {"velnotes_win", "1.99.0.0", "older than the oldest this installer accepts, 2.0.0.0"},
+        {nullptr, "0", "signed in format 1"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.line);
+        signFor(c.softId, c.version);
+        const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+        EXPECT_EQ(run.exitCode, 11u);
+        expectLogged({c.line, "exit code: 11"});
+        expectNothingInstalled();
+    }
+
+    signFor("velnotes_win", "2.0.1.1");
+    RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 0u);
+    expectLogged({"package: signed for version 2.0.1.1", "the service names version 2.0.1.0, the package's"});
+    EXPECT_EQ(readInstalledVersion(kSoftId), L"2.0.1.0") << "the service's version is shown";
+    endStartedProduct();
+
+    signFor("velnotes_win", "2.0.0.5");
+    run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+    EXPECT_EQ(run.exitCode, 11u);
+    expectLogged({"older than the installed one, 2.0.1.1", "exit code: 11"});
+}
+
+// After a cut, an empty whole answer brought no package: a failed download
+// (6), not a package that failed its check (11). A part without validator is
+// not spliced on: the package is fetched whole and installs.
+TEST_F(DemoInstallTest, EmptyAnswerOrPartWithoutValidatorAfterACutIsNeverTakenForTampering)
+{
+    const std::string half = std::to_string(fs::file_size(serviceOptions().contentDir / L"package.zip") / 2);
+    const struct {
+        const char* then;
+        unsigned exitCode;
+        const char* line;
+    } cases[] = {
+        {"empty", 6u, "the download ended without a byte of the package"},
+        {"novalidator", 0u, "/files/package.zip -> 200"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.then);
+        vendor::VendorService service(serviceOptions());
+        if (!service.start())
+            GTEST_SKIP() << "port " << kServicePort << " is taken";
+        vendor::Fault fault;
+        ASSERT_TRUE(vendor::Fault::parse("drop:" + half + ":1:" + c.then, fault));
+        service.setFault("/files/package.zip", fault);
+        const RunResult run = runAnsweringBoxes(installer(L"setup_demo.exe"), L"/autoinst " + logSwitch());
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        expectLogged({c.line});
+        endStartedProduct();
+        removeTraces();
+    }
+}
+
 TEST_F(DemoInstallTest, PackageCutAtHalfResumesOrStartsOverAndPassesTheSignatureCheck)
 {
     const std::string package = readFile(serviceOptions().contentDir / L"package.zip");
@@ -447,7 +504,7 @@ TEST_F(DemoInstallTest, EveryRequestOfAnInstallPassesTheUsersProxy)
 // The installers as a vendor's build signs them (here with the build's test
 // certificate): trusted as they are, refused with one byte changed, and
 // installing and uninstalling as before. The uninstaller is the signed file.
-TEST_F(DemoInstallTest, VendorSignedInstallersAreTrustedAndInstallAndUninstall)
+TEST_F(DemoInstallTest, VendorSignedInstallersAreTrustedAndInstall)
 {
     const auto service = startService();
     if (!service)
@@ -462,17 +519,7 @@ TEST_F(DemoInstallTest, VendorSignedInstallersAreTrustedAndInstallAndUninstall)
     EXPECT_FALSE(isSignatureTrusted((home_ / L"changed.exe").wstring(), status));
 
     EXPECT_EQ(runAnsweringBoxes(setup, L"/autoinst").exitCode, 0u);
-    const fs::path uninstaller = installDir() / L"unin.exe";
-    EXPECT_TRUE(isSignatureTrusted(uninstaller.wstring(), status)) << status;
-    // Removed the way a deployment tool removes it: the entry's quiet command.
-    const std::wstring quiet = entryValue(L"QuietUninstallString");
-    ASSERT_TRUE(quiet.starts_with(L"\"")) << quiet;
-    const size_t end = quiet.find(L'"', 1);
-    ASSERT_NE(end, std::wstring::npos) << quiet;
-    StartedProgram uninstall(quiet.substr(1, end - 1), quiet.substr(end + 1));
-    EXPECT_EQ(uninstall.waitForExit(kRunLimitMs), 0u);
-    EXPECT_FALSE(entryExists());
-    EXPECT_FALSE(fs::exists(installDir() / kProgram));
+    EXPECT_TRUE(isSignatureTrusted((installDir() / L"unin.exe").wstring(), status)) << status;
 
     // The offline installer, signed from a PKCS#12 file, still finds and
     // checks the package embedded in it.

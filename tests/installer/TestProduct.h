@@ -4,6 +4,7 @@
 // by a loopback vendor service.
 #pragma once
 
+#include "net/api.h"
 #include "system/MyCommonFuns.h"
 #include "system/Registration.h"
 #include "system/util.h"
@@ -12,6 +13,8 @@
 #include "tests/support/ShellFolderRedirect.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ZipMaker.h"
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
@@ -41,6 +44,27 @@ inline void removeTraces()
     std::filesystem::remove_all(defaultDir(), ignored);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"SOFTWARE\\") + kSoftId).c_str());
 }
+
+// A test of the product's start-up, with or without its window: no traces
+// before or after, and the program's client talking to a loopback service
+// that takes the pre-install report.
+class ProductStartTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        removeTraces();
+        server_.onJson("/api/report/preinstall", R"({"code":0})");
+        setProcessAPIOrigins(server_.worigin(), server_.worigin());
+    }
+    void TearDown() override
+    {
+        destroyProcessAPI();
+        setProcessAPIOrigins(L"", L"");
+        removeTraces();
+    }
+
+    LoopbackServer server_;
+};
 
 // A temporary folder whose "desktop" and "programs" stand in for the user's
 // while it lives; when it goes, so does what an install of the test product

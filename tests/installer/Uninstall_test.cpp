@@ -12,6 +12,7 @@
 #include "system/MyCommonFuns.h"
 #include "system/Registration.h"
 #include "system/util.h"
+#include "tests/installer/StartedWindow.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
 #include "tests/support/LoopbackServer.h"
@@ -42,12 +43,11 @@ using namespace std::chrono_literals;
 
 constexpr wchar_t kOriginVariable[] = L"UNINSTALL_TEST_ORIGIN";
 constexpr wchar_t kDataVariable[] = L"UNINSTALL_TEST_DATA";
-constexpr wchar_t kAnswerVariable[] = L"UNINSTALL_TEST_ANSWER";
-constexpr wchar_t kRemove[] = L"remove";
-constexpr wchar_t kDecline[] = L"decline";
 constexpr wchar_t kShortcutName[] = L"Mainwin Test";
 constexpr wchar_t kInstalledVersion[] = L"9.8.7.5";
 constexpr char kReport[] = "/api/report/uninstall";
+// The after-uninstall page, a program beside the data folder, with the embedded version in its name.
+constexpr wchar_t kPage[] = L"bye_9.8.7.6.exe";
 
 std::wstring environment(const wchar_t* name)
 {
@@ -109,12 +109,11 @@ TfrmBigCoupon& offer(TForm& f) { return static_cast<TfrmBigCoupon&>(f); }
 TEST(UninstallerCopy, DISABLED_Run)
 {
     const std::wstring origin = environment(kOriginVariable);
-    const std::wstring answer = environment(kAnswerVariable);
     ASSERT_FALSE(origin.empty());
     ASSERT_EQ(getExeFileName(), L"unin.exe");
     setProcessAPIOrigins(origin, origin);
-    const auto window = makeForm<TFrmCommInst>();
-    ASSERT_NE(window->configFile(), nullptr);
+    StartedWindow window;
+    ASSERT_NE(window.get(), nullptr);
     ASSERT_EQ(window->cnMain->activePage(), window->tbUninstall);
     // The test product keeps no per-user data of its own: the test names the folder.
     window->configFile()->ConfigPathForUinstall = environment(kDataVariable);
@@ -134,20 +133,6 @@ TEST(UninstallerCopy, DISABLED_Run)
     fs::remove(mark);
 
     ModalScript script;
-    if (answer == kDecline) {
-        // Declines to give up the offer, then leaves the window with Esc.
-        script.on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue); })
-            .confirm(false)
-            .on(L"TfrmBigCoupon", [](TForm& f) { ::PostMessageW(f.handle(), WM_KEYDOWN, VK_ESCAPE, 0); });
-        const ProgressWatch watch = clickUninstall(*window, script);
-        EXPECT_TRUE(script.finished());
-        EXPECT_FALSE(watch.progressPageSeen);
-        EXPECT_EQ(window->cnMain->activePage(), window->tbUninstall);
-        EXPECT_TRUE(window->imgbtnClose->enabled());
-        return;
-    }
-
-    ASSERT_EQ(answer, kRemove);
     script.on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue); })
         .confirm()
         .on(L"TfrmBigCoupon", [](TForm& f) { postClick(f, *offer(f).lblContinue2); })
@@ -162,9 +147,19 @@ TEST(UninstallerCopy, DISABLED_Run)
     EXPECT_TRUE(window->imgbtnClose->enabled());
     EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0) << "the running product was stopped";
 
+    // The exit button opens the page with the embedded version, closes the
+    // window, and only then sends the uninstaller away to be deleted once
+    // the program has ended.
+    const fs::path page = fs::path(environment(kDataVariable)).parent_path() / kPage;
+    window->configFile()->OpenWebsiteAfterUninstall = (page.parent_path() / L"bye_[version].exe").wstring();
+    bool keptAtClose = false;
+    window->OnHide = [&](TComponent*) { keptAtClose = fs::exists(getExeDir() + getExeFileName()); };
     const POINT exit = centreOf(*window->btnUninExit);
     clickAt(*window, exit.x, exit.y);
     EXPECT_FALSE(window->visible());
+    EXPECT_TRUE(keptAtClose);
+    EXPECT_TRUE(waitForFile(page.wstring() + L".mark"));
+    EXPECT_FALSE(fs::exists(getExeDir() + getExeFileName()));
 }
 
 // ---- In this process: the installed product and the checks ----------------
@@ -204,6 +199,7 @@ protected:
         uninstaller_ = (installDir_ / L"unin.exe").wstring();
         fs::copy_file(getExeDir() + getExeFileName(), uninstaller_);
         product_ = copyMarkHelper(installDir_, kMainProg);
+        copyMarkHelper(root_.path(), kPage);
         writeFile(installDir_ / L"readme.txt", "read me");
         writeFile(installDir_ / L"lib" / L"deep" / L"data.bin", "data");
         ::SetFileAttributesW((installDir_ / L"readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -222,13 +218,12 @@ protected:
         regWriteString(HKEY_CURRENT_USER, productUserKeyPath(kSoftId), L"guid", L"0123456789ABCDEF0123456789ABCDEF");
     }
 
-    // Runs the installed uninstaller through the copy's test with ANSWER;
-    // true when it ended and its own checks passed.
-    bool runUninstaller(const wchar_t* answer)
+    // Runs the installed uninstaller through the copy's test; true when it
+    // ended and its own checks passed.
+    bool runUninstaller()
     {
         ::SetEnvironmentVariableW(kOriginVariable, server_.worigin().c_str());
         ::SetEnvironmentVariableW(kDataVariable, dataDir_.c_str());
-        ::SetEnvironmentVariableW(kAnswerVariable, answer);
         std::wstring command = L"\"" + uninstaller_ +
                                L"\" --gtest_also_run_disabled_tests --gtest_filter=UninstallerCopy.DISABLED_Run "
                                L"\"/log=" + log_.wstring() + L"\"";
@@ -237,7 +232,7 @@ protected:
         PROCESS_INFORMATION pi{};
         const bool started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                               root_.str().c_str(), &si, &pi) != FALSE;
-        for (const wchar_t* name : {kOriginVariable, kDataVariable, kAnswerVariable})
+        for (const wchar_t* name : {kOriginVariable, kDataVariable})
             ::SetEnvironmentVariableW(name, nullptr);
         if (!started)
             return false;
@@ -249,18 +244,6 @@ protected:
         DWORD code = 1;
         ::GetExitCodeProcess(process.get(), &code);
         return code == 0;
-    }
-
-    void expectProductUntouched()
-    {
-        EXPECT_EQ(readInstalledVersion(kSoftId), kInstalledVersion);
-        EXPECT_TRUE(fs::exists(desktopLink_));
-        EXPECT_TRUE(fs::exists(startMenuLink_));
-        EXPECT_TRUE(fs::exists(installDir_ / L"readme.txt"));
-        EXPECT_TRUE(fs::exists(installDir_ / L"lib" / L"deep" / L"data.bin"));
-        EXPECT_TRUE(fs::exists(installDir_ / L"unin.exe"));
-        EXPECT_TRUE(fs::exists(dataDir_ / L"cache" / L"page.html"));
-        EXPECT_TRUE(server_.requestsTo(kReport).empty());
     }
 
     void expectProductRemoved()
@@ -293,18 +276,11 @@ protected:
 
 } // namespace
 
-TEST_F(UninstallTest, DecliningTheOfferChangesNothing)
-{
-    install(kInstalledVersion);
-    ASSERT_TRUE(runUninstaller(kDecline));
-    expectProductUntouched();
-    EXPECT_EQ(regReadString(HKEY_CURRENT_USER, productUserKeyPath(kSoftId), L"source"), L"web");
-}
-
 TEST_F(UninstallTest, ConfirmedRemovalReportsThenRemovesTheProduct)
 {
     install(kInstalledVersion);
-    ASSERT_TRUE(runUninstaller(kRemove));
+    ASSERT_TRUE(runUninstaller());
+    waitUntil([] { return !findProcessByName(kPage); });
 
     const auto reports = server_.requestsTo(kReport);
     ASSERT_EQ(reports.size(), 1u);
@@ -319,14 +295,6 @@ TEST_F(UninstallTest, ConfirmedRemovalReportsThenRemovesTheProduct)
         EXPECT_NE(log.find(text), std::string::npos) << text << " is not in:\n" << log;
 }
 
-TEST_F(UninstallTest, EntryWithoutVersionSendsNoReport)
-{
-    install(L"");
-    ASSERT_TRUE(runUninstaller(kRemove));
-    EXPECT_TRUE(server_.requestsTo(kReport).empty());
-    expectProductRemoved();
-}
-
 TEST_F(UninstallTest, SpecialFoldersAreNotCleared)
 {
     // The product was installed into the documents folder, and its data
@@ -336,7 +304,7 @@ TEST_F(UninstallTest, SpecialFoldersAreNotCleared)
     const ShellFolderRedirect documents(L"Personal", installDir_.wstring());
     const ShellFolderRedirect music(L"My Music", dataDir_.wstring());
     install(kInstalledVersion);
-    ASSERT_TRUE(runUninstaller(kRemove));
+    ASSERT_TRUE(runUninstaller());
 
     EXPECT_EQ(server_.requestsTo(kReport).size(), 1u);
     EXPECT_FALSE(fs::exists(desktopLink_));

@@ -4,7 +4,7 @@
 #include "net/api.h"
 
 #include "system/Encoding.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 #include "tests/support/TempDir.h"
 #include "vendor_service/VendorService.h"
@@ -149,6 +149,28 @@ TEST_F(ResumedDownload, ServerIgnoringRangesOrAChangedFileStartsTheDownloadOver)
     EXPECT_EQ(fetched.code, 200);
     EXPECT_TRUE(readFile(content_ / L"dl\\changed.zip") == package);
     EXPECT_EQ(ranges(), (std::vector<std::string>{"", "bytes=1500000-"}));
+    EXPECT_EQ(fetched.startsOver, 1);
+    EXPECT_TRUE(fetched.tapped == package);
+}
+
+TEST_F(ResumedDownload, AfterACutAnEmptyWholeAnswerOrAPartWithoutValidatorStartsTheFileOver)
+{
+    const std::string package = someBytes(2 * 1024 * 1024, 3);
+    // The tap hears of the emptied file although no byte follows.
+    serve(package, "drop:1000000:1:empty");
+    Fetched fetched = fetch(url(), content_ / L"dl\\empty.zip");
+    EXPECT_EQ(fetched.code, 200);
+    EXPECT_EQ(std::filesystem::file_size(content_ / L"dl\\empty.zip"), 0u);
+    EXPECT_EQ(fetched.startsOver, 1);
+    EXPECT_TRUE(fetched.tapped.empty());
+
+    // A part that names no version is not put behind the bytes held: the
+    // file is fetched whole again.
+    serve(package, "drop:1000000:1:novalidator");
+    fetched = fetch(url(), content_ / L"dl\\unvalidated.zip");
+    EXPECT_EQ(fetched.code, 200);
+    EXPECT_TRUE(readFile(content_ / L"dl\\unvalidated.zip") == package);
+    EXPECT_EQ(ranges(), (std::vector<std::string>{"", "bytes=1000000-", ""}));
     EXPECT_EQ(fetched.startsOver, 1);
     EXPECT_TRUE(fetched.tapped == package);
 }

@@ -2,7 +2,7 @@
 
 #include "system/Encoding.h"
 #include "system/Handles.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -99,6 +99,25 @@ TEST_F(ApiTest, ReportsCarryTheVersionKnownAtTheTime)
     EXPECT_EQ(requests[1].target, std::string(kSoftDown) + "?soft_id=" + id());
     EXPECT_EQ(requests[2].target, std::string(kInstall) + "?soft_id=" + id() + "&curr_ver=2.1.0" + identity);
     EXPECT_EQ(requests[3].target, std::string(kUninstall) + "?soft_id=" + id() + "&curr_ver=1.9.0" + identity);
+}
+
+// At the program's end the reports still queued go out; one the service
+// never answers holds the end up by the bound only.
+TEST_F(ApiTest, QueuedReportsGoOutAtTheEndWithinTheBound)
+{
+    server_.onJson(kInstall, R"({"code":0})");
+    server_.on(kUninstall, [this](const LoopbackRequest&) {
+        server_.waitForStop(60000);
+        return LoopbackReply{};
+    });
+    setProcessAPIOrigins(server_.worigin(), server_.worigin());
+    createProcessAPI(L"web", product_.softId());
+    setProcessAPIOrigins(L"", L"");
+    processAPI()->ReportInstall();
+    processAPI()->ReportUninstall(L"1.0");
+    destroyProcessAPI();
+    EXPECT_EQ(server_.requestsTo(kInstall).size(), 1u);
+    EXPECT_EQ(server_.requestsTo(kUninstall).size(), 1u);
 }
 
 TEST_F(ApiTest, QueryValuesArePercentEncodedAsUtf8)

@@ -13,7 +13,7 @@
 #include "system/Encoding.h"
 #include "system/Handles.h"
 #include "system/PrivateTempDir.h"
-#include "system/RegValues.h"
+#include "system/Registry.h"
 #include "system/util.h"
 
 #include <gtest/gtest.h>
@@ -492,21 +492,6 @@ TEST_F(OfferWindowTest, BothContactLinksOpenTheCustomerServicePage)
         ASSERT_TRUE(waitForFile(mark)) << win::toUtf8(link->name());
         EXPECT_NE(readFile(mark).find(page), std::string::npos) << readFile(mark);
     }
-}
-
-TEST_F(OfferWindowTest, BrowserAreaStaysBlankWithoutAnEngine)
-{
-    // Wine here runs without the browser engine: the page area is white.
-    const auto form = open();
-    form->wbFreeMembere->Navigate(TfrmBigCoupon::freeMemberUrl());
-    form->pgMain->setActivePage(form->tbFreeGet);
-    const TPicture shot = form->paintToPicture();
-    for (const POINT p : {POINT{10, 40}, POINT{490, 300}, POINT{970, 650}})
-        EXPECT_EQ(shot.pixels()[static_cast<size_t>(p.y) * 983 + p.x] & 0xFFFFFF, 0xFFFFFFu) << p.x << "," << p.y;
-    EXPECT_EQ(form->wbFreeMembere->url(), TfrmBigCoupon::freeMemberUrl());
-    // Wine's WebBrowser control does take its place in the window; only the
-    // engine that would draw the page is missing.
-    EXPECT_TRUE(form->wbFreeMembere->browserActive());
 }
 
 TEST(BrowserFence, OnlyTheOriginsOfTheGivenPagesAreInside)

@@ -2,6 +2,7 @@
 
 #include "system/Crc32.h"
 #include "system/Encoding.h"
+#include "system/Handles.h"
 
 #include "system/Handles.h"
 #include "system/Resource.h"
@@ -328,35 +329,48 @@ TEST_F(UnZipFile, UnusableArchiveRaisesBeforeWritingAnything)
     }
 }
 
-TEST_F(UnZipFile, TamperedAesEntryIsNotLeftBehind)
+// The installer's way: the archive held open, other writers denied, read
+// through that handle at the length whose signature was checked.
+TEST_F(UnZipFile, HeldArchiveIsReadThroughItsHandleOnlyAtTheCheckedLength)
 {
-    const std::string first = patternBytes(60000, 11);
-    makeZip(archive_, {{"first.bin", first, ZipCipher::aes256}, {"second.txt", "intact", ZipCipher::aes256}});
-    std::string bytes = readFile(archive_);
-    // The first entry's data starts after its local header, name and extra field.
-    const size_t nameLength = uint8_t(bytes[26]) | uint8_t(bytes[27]) << 8;
-    const size_t extraLength = uint8_t(bytes[28]) | uint8_t(bytes[29]) << 8;
-    bytes[30 + nameLength + extraLength + 18 + 30000] ^= 0x10;
-    writeFile(archive_, bytes);
-
-    EXPECT_EQ(reasons(skippedBy(archive_, dest_)),
-              (std::vector<std::pair<std::wstring, TSkipReason>>{{L"first.bin", TSkipReason::Damaged}}));
-    EXPECT_FALSE(fs::exists(dest_ / L"first.bin"));
-    EXPECT_EQ(readFile(dest_ / L"second.txt"), "intact");
+    makeZip(archive_, {{"a.txt", "held"}});
+    const uint64_t length = fs::file_size(archive_);
+    const win::FileHandle held(::CreateFileW(archive_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const THeldArchive shorter{held.get(), length - 1};
+    EXPECT_THROW(unZipFile(archive_.wstring(), dest_.wstring(), kPassword, {}, &shorter), TZipError);
+    EXPECT_FALSE(fs::exists(dest_));
+    uint64_t declared = 0;
+    signing::Digest digest{};
+    EXPECT_FALSE(declaredSize(archive_.wstring(), declared, &shorter));
+    EXPECT_FALSE(entryDigest(archive_.wstring(), kPassword, L"a.txt", digest, &shorter));
+    const THeldArchive checked{held.get(), length};
+    // Read through the handle alone: the name given is only for messages.
+    const std::wstring elsewhere = (dir_ / L"elsewhere.zip").wstring();
+    EXPECT_TRUE(declaredSize(elsewhere, declared, &checked));
+    EXPECT_EQ(declared, 4u);
+    ASSERT_TRUE(entryDigest(elsewhere, kPassword, L"a.txt", digest, &checked));
+    EXPECT_TRUE(unZipFile(archive_.wstring(), dest_.wstring(), kPassword, {}, &checked).empty());
+    EXPECT_EQ(readFile(dest_ / L"a.txt"), "held");
+    EXPECT_TRUE(holdIfDigest((dest_ / L"a.txt").wstring(), digest));
+    EXPECT_EQ(extractedSize(archive_.wstring(), {}, &checked), 4u);
 }
 
-// One changed byte in the data of a stored or deflated entry, plain or
-// PKWARE: only the CRC tells, and the entry's file is removed again.
-TEST_F(UnZipFile, DamagedEntryWithoutAuthenticationIsNotLeftBehind)
+// One changed byte in the data of an entry: AES tells by its authentication
+// code, a stored or deflated entry, plain or PKWARE, only by its CRC. The
+// entry's file is removed again.
+TEST_F(UnZipFile, DamagedEntryIsNotLeftBehind)
 {
     const std::string first = patternBytes(60000, 5);
-    for (const auto& [cipher, stored] : {std::pair{ZipCipher::none, true}, std::pair{ZipCipher::none, false},
-                                         std::pair{ZipCipher::pkware, true}}) {
+    for (const auto& [cipher, stored] : {std::pair{ZipCipher::aes256, false}, std::pair{ZipCipher::none, true},
+                                         std::pair{ZipCipher::none, false}, std::pair{ZipCipher::pkware, true}}) {
         makeZip(archive_, {{"first.bin", first, cipher, stored}, {"second.txt", "intact", cipher, stored}});
         std::string bytes = readFile(archive_);
+        // The first entry's data starts after its local header, name and extra field.
         const size_t nameLength = uint8_t(bytes[26]) | uint8_t(bytes[27]) << 8;
         const size_t extraLength = uint8_t(bytes[28]) | uint8_t(bytes[29]) << 8;
-        bytes[30 + nameLength + extraLength + 12 + 20000] ^= 0x01;
+        bytes[30 + nameLength + extraLength + 18 + 20000] ^= 0x01;
         writeFile(archive_, bytes);
 
         EXPECT_EQ(reasons(skippedBy(archive_, dest_)),

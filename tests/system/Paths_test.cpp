@@ -17,7 +17,34 @@ TEST(Paths, ParentKeepsADrivesRootAndJoinUsesOneSeparator)
     EXPECT_EQ(parentFolder(L"name"), L"");
     EXPECT_EQ(joinPath(L"D:\\", L"x"), L"D:\\x");
     EXPECT_EQ(joinPath(L"D:\\p", L"x"), L"D:\\p\\x");
+    EXPECT_EQ(joinPath(L"D:/p/", L"x"), L"D:/p/x");
+    EXPECT_EQ(joinPath(L"\\\\server\\share\\", L"Prod"), L"\\\\server\\share\\Prod");
     EXPECT_EQ(joinPath(L"", L"x"), L"x");
+}
+
+// "C:" alone names the current folder of drive C:, so a drive root keeps its
+// separator; any other folder loses all of them, of either kind.
+TEST(Paths, TrailingSeparatorsGoExceptADrivesRoot)
+{
+    EXPECT_EQ(withoutTrailingSeparators(L"C:\\"), L"C:\\");
+    EXPECT_EQ(withoutTrailingSeparators(L"C:\\/\\"), L"C:\\");
+    EXPECT_EQ(withoutTrailingSeparators(L"C:\\a/\\"), L"C:\\a");
+    EXPECT_EQ(withoutTrailingSeparators(L"\\\\server\\share\\"), L"\\\\server\\share");
+    EXPECT_EQ(withoutTrailingSeparators(L"\\"), L"\\");
+    EXPECT_EQ(withoutTrailingSeparators(L""), L"");
+}
+
+// The free-space check asks the drive, or the share of a network path.
+TEST(Paths, VolumeRootIsTheDriveOrTheShare)
+{
+    EXPECT_EQ(volumeRoot(L"D:\\Apps\\Prod"), L"D:\\");
+    EXPECT_EQ(volumeRoot(L"d:/Apps"), L"d:\\");
+    EXPECT_EQ(volumeRoot(L"\\\\server\\share\\Apps\\Prod"), L"\\\\server\\share\\");
+    EXPECT_EQ(volumeRoot(L"\\\\server\\share\\"), L"\\\\server\\share\\");
+    EXPECT_EQ(volumeRoot(L"//server/share"), L"//server/share\\");
+    for (const wchar_t* none :
+         {L"\\\\server", L"\\\\server\\", L"\\\\\\share", L"\\\\server\\\\share", L"Apps\\Prod", L"\\Apps", L""})
+        EXPECT_EQ(volumeRoot(none), L"") << none;
 }
 
 TEST(Paths, FoldersAreMadeWithTheirParentsButNotThroughAFile)

@@ -29,11 +29,6 @@ std::vector<std::string> markLines(const fs::path& mark)
 
 } // namespace
 
-TEST(Process, WindowsVersionIsVistaOrLater)
-{
-    EXPECT_TRUE(isVistaOrLater());
-}
-
 TEST(Process, DesktopUserStartRunsTheCommandInTheGivenFolder)
 {
     // The desktop shell runs once the session has a desktop window.

@@ -147,12 +147,11 @@ TEST(Registration, UninstallEntryValuesAndDeletion)
                                 KEY_ALL_ACCESS | k32, nullptr, below.put(), nullptr),
               ERROR_SUCCESS);
     below.reset();
-    EXPECT_FALSE(deleteUninstallEntry(L"")); // names no entry, so takes none
+    EXPECT_EQ(deleteUninstallEntry(L""), ERROR_INVALID_PARAMETER); // names no entry, so takes none
     EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, path, k32));
-    EXPECT_TRUE(deleteUninstallEntry(id));
+    EXPECT_EQ(deleteUninstallEntry(id), ERROR_SUCCESS);
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, path, k32));
-    EXPECT_FALSE(deleteUninstallEntry(id));
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "a missing entry is told apart";
+    EXPECT_EQ(deleteUninstallEntry(id), ERROR_FILE_NOT_FOUND) << "a missing entry is told apart";
     EXPECT_EQ(readInstallLocation(id), L"");
 }
 

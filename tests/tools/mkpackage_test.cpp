@@ -121,19 +121,27 @@ protected:
     }
 
     std::wstring privateKey(const std::wstring& name) const { return (dir / (name + L".key")).wstring(); }
+    static signing::Binding binding(const char* softId, const char* version)
+    {
+        signing::Binding bound{signing::appIdOf(softId), {}};
+        EXPECT_TRUE(signing::parseVersion(version, bound.version));
+        return bound;
+    }
     std::wstring publicKey(const std::wstring& name) const { return (dir / (name + L".pub")).wstring(); }
 
     // The archive's bytes read once, in pieces of PIECE bytes, as a
     // download hands them over.
-    signing::Verification verifyBytes(const std::string& bytes, size_t piece) const
+    signing::Verification verifyBytes(const std::string& bytes, size_t piece, const char* softId = "notes") const
     {
         signing::PackageDigest digest;
         for (size_t at = 0; at < bytes.size(); at += piece)
             digest.update(bytes.data() + at, std::min(piece, bytes.size() - at));
-        return signing::verifyPackage(digest, vendor);
+        const signing::AppId product = signing::appIdOf(softId);
+        return signing::verifyPackage(digest, vendor, &product);
     }
 
     signing::PublicKey vendor;
+    const signing::Binding notes = binding("notes", "2.10.0.7");
 };
 
 } // namespace
@@ -142,17 +150,21 @@ TEST_F(SigningTest, SignedPackageVerifiesInAnyPiecesAndEveryChangeIsCaught)
 {
     std::string error;
     ASSERT_TRUE(buildPackage(product.wstring(), archive, PackageEncryption::Aes256, kPackagePassword, error));
-    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), error)) << error;
+    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), &notes, error)) << error;
     EXPECT_EQ(readBack(archive, kPackagePassword).at("app.exe").content, std::string(100000, 'x') + "end");
 
     const std::string bytes = readFile(archive);
-    for (size_t piece : {size_t(1), size_t(7), signing::kSignatureCommentLength, size_t(65536), bytes.size()}) {
+    const size_t comment = bytes.size() - signing::kFormat2CommentLength;
+    EXPECT_EQ(bytes.substr(comment + 109, 29), " ver=00002.00010.00000.00007 ");
+    for (size_t piece : {size_t(1), size_t(7), signing::kFormat1CommentLength, size_t(65536), bytes.size()}) {
         const auto result = verifyBytes(bytes, piece);
         EXPECT_EQ(result.verdict, Verdict::Valid) << piece;
         EXPECT_EQ(result.signer, vendor.id);
+        EXPECT_EQ(result.format, 2);
+        EXPECT_EQ(signing::versionText(result.binding.version), "2.10.0.7");
     }
+    EXPECT_EQ(verifyBytes(bytes, 65536, "other").verdict, Verdict::OtherProduct);
 
-    const size_t comment = bytes.size() - signing::kSignatureCommentLength;
     const struct {
         size_t at;
         Verdict verdict;
@@ -163,6 +175,9 @@ TEST_F(SigningTest, SignedPackageVerifiesInAnyPiecesAndEveryChangeIsCaught)
         {comment - 2, Verdict::Malformed},                          // end record: comment length
         {bytes.size() - 1, Verdict::Changed},                       // the signature itself
         {comment + 30, Verdict::OtherKey},                          // the key id
+        {comment + 50, Verdict::Changed},                           // the product
+        {comment + 136, Verdict::Changed},                          // the version
+        {comment + 131, Verdict::Malformed},                        // a dot of the version
     };
     for (const auto& change : changes) {
         std::string changed = bytes;
@@ -178,20 +193,23 @@ TEST_F(SigningTest, VerifyNamesTheSignerOrWhyNot)
     std::string error;
     ASSERT_TRUE(buildPackage(product.wstring(), archive, PackageEncryption::Aes256, kPackagePassword, error));
     signing::Verification result;
-    ASSERT_TRUE(verifyPackageFile(archive, vendor, result, error)) << error;
+    ASSERT_TRUE(verifyPackageFile(archive, vendor, nullptr, result, error)) << error;
     EXPECT_EQ(result.verdict, Verdict::NotSigned);
 
-    ASSERT_TRUE(signPackage(archive, privateKey(L"other"), error)) << error;
-    ASSERT_TRUE(verifyPackageFile(archive, vendor, result, error)) << error;
+    ASSERT_TRUE(signPackage(archive, privateKey(L"other"), &notes, error)) << error;
+    ASSERT_TRUE(verifyPackageFile(archive, vendor, nullptr, result, error)) << error;
     EXPECT_EQ(result.verdict, Verdict::OtherKey);
     signing::PublicKey other;
     ASSERT_TRUE(readPublicKeyFile(publicKey(L"other"), other, error));
     EXPECT_EQ(result.signer, other.id);
 
-    // Signed again, by the vendor: the other signature is gone.
-    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), error)) << error;
-    ASSERT_TRUE(verifyPackageFile(archive, vendor, result, error)) << error;
+    // Signed again, by the vendor in format 1: the other signature is gone,
+    // and the older format still reads, naming no product.
+    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), nullptr, error)) << error;
+    ASSERT_TRUE(verifyPackageFile(archive, vendor, nullptr, result, error)) << error;
     EXPECT_EQ(result.verdict, Verdict::Valid);
+    EXPECT_EQ(result.format, 1);
+    EXPECT_EQ(verifyBytes(readFile(archive), 65536, "other").verdict, Verdict::Valid);
 }
 
 TEST_F(SigningTest, PrivateKeyIsTheOwnersAloneAndNeverReplaced)
@@ -241,17 +259,28 @@ TEST_F(SigningTest, ZipOfAnotherToolWithACommentIsSignedAndStillReadable)
         zip_set_archive_comment(zip, note.data(), static_cast<zip_uint16_t>(note.size()));
         ASSERT_EQ(zip_close(zip), 0);
     }
-    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), error)) << error;
+    ASSERT_TRUE(signPackage(archive, privateKey(L"vendor"), &notes, error)) << error;
     EXPECT_EQ(verifyBytes(readFile(archive), 65536).verdict, Verdict::Valid);
     EXPECT_EQ(readBack(archive, kPackagePassword).at("locked.ini").content, "keep");
 
     // Bytes after the end record, and no zip at all, are refused.
     writeFile(archive, readFile(archive) + "trailing");
-    EXPECT_FALSE(signPackage(archive, privateKey(L"vendor"), error));
+    EXPECT_FALSE(signPackage(archive, privateKey(L"vendor"), &notes, error));
     writeFile(archive, "not a zip");
-    EXPECT_FALSE(signPackage(archive, privateKey(L"vendor"), error));
-    EXPECT_FALSE(signPackage(archive, publicKey(L"vendor"), error));
+    EXPECT_FALSE(signPackage(archive, privateKey(L"vendor"), &notes, error));
+    EXPECT_FALSE(signPackage(archive, publicKey(L"vendor"), &notes, error));
     EXPECT_NE(error.find("no P-256 private key"), std::string::npos) << "a public key cannot sign: " << error;
+}
+
+TEST(PackageVersion, UpToFourNumbersOfAtMostFiveDigits)
+{
+    signing::PackageVersion version{};
+    EXPECT_TRUE(signing::parseVersion("2.0.1", version));
+    EXPECT_EQ(signing::versionText(version), "2.0.1.0");
+    EXPECT_TRUE(signing::parseVersion("99999.0.0.10", version));
+    EXPECT_LT((signing::PackageVersion{2, 9, 0, 0}), (signing::PackageVersion{2, 10, 0, 0}));
+    for (const char* bad : {"", "2.", ".2", "1.2.3.4.5", "100000", "2.x", "-1", "2 .0"})
+        EXPECT_FALSE(signing::parseVersion(bad, version)) << bad;
 }
 
 TEST(PackageKey, OnlyAP256PublicKeyIsRead)

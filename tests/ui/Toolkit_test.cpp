@@ -143,7 +143,7 @@ TEST(DesignLoader, EveryDesignOfTheProgramLoads)
         // Windows of other subsystems, built by their own tests.
         {L"FRMBIGCOUPON", nullptr},     // offer_tests
         {L"FRMCOMMINST", nullptr},      // installer_tests
-        {L"FRMDOWNFRAMEWORK", nullptr}, // installer_tests
+        {L"FRMDOWNFRAMEWORK", nullptr}, // net_tests
     };
     std::vector<std::wstring> designs;
     ::EnumResourceNamesW(nullptr, L"DESIGN", collectName, reinterpret_cast<LONG_PTR>(&designs));

@@ -8,6 +8,7 @@
 #include <mbedtls/entropy.h>
 #include <mbedtls/pk.h>
 #include <mbedtls/sha256.h>
+#include <nlohmann/json.hpp>
 #include <zip.h>
 
 #include <windows.h>
@@ -21,7 +22,6 @@
 namespace {
 
 using signing::kEndRecordLength;
-using signing::kSignatureCommentLength;
 
 constexpr char kPrivateKeyNote[] =
     "Vendor package signing key (private). Keep it on the build machine; never ship it.\n";
@@ -41,6 +41,8 @@ constexpr wchar_t kOwnerOnlyPrefix[] = L"D:P(A;;FRFWSD;;;";
 constexpr wchar_t kOwnerOnlySuffix[] = L")";
 constexpr char kKeyExists[] = " exists already: keygen never replaces a key "
                               "(move it away to make a new pair)";
+constexpr wchar_t kProductConfig[] = L"\\config.json";
+constexpr char kSoftIdKey[] = "SoftId";
 
 // The random generator every key operation here draws from.
 class Random {
@@ -234,7 +236,8 @@ bool makeKeyPair(const std::wstring& privateKeyFile, const std::wstring& publicK
     return true;
 }
 
-bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile, std::string& error)
+bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile, const signing::Binding* binding,
+                 std::string& error)
 {
     std::string pem;
     KeyPair key;
@@ -260,10 +263,15 @@ bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile
     if (!findEndRecord(file.get(), static_cast<uint64_t>(size.QuadPart), end))
         return fail(win::toUtf8(archive) + " has bytes after its end record", error);
 
+    signing::PublicKey publicKey;
+    publicKey.point = publicPoint(*p256);
+    publicKey.id = signing::keyIdOf(publicKey.point);
     // What the signature covers: everything up to the end record's comment
-    // length, which becomes the signature's.
-    const char newLength[2] = {static_cast<char>(kSignatureCommentLength & 0xFF),
-                               static_cast<char>(kSignatureCommentLength >> 8)};
+    // length, which becomes the signature's, and in format 2 the comment up
+    // to its signature.
+    const size_t commentLength = binding ? signing::kFormat2CommentLength : signing::kFormat1CommentLength;
+    const char newLength[2] = {static_cast<char>(commentLength & 0xFF), static_cast<char>(commentLength >> 8)};
+    const std::string commentStart = binding ? signing::signedCommentStart(publicKey.id, *binding) : "";
     mbedtls_sha256_context sha;
     mbedtls_sha256_init(&sha);
     mbedtls_sha256_starts_ret(&sha, 0);
@@ -276,15 +284,13 @@ bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile
         mbedtls_sha256_update_ret(&sha, reinterpret_cast<unsigned char*>(block.data()), n);
     }
     mbedtls_sha256_update_ret(&sha, reinterpret_cast<const unsigned char*>(newLength), sizeof(newLength));
+    mbedtls_sha256_update_ret(&sha, reinterpret_cast<const unsigned char*>(commentStart.data()), commentStart.size());
     signing::Digest digest{};
     mbedtls_sha256_finish_ret(&sha, digest.data());
     mbedtls_sha256_free(&sha);
     if (!read)
         return fail("cannot read " + win::toUtf8(archive), error);
 
-    signing::PublicKey publicKey;
-    publicKey.point = publicPoint(*p256);
-    publicKey.id = signing::keyIdOf(publicKey.point);
     signing::Signature signature{};
     mbedtls_mpi r, s;
     mbedtls_mpi_init(&r);
@@ -300,7 +306,7 @@ bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile
         return fail("cannot sign", error);
 
     const std::string tail =
-        std::string(newLength, sizeof(newLength)) + signing::signatureComment(publicKey.id, signature);
+        std::string(newLength, sizeof(newLength)) + signing::signatureComment(publicKey.id, binding, signature);
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(covered);
     DWORD written = 0;
@@ -308,6 +314,20 @@ bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile
         !::WriteFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr) ||
         written != tail.size() || !::SetEndOfFile(file.get()))
         return fail("cannot write " + win::toUtf8(archive), error);
+    return true;
+}
+
+bool readProductSoftId(const std::wstring& productFolder, std::string& softId, std::string& error)
+{
+    const std::wstring file = productFolder + kProductConfig;
+    std::string text;
+    if (!readWholeFile(file, text))
+        return fail("cannot read " + win::toUtf8(file), error);
+    const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
+    const auto found = json.is_object() ? json.find(kSoftIdKey) : json.end();
+    if (found == json.end() || !found->is_string() || found->get<std::string>().empty())
+        return fail(win::toUtf8(file) + " names no SoftId", error);
+    softId = found->get<std::string>();
     return true;
 }
 
@@ -321,8 +341,8 @@ bool readPublicKeyFile(const std::wstring& file, signing::PublicKey& key, std::s
     return true;
 }
 
-bool verifyPackageFile(const std::wstring& archive, const signing::PublicKey& key, signing::Verification& result,
-                       std::string& error)
+bool verifyPackageFile(const std::wstring& archive, const signing::PublicKey& key, const signing::AppId* product,
+                       signing::Verification& result, std::string& error)
 {
     const win::FileHandle file(::CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -338,6 +358,6 @@ bool verifyPackageFile(const std::wstring& archive, const signing::PublicKey& ke
             break;
         digest.update(block.data(), read);
     }
-    result = signing::verifyPackage(digest, key);
+    result = signing::verifyPackage(digest, key, product);
     return true;
 }

@@ -12,13 +12,20 @@
 // either file exists.
 bool makeKeyPair(const std::wstring& privateKeyFile, const std::wstring& publicKeyFile, std::string& error);
 
-// Signs the zip archive ARCHIVE in place with the key in PRIVATEKEYFILE. Any
-// tool may have made the archive: a comment it has is replaced by the
-// signature. Refused for a file that is no readable zip archive or that has
-// bytes after its end record.
-bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile, std::string& error);
+// Signs the zip archive ARCHIVE in place with the key in PRIVATEKEYFILE, in
+// format 2 for BINDING's product and version, or without it in format 1 (for
+// installers built before format 2, which read no other). Any tool may have
+// made the archive: a comment it has is replaced by the signature. Refused
+// for a file that is no readable zip archive or that has bytes after its end
+// record.
+bool signPackage(const std::wstring& archive, const std::wstring& privateKeyFile, const signing::Binding* binding,
+                 std::string& error);
+
+// The "SoftId" of the product folder's config.json.
+bool readProductSoftId(const std::wstring& productFolder, std::string& softId, std::string& error);
 
 bool readPublicKeyFile(const std::wstring& file, signing::PublicKey& key, std::string& error);
-// Reads ARCHIVE once and checks it against KEY as the installer does.
-bool verifyPackageFile(const std::wstring& archive, const signing::PublicKey& key, signing::Verification& result,
-                       std::string& error);
+// Reads ARCHIVE once and checks it against KEY (and PRODUCT, when given) as
+// the installer does.
+bool verifyPackageFile(const std::wstring& archive, const signing::PublicKey& key, const signing::AppId* product,
+                       signing::Verification& result, std::string& error);

@@ -90,11 +90,21 @@ bool Fault::parse(const std::string& text, Fault& fault)
             fault = {Kind::NotFound, 0, 0};
         else if (kind == "nolength")
             fault = {Kind::NoLength, 0, 0};
+        else if (kind == "empty")
+            fault = {Kind::Empty, 0, 0};
+        else if (kind == "novalidator")
+            fault = {Kind::NoValidator, 0, 0};
         else if (kind == "drop" && !arg.empty() && std::stoll(arg) > 0) {
             const size_t count = arg.find(':');
+            const size_t then = count == std::string::npos ? count : arg.find(':', count + 1);
             fault = {Kind::Drop, 0, 0, std::stoll(arg.substr(0, count))};
             if (count != std::string::npos && (fault.times = std::stoi(arg.substr(count + 1))) <= 0)
                 return false;
+            Fault after;
+            if (then != std::string::npos && (!parse(arg.substr(then + 1), after) ||
+                                              (after.kind != Kind::Empty && after.kind != Kind::NoValidator)))
+                return false;
+            fault.then = after.kind;
         }
         else if (kind == "none")
             fault = {};
@@ -138,8 +148,12 @@ struct VendorService::Impl {
         if (it == faults.end())
             return {};
         const Fault fault = it->second;
-        if (fault.kind == Fault::Kind::Drop && fault.times > 0 && --it->second.times == 0)
-            faults.erase(it);
+        if (fault.kind == Fault::Kind::Drop && fault.times > 0 && --it->second.times == 0) {
+            if (fault.then == Fault::Kind::None)
+                faults.erase(it);
+            else
+                it->second = {fault.then, 0, 0};
+        }
         return fault;
     }
 
@@ -200,13 +214,19 @@ struct VendorService::Impl {
         }
         const std::string etag = "\"" + std::to_string(size) + "-" +
                                  std::to_string(modified.time_since_epoch().count()) + "\"";
-        res.set_header(kETag, etag);
+        const Fault fault = faultForAnswer(kFiles + name);
+        if (fault.kind != Fault::Kind::NoValidator)
+            res.set_header(kETag, etag);
         if (options.ranges)
             res.set_header(kAcceptRanges, kBytes);
-        if (!options.ranges || (req.has_header(kIfRange) && req.get_header_value(kIfRange) != etag))
+        if (!options.ranges || fault.kind == Fault::Kind::Empty ||
+            (req.has_header(kIfRange) && req.get_header_value(kIfRange) != etag))
             // The library cuts every answer to the request's ranges.
             const_cast<httplib::Request&>(req).ranges.clear();
-        const Fault fault = faultForAnswer(kFiles + name);
+        if (fault.kind == Fault::Kind::Empty) {
+            res.set_content("", "application/octet-stream");
+            return;
+        }
         auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
         auto sent = std::make_shared<int64_t>(0);
         const bool chunked = fault.kind == Fault::Kind::NoLength;

@@ -17,15 +17,19 @@ namespace vendor {
 
 // How one endpoint (or served file path) misbehaves.
 struct Fault {
-    enum class Kind { None, Refuse, Garbage, Stall, NotFound, NoLength, Drop };
+    // Empty: a whole answer of no bytes. NoValidator: a file's answers name
+    // no version of it (no ETag), ranges still served.
+    enum class Kind { None, Refuse, Garbage, Stall, NotFound, NoLength, Drop, Empty, NoValidator };
     Kind kind = Kind::None;
     int code = 1;       // Refuse: the envelope's "code"
     int stallMs = 0;    // Stall: how long the answer is held back (ended early by stop())
     int64_t dropAfter = 0; // Drop: body bytes of each answer after which the connection is cut
     int times = 0;         // Drop: only the next TIMES answers are cut; 0: every one
+    Kind then = Kind::None; // Drop with TIMES: the fault of the answers after them
 
-    // "refuse:3", "garbage", "stall:5000", "404", "nolength", "drop:1048576",
-    // "drop:1048576:1"; false when TEXT is none of them.
+    // "refuse:3", "garbage", "stall:5000", "404", "nolength", "empty",
+    // "novalidator", "drop:1048576", "drop:1048576:1", "drop:1048576:1:empty",
+    // "drop:1048576:1:novalidator"; false when TEXT is none of them.
     static bool parse(const std::string& text, Fault& fault);
 };
 

@@ -3,9 +3,11 @@
 //   vendor_service [--port N] [--content DIR] [--version V] [--log FILE]
 //                  [--package-url URL] [--fault PATH=KIND]...
 // URL: the package link handed out instead of the served package ("" for
-// none). KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength,
-// drop:BYTES[:TIMES] (each answer's connection, or only the next TIMES ones',
-// cut after that many bytes of body). Runs until ended.
+// none). KIND: refuse[:CODE], garbage, stall[:MS], 404, nolength, empty (a
+// file answered whole with no bytes), novalidator (a file's answers without
+// ETag), drop:BYTES[:TIMES[:THEN]] (each answer's connection, or only the
+// next TIMES ones', cut after that many bytes of body; THEN, empty or
+// novalidator, the fault of the answers after them). Runs until ended.
 #include "VendorService.h"
 
 #include "system/Encoding.h"
@@ -22,7 +24,7 @@ namespace {
 
 constexpr char kUsage[] = "usage: vendor_service [--port N] [--content DIR] [--version V] [--log FILE] "
                           "[--package-url URL] "
-                          "[--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength|drop:BYTES[:TIMES]]...\n";
+                          "[--fault PATH=refuse[:CODE]|garbage|stall[:MS]|404|nolength|empty|novalidator|drop:BYTES[:TIMES[:empty|novalidator]]]...\n";
 
 int usage()
 {

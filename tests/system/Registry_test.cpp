@@ -1,6 +1,5 @@
-#include "system/RegValues.h"
+#include "system/Registry.h"
 
-#include "system/Handles.h"
 #include "system/WinError.h"
 #include "tests/support/RegTestKey.h"
 
@@ -16,7 +15,7 @@ bool keyExists(HKEY root, const std::wstring& path, REGSAM view = 0)
 
 } // namespace
 
-TEST(RegValues, ReadingCreatesTheKeyAndAMissingValueReadsEmpty)
+TEST(Registry, ReadingCreatesTheKeyAndAMissingValueReadsEmpty)
 {
     RegTestKey key;
     ASSERT_FALSE(keyExists(HKEY_CURRENT_USER, key.path()));
@@ -24,7 +23,7 @@ TEST(RegValues, ReadingCreatesTheKeyAndAMissingValueReadsEmpty)
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, key.path()));
 }
 
-TEST(RegValues, WrittenTextReadsBackAndEmptyEqualsMissing)
+TEST(Registry, WrittenTextReadsBackAndEmptyEqualsMissing)
 {
     RegTestKey key;
     regWriteString(HKEY_CURRENT_USER, key.path(), L"source", L"abc \u4e2d");
@@ -37,11 +36,6 @@ TEST(RegValues, WrittenTextReadsBackAndEmptyEqualsMissing)
 
     regWriteString(HKEY_CURRENT_USER, key.path(), L"source", L"");
     EXPECT_EQ(regReadString(HKEY_CURRENT_USER, key.path(), L"source"), L"");
-}
-
-TEST(RegValues, ProductUserKeyIsUnderSoftware)
-{
-    EXPECT_EQ(productUserKeyPath(L"demo_win"), L"SOFTWARE\\demo_win");
 }
 
 namespace {
@@ -61,7 +55,7 @@ void writeInView(const std::wstring& path, REGSAM view, const wchar_t* text)
 // HKLM\Software has a 32-bit and a 64-bit view: regReadString64 reads the
 // 64-bit one whatever the program's own bitness, regReadString the program's
 // own or the one it is given.
-TEST(RegValues, SixtyFourBitReadPath)
+TEST(Registry, SixtyFourBitReadPath)
 {
     RegTestKey key(HKEY_LOCAL_MACHINE);
     writeInView(key.path(), KEY_WOW64_64KEY, L"sixty-four");
@@ -72,7 +66,7 @@ TEST(RegValues, SixtyFourBitReadPath)
     EXPECT_EQ(regReadString(HKEY_LOCAL_MACHINE, key.path(), L"guid", KEY_WOW64_32KEY), L"thirty-two");
 }
 
-TEST(RegValues, ErrorsThrowExceptInTheSixtyFourBitRead)
+TEST(Registry, ErrorsThrowExceptInTheSixtyFourBitRead)
 {
     RegTestKey key;
     const DWORD number = 5;
@@ -83,4 +77,30 @@ TEST(RegValues, ErrorsThrowExceptInTheSixtyFourBitRead)
     EXPECT_THROW(regWriteString(noSuchRoot, key.path(), L"x", L"y"), win::Win32Error);
     EXPECT_THROW(regReadString(noSuchRoot, key.path(), L"x"), win::Win32Error);
     EXPECT_EQ(regReadString64(noSuchRoot, key.path(), L"x"), L"");
+}
+
+// The primitives report a missing key or value as ERROR_FILE_NOT_FOUND and
+// another type as ERROR_UNSUPPORTED_TYPE, create nothing when only opening,
+// and leave the caller's value alone when nothing was read.
+TEST(Registry, StatusOfWhatIsNotThere)
+{
+    RegTestKey missing;
+    win::RegKey key;
+    EXPECT_EQ(reg::openKey(HKEY_CURRENT_USER, missing.path(), KEY_READ, key), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, missing.path()));
+
+    ASSERT_EQ(reg::createKey(HKEY_CURRENT_USER, missing.path(), KEY_ALL_ACCESS, key), ERROR_SUCCESS);
+    std::wstring text = L"stale";
+    EXPECT_EQ(reg::readString(key.get(), L"none", text), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(text, L"");
+    EXPECT_EQ(reg::missingAsEmpty(reg::readString(key.get(), L"none", text)), ERROR_SUCCESS);
+    DWORD value = 7;
+    EXPECT_EQ(reg::readDword(key.get(), L"none", value), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(value, 7u);
+
+    ASSERT_EQ(reg::writeDword(key.get(), L"n", 5), ERROR_SUCCESS);
+    EXPECT_EQ(reg::readString(key.get(), L"n", text), ERROR_UNSUPPORTED_TYPE);
+    ASSERT_EQ(reg::writeString(key.get(), L"s", L"x"), ERROR_SUCCESS);
+    EXPECT_EQ(reg::readDword(key.get(), L"s", value), ERROR_UNSUPPORTED_TYPE);
+    EXPECT_EQ(value, 7u);
 }
