@@ -25,12 +25,7 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 
 } // namespace
 
-extern "C"
-#if defined(__GNUC__) && defined(__i386__)
-// The loader does not align the stack to what GCC assumes on 32-bit x86.
-__attribute__((force_align_arg_pointer))
-#endif
-int earlyEntry()
+extern "C" int earlyEntry()
 {
     // Looked up: Windows 7 has it only with an update, Vista and XP never.
     // Without it, at least the current folder leaves the search order.

@@ -43,7 +43,14 @@ TEST(ProgramEndTest, CrashOnAnyThreadEndsWithItsOwnCodeAndTheLogSaysWhere)
     const auto log = dir / L"crash.log";
     EXPECT_EQ(runHelper(L"fault " + quoted(log)), static_cast<DWORD>(kCrashExitCode));
     const std::string text = readFile(log);
-    EXPECT_NE(text.find("crash: exception C0000005 at "), std::string::npos) << text;
+    // Wine's 32-bit half on qemu-i386 reports every access fault as an illegal
+    // instruction: the emulator leaves the trap number out of the signal's
+    // context (Wine logs "Got unexpected trap -1").
+    const bool emulatedWine32 =
+        sizeof(void*) == 4 && ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    EXPECT_NE(text.find(emulatedWine32 ? "crash: exception C000001D at " : "crash: exception C0000005 at "),
+              std::string::npos)
+        << text;
 }
 
 // The program ends the moment each download has ended, whole or cut, while

@@ -106,8 +106,12 @@ class WingetManifest(unittest.TestCase):
     def test_installer_describes_the_built_setup_and_its_switches(self):
         manifest = self.files["installer"][1]
         (installer,) = manifest["Installers"]
-        self.assertEqual(installer["InstallerSha256"], hashlib.sha256((BIN / "setup.exe").read_bytes()).hexdigest().upper())
-        self.assertEqual(installer["Architecture"], "x64")
+        setup = (BIN / "setup.exe").read_bytes()
+        self.assertEqual(installer["InstallerSha256"], hashlib.sha256(setup).hexdigest().upper())
+        # The PE header's machine field: the build's own architecture.
+        header = int.from_bytes(setup[0x3C:0x40], "little")
+        machine = int.from_bytes(setup[header + 4:header + 6], "little")
+        self.assertEqual(installer["Architecture"], {0x14C: "x86", 0x8664: "x64"}[machine])
         self.assertRegex(installer["InstallerUrl"], r"^[Hh][Tt][Tt][Pp][Ss]?://.+$")
         self.assertEqual((manifest["InstallerType"], manifest["Scope"]), ("exe", "machine"))
         self.assertEqual(manifest["InstallerSwitches"],
