@@ -20,7 +20,7 @@ HBITMAP createDibSection(int width, int height, std::uint32_t** bits)
 }
 
 TPicture::TPicture(const TPicture& other)
-    : width_(other.width_), height_(other.height_), pixels_(other.pixels_), largePixels_(other.largePixels_)
+    : width_(other.width_), height_(other.height_), pixels_(other.pixels_), large_(other.large_)
 {
 }
 
@@ -44,7 +44,7 @@ void TPicture::setPixels(int width, int height, std::vector<std::uint32_t> pixel
     width_ = width;
     height_ = height;
     pixels_ = std::move(pixels);
-    largePixels_.clear();
+    large_.reset();
     changed();
 }
 
@@ -52,8 +52,27 @@ void TPicture::setLarge(const TPicture& large)
 {
     if (empty() || large.width_ != 2 * width_ || large.height_ != 2 * height_)
         return;
-    largePixels_ = large.pixels_;
+    large_ = std::make_shared<LargeArt>(LargeArt{{}, true, large.pixels_});
     changed();
+}
+
+void TPicture::setLargeSource(std::function<bool(TPicture&)> decode)
+{
+    large_ = std::make_shared<LargeArt>(LargeArt{std::move(decode), false, {}});
+    changed();
+}
+
+const std::vector<std::uint32_t>* TPicture::largePixels() const
+{
+    if (!large_)
+        return nullptr;
+    if (!large_->decoded) {
+        large_->decoded = true;
+        TPicture large;
+        if (large_->decode(large) && large.width_ == 2 * width_ && large.height_ == 2 * height_)
+            large_->pixels = std::move(large.pixels_);
+    }
+    return large_->pixels.empty() ? nullptr : &large_->pixels;
 }
 
 void TPicture::assign(const TPicture& other)
@@ -63,7 +82,7 @@ void TPicture::assign(const TPicture& other)
     width_ = other.width_;
     height_ = other.height_;
     pixels_ = other.pixels_;
-    largePixels_ = other.largePixels_;
+    large_ = other.large_;
     changed();
 }
 
@@ -71,7 +90,7 @@ void TPicture::clear()
 {
     width_ = height_ = 0;
     pixels_.clear();
-    largePixels_.clear();
+    large_.reset();
     changed();
 }
 
@@ -188,8 +207,8 @@ void TPicture::draw(HDC dc, const RECT& dest) const
         if (w <= 0 || h <= 0)
             return;
         if (!scaledBitmap_ || scaledWidth_ != w || scaledHeight_ != h) {
-            const bool large = !largePixels_.empty() && (w > width_ || h > height_);
-            scaledBitmap_.reset(bitmapOf(large ? resample(largePixels_, 2 * width_, 2 * height_, w, h)
+            const std::vector<std::uint32_t>* large = w > width_ || h > height_ ? largePixels() : nullptr;
+            scaledBitmap_.reset(bitmapOf(large ? resample(*large, 2 * width_, 2 * height_, w, h)
                                                : resample(pixels_, width_, height_, w, h),
                                          w, h));
             scaledWidth_ = w;

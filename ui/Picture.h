@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class TPicture {
@@ -32,7 +33,10 @@ public:
     // picture is drawn from it instead of from its own pixels enlarged.
     // Ignored unless exactly twice as wide and as high; new pixels drop it.
     void setLarge(const TPicture& large);
-    bool hasLarge() const { return !largePixels_.empty(); }
+    // The same, decoded by DECODE only when the picture is first drawn
+    // enlarged: at 100 % the larger artwork costs nothing at start-up.
+    void setLargeSource(std::function<bool(TPicture&)> decode);
+    bool hasLarge() const { return large_ && (!large_->decoded || !large_->pixels.empty()); }
 
     // Draws the picture scaled into DEST, blended over what is there.
     void draw(HDC dc, const RECT& dest) const;
@@ -41,11 +45,20 @@ public:
 
 private:
     void changed();
+    // The larger artwork's pixels, decoded on first use; null when there are none.
+    const std::vector<std::uint32_t>* largePixels() const;
+
+    // Shared by copies, so that it is decoded once.
+    struct LargeArt {
+        std::function<bool(TPicture&)> decode;
+        bool decoded = false;
+        std::vector<std::uint32_t> pixels;
+    };
 
     int width_ = 0;
     int height_ = 0;
     std::vector<std::uint32_t> pixels_;
-    std::vector<std::uint32_t> largePixels_;
+    std::shared_ptr<LargeArt> large_;
     mutable win::Bitmap bitmap_;
     // The pixels resampled to the size last drawn at above 96 DPI.
     mutable win::Bitmap scaledBitmap_;

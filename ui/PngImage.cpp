@@ -88,9 +88,10 @@ bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_vie
     if (!decodePng(ownResourceBytes(name, type), picture))
         return false;
     const std::wstring largeName = std::wstring(name) + kLargeArtSuffix;
-    TPicture large;
-    if (ownResourceExists(largeName, type) && decodePng(ownResourceBytes(largeName, type), large))
-        picture.setLarge(large);
+    if (ownResourceExists(largeName, type))
+        picture.setLargeSource([largeName, type = std::wstring(type)](TPicture& large) {
+            return decodePng(ownResourceBytes(largeName, type), large);
+        });
     return true;
 }
 
