@@ -359,6 +359,23 @@ TEST(Pictures, LargerArtworkIsDrawnAboveOneTimesOnly)
     }
     form.scaleTo(96);
     EXPECT_EQ(rgbAt(form.paintToPicture(), 5, 5), 0xFF0000u);
+
+    // Artwork from the program's resources is decoded only once it is drawn enlarged.
+    int decoded = 0;
+    TPicture lazy = filled(10, 10, 0xFFFF0000u);
+    lazy.setLargeSource([&](TPicture& large) {
+        ++decoded;
+        large = filled(20, 20, 0xFF0000FFu);
+        return true;
+    });
+    image->setPicture(lazy);
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 5, 5), 0xFF0000u);
+    EXPECT_EQ(decoded, 0);
+    for (const int dpi : {144, 192}) {
+        form.scaleTo(dpi);
+        EXPECT_EQ(rgbAt(form.paintToPicture(), 7, 7), 0x0000FFu) << dpi;
+    }
+    EXPECT_EQ(decoded, 1);
 }
 
 TEST(Pictures, SavedPngReadsBackTheSame)
