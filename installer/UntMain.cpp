@@ -19,7 +19,7 @@ constexpr wchar_t kButtonDownResource[] = L"btninst03";
 constexpr int kVersionGap = 10;
 
 // An optional artwork resource of the product, applied only when present
-// and decodable; otherwise the designed picture stays.
+// and a PNG; otherwise the designed picture stays.
 template <class Apply>
 void applyResourcePicture(const wchar_t* name, Apply apply)
 {

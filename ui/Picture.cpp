@@ -20,7 +20,7 @@ HBITMAP createDibSection(int width, int height, std::uint32_t** bits)
 }
 
 TPicture::TPicture(const TPicture& other)
-    : width_(other.width_), height_(other.height_), pixels_(other.pixels_), large_(other.large_)
+    : width_(other.width_), height_(other.height_), pixels_(other.pixels_), source_(other.source_), large_(other.large_)
 {
 }
 
@@ -32,7 +32,33 @@ TPicture& TPicture::operator=(const TPicture& other)
 
 bool TPicture::transparent() const
 {
-    return std::any_of(pixels_.begin(), pixels_.end(), [](std::uint32_t p) { return (p >> 24) != 0xFF; });
+    const auto& all = pixels();
+    return std::any_of(all.begin(), all.end(), [](std::uint32_t p) { return (p >> 24) != 0xFF; });
+}
+
+const std::vector<std::uint32_t>& TPicture::pixels() const
+{
+    if (source_) {
+        pixels_ = decodedPixels(*source_, width_, height_);
+        if (pixels_.empty())
+            pixels_.assign(static_cast<size_t>(width_) * height_, 0);
+        source_.reset();
+    }
+    return pixels_;
+}
+
+const std::vector<std::uint32_t>& TPicture::decodedPixels(Deferred& deferred, int width, int height)
+{
+    if (!deferred.decoded) {
+        deferred.decoded = true;
+        TPicture picture;
+        if (deferred.decode(picture) && picture.width_ == width && picture.height_ == height) {
+            picture.pixels();
+            deferred.pixels = std::move(picture.pixels_);
+        }
+        deferred.decode = nullptr;
+    }
+    return deferred.pixels;
 }
 
 void TPicture::setPixels(int width, int height, std::vector<std::uint32_t> pixels)
@@ -44,6 +70,21 @@ void TPicture::setPixels(int width, int height, std::vector<std::uint32_t> pixel
     width_ = width;
     height_ = height;
     pixels_ = std::move(pixels);
+    source_.reset();
+    large_.reset();
+    changed();
+}
+
+void TPicture::setSource(int width, int height, std::function<bool(TPicture&)> decode)
+{
+    if (width <= 0 || height <= 0) {
+        clear();
+        return;
+    }
+    width_ = width;
+    height_ = height;
+    pixels_.clear();
+    source_ = std::make_shared<Deferred>(Deferred{std::move(decode), false, {}});
     large_.reset();
     changed();
 }
@@ -52,13 +93,13 @@ void TPicture::setLarge(const TPicture& large)
 {
     if (empty() || large.width_ != 2 * width_ || large.height_ != 2 * height_)
         return;
-    large_ = std::make_shared<LargeArt>(LargeArt{{}, true, large.pixels_});
+    large_ = std::make_shared<Deferred>(Deferred{{}, true, large.pixels()});
     changed();
 }
 
 void TPicture::setLargeSource(std::function<bool(TPicture&)> decode)
 {
-    large_ = std::make_shared<LargeArt>(LargeArt{std::move(decode), false, {}});
+    large_ = std::make_shared<Deferred>(Deferred{std::move(decode), false, {}});
     changed();
 }
 
@@ -66,13 +107,8 @@ const std::vector<std::uint32_t>* TPicture::largePixels() const
 {
     if (!large_)
         return nullptr;
-    if (!large_->decoded) {
-        large_->decoded = true;
-        TPicture large;
-        if (large_->decode(large) && large.width_ == 2 * width_ && large.height_ == 2 * height_)
-            large_->pixels = std::move(large.pixels_);
-    }
-    return large_->pixels.empty() ? nullptr : &large_->pixels;
+    const auto& large = decodedPixels(*large_, 2 * width_, 2 * height_);
+    return large.empty() ? nullptr : &large;
 }
 
 void TPicture::assign(const TPicture& other)
@@ -82,6 +118,7 @@ void TPicture::assign(const TPicture& other)
     width_ = other.width_;
     height_ = other.height_;
     pixels_ = other.pixels_;
+    source_ = other.source_;
     large_ = other.large_;
     changed();
 }
@@ -90,6 +127,7 @@ void TPicture::clear()
 {
     width_ = height_ = 0;
     pixels_.clear();
+    source_.reset();
     large_.reset();
     changed();
 }
@@ -209,7 +247,7 @@ void TPicture::draw(HDC dc, const RECT& dest) const
         if (!scaledBitmap_ || scaledWidth_ != w || scaledHeight_ != h) {
             const std::vector<std::uint32_t>* large = w > width_ || h > height_ ? largePixels() : nullptr;
             scaledBitmap_.reset(bitmapOf(large ? resample(*large, 2 * width_, 2 * height_, w, h)
-                                               : resample(pixels_, width_, height_, w, h),
+                                               : resample(pixels(), width_, height_, w, h),
                                          w, h));
             scaledWidth_ = w;
             scaledHeight_ = h;
@@ -221,7 +259,7 @@ void TPicture::draw(HDC dc, const RECT& dest) const
         return;
     }
     if (!bitmap_)
-        bitmap_.reset(bitmapOf(pixels_, width_, height_));
+        bitmap_.reset(bitmapOf(pixels(), width_, height_));
     if (bitmap_)
         blendOnto(dc, dest, bitmap_.get(), width_, height_);
 }

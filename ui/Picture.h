@@ -25,7 +25,13 @@ public:
 
     // PIXELS: WIDTH * HEIGHT values 0xAARRGGBB, colour already multiplied by alpha.
     void setPixels(int width, int height, std::vector<std::uint32_t> pixels);
-    const std::vector<std::uint32_t>& pixels() const { return pixels_; }
+    // A WIDTH x HEIGHT picture whose pixels DECODE gives only when they are
+    // first needed (drawn or read): artwork that start-up does not show (a
+    // button's hover and pressed looks, the pages not shown yet) costs
+    // nothing before the window appears. Pixels that DECODE does not give at
+    // that size leave the picture transparent.
+    void setSource(int width, int height, std::function<bool(TPicture&)> decode);
+    const std::vector<std::uint32_t>& pixels() const;
     void assign(const TPicture& other);
     void clear();
 
@@ -34,7 +40,7 @@ public:
     // Ignored unless exactly twice as wide and as high; new pixels drop it.
     void setLarge(const TPicture& large);
     // The same, decoded by DECODE only when the picture is first drawn
-    // enlarged: at 100 % the larger artwork costs nothing at start-up.
+    // enlarged: at 100 % the larger artwork costs nothing.
     void setLargeSource(std::function<bool(TPicture&)> decode);
     bool hasLarge() const { return large_ && (!large_->decoded || !large_->pixels.empty()); }
 
@@ -48,17 +54,23 @@ private:
     // The larger artwork's pixels, decoded on first use; null when there are none.
     const std::vector<std::uint32_t>* largePixels() const;
 
-    // Shared by copies, so that it is decoded once.
-    struct LargeArt {
+    // Pixels to decode when first needed; shared by copies, so that they are
+    // decoded once.
+    struct Deferred {
         std::function<bool(TPicture&)> decode;
         bool decoded = false;
         std::vector<std::uint32_t> pixels;
     };
+    // DEFERRED's pixels, decoded on the first call; empty unless its decoder
+    // gave them at WIDTH x HEIGHT.
+    static const std::vector<std::uint32_t>& decodedPixels(Deferred& deferred, int width, int height);
 
     int width_ = 0;
     int height_ = 0;
-    std::vector<std::uint32_t> pixels_;
-    std::shared_ptr<LargeArt> large_;
+    // Filled from source_ when first needed.
+    mutable std::vector<std::uint32_t> pixels_;
+    mutable std::shared_ptr<Deferred> source_;
+    std::shared_ptr<Deferred> large_;
     mutable win::Bitmap bitmap_;
     // The pixels resampled to the size last drawn at above 96 DPI.
     mutable win::Bitmap scaledBitmap_;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -47,6 +48,26 @@ struct PngImage : png_image {
     ~PngImage() { png_image_free(this); }
 };
 
+// The size in the header of PNG bytes: the signature, then the IHDR chunk
+// (13 bytes of data) with the width and the height, big-endian.
+bool pngSize(std::span<const std::byte> bytes, png_uint_32& width, png_uint_32& height)
+{
+    static constexpr unsigned char kHead[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', // the signature
+                                              0, 0, 0, 13, 'I', 'H', 'D', 'R'};          // the first chunk
+    constexpr size_t kHeadSize = sizeof(kHead);
+    if (bytes.size() < kHeadSize + 8 || std::memcmp(bytes.data(), kHead, kHeadSize) != 0)
+        return false;
+    const auto word = [&bytes](size_t at) {
+        png_uint_32 value = 0;
+        for (size_t i = at; i < at + 4; ++i)
+            value = (value << 8) | std::to_integer<png_uint_32>(bytes[i]);
+        return value;
+    };
+    width = word(kHeadSize);
+    height = word(kHeadSize + 4);
+    return width != 0 && height != 0 && width <= kMaxSide && height <= kMaxSide;
+}
+
 } // namespace
 
 bool decodePng(std::span<const std::byte> bytes, TPicture& picture)
@@ -85,8 +106,14 @@ bool loadPngFile(TPicture& picture, const std::wstring& path)
 
 bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type)
 {
-    if (!decodePng(ownResourceBytes(name, type), picture))
+    // The module's resources stay mapped as long as the program runs: the
+    // pixels are decoded from there when the picture is first drawn.
+    const std::span<const std::byte> bytes = ownResourceBytes(name, type);
+    png_uint_32 width = 0, height = 0;
+    if (!pngSize(bytes, width, height))
         return false;
+    picture.setSource(static_cast<int>(width), static_cast<int>(height),
+                      [bytes](TPicture& decoded) { return decodePng(bytes, decoded); });
     const std::wstring largeName = std::wstring(name) + kLargeArtSuffix;
     if (ownResourceExists(largeName, type))
         picture.setLargeSource([largeName, type = std::wstring(type)](TPicture& large) {

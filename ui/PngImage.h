@@ -17,11 +17,12 @@ bool loadPngFile(TPicture& picture, const std::wstring& path);
 // resource NAME_2x beside NAME (from NAME_2x.png).
 constexpr wchar_t kLargeArtSuffix[] = L"_2x";
 // The named resource of the program's own module, of type TYPE (normally
-// "file"), decoded into PICTURE, with NAME_2x as its larger version where the
-// program has one. A missing or undecodable resource leaves PICTURE as it
-// was and answers false.
+// "file"), as PICTURE, with NAME_2x as its larger version where the program
+// has one. Only the size is read now, the pixels are decoded when first
+// drawn (TPicture::setSource). A missing resource, or one that does not
+// start as a PNG, leaves PICTURE as it was and answers false.
 bool LoadPngResource(TPicture& picture, std::wstring_view name, std::wstring_view type);
-// Hands the "file" picture resource NAME to APPLY when it exists and decodes;
+// Hands the "file" picture resource NAME to APPLY when it exists and is a PNG;
 // otherwise the picture already in place (the design's) stays.
 template <class Apply>
 void applyPictureResource(std::wstring_view name, Apply apply)

@@ -378,6 +378,43 @@ TEST(Pictures, LargerArtworkIsDrawnAboveOneTimesOnly)
     EXPECT_EQ(decoded, 1);
 }
 
+TEST(Pictures, PixelsAreDecodedOnceAndOnlyWhenFirstDrawn)
+{
+    int decoded = 0;
+    TPicture lazy;
+    lazy.setSource(10, 10, [&](TPicture& picture) {
+        ++decoded;
+        picture.setPixels(10, 10, std::vector<std::uint32_t>(100, 0xFF00FF00u));
+        return true;
+    });
+    const TPicture copy = lazy;
+    TForm form(nullptr);
+    form.setBounds(0, 0, 20, 20);
+    auto* image = new TImage(&form);
+    image->setParent(&form);
+    image->setBounds(0, 0, 10, 10);
+    image->setPicture(copy);
+    EXPECT_EQ(image->width(), 10);
+    EXPECT_EQ(decoded, 0) << "the size is known without the pixels";
+    EXPECT_EQ(rgbAt(form.paintToPicture(), 5, 5), 0x00FF00u);
+    EXPECT_EQ(rgbAt(lazy, 5, 5), 0x00FF00u);
+    EXPECT_EQ(decoded, 1) << "copies share one decoding";
+
+    // Pixels that do not come at the announced size leave the picture
+    // transparent, never smaller or half filled.
+    TPicture broken;
+    broken.setSource(10, 10, [](TPicture& picture) {
+        picture.setPixels(5, 5, std::vector<std::uint32_t>(25, 0xFF0000FFu));
+        return true;
+    });
+    EXPECT_EQ(broken.pixels(), std::vector<std::uint32_t>(100, 0));
+
+    // A resource that is no PNG is refused before any decoding.
+    TPicture kept = copy;
+    EXPECT_FALSE(LoadPngResource(kept, L"FrmCommInst", L"DESIGN"));
+    EXPECT_EQ(rgbAt(kept, 5, 5), 0x00FF00u);
+}
+
 TEST(Pictures, SavedPngReadsBackTheSame)
 {
     TPicture icon;
