@@ -5,8 +5,10 @@
 TLabel::TLabel(TComponent* owner) : TControl(owner)
 {
     setParentColor(true);
-    setAutoSize(true);
+    // Sized first, then measured once: a label measures its text at every
+    // change of its bounds while it sizes itself.
     setBounds(0, 0, 65, 17);
+    setAutoSize(true);
 }
 
 const PropertyList& TLabel::publishedProperties()
