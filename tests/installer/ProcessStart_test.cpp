@@ -2,17 +2,21 @@
 // started under various names and command lines, watched from outside.
 #include "system/Encoding.h"
 #include "system/Process.h"
+#include "system/Registry.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui/UiTest.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -229,6 +233,237 @@ TEST_F(OldWindowsTest, RefusedWithItsMessageAndNoWindow)
     EXPECT_FALSE(fs::exists(defaultDir())) << "refused before the folder is made";
     ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
     EXPECT_TRUE(installer.ended(10s));
+}
+
+} // namespace
+
+namespace {
+
+using uitest::accessibleOf;
+using uitest::childId;
+
+constexpr wchar_t kConfirmBoxClass[] = L"TFrmConfirmbox";
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kLogPixels[] = L"LogPixels";
+constexpr wchar_t kPathField[] = L"(path field window)";
+
+// The system DPI that programs started from now on take (Wine reads it as
+// each program starts), put back when this goes.
+class SystemDpi {
+public:
+    explicit SystemDpi(DWORD dpi)
+    {
+        if (reg::createKey(HKEY_CURRENT_USER, kDesktopKey, KEY_QUERY_VALUE | KEY_SET_VALUE, key_) != ERROR_SUCCESS)
+            return;
+        had_ = reg::readDword(key_.get(), kLogPixels, old_) == ERROR_SUCCESS;
+        set_ = reg::writeDword(key_.get(), kLogPixels, dpi) == ERROR_SUCCESS;
+    }
+    ~SystemDpi()
+    {
+        if (had_)
+            reg::writeDword(key_.get(), kLogPixels, old_);
+        else if (key_)
+            reg::deleteValue(key_.get(), kLogPixels);
+    }
+    SystemDpi(const SystemDpi&) = delete;
+    SystemDpi& operator=(const SystemDpi&) = delete;
+    bool set() const { return set_; }
+
+private:
+    win::RegKey key_;
+    DWORD old_ = 0;
+    bool had_ = false;
+    bool set_ = false;
+};
+
+// What a window shows an assistive program: its size, and each child's
+// name, role, state and rectangle relative to the window's top left.
+struct Child {
+    std::wstring name;
+    long role = 0;
+    long state = 0;
+    RECT rect{};
+};
+struct Layout {
+    SIZE size{};
+    std::vector<Child> children;
+};
+
+RECT windowRect(HWND wnd)
+{
+    RECT r{};
+    ::GetWindowRect(wnd, &r);
+    return r;
+}
+
+Layout layoutOf(HWND wnd, IAccessible& object)
+{
+    const RECT frame = windowRect(wnd);
+    Layout layout{{frame.right - frame.left, frame.bottom - frame.top}, {}};
+    long count = 0;
+    object.get_accChildCount(&count);
+    for (long id = 1; id <= count; ++id) {
+        Child child;
+        BSTR name = nullptr;
+        if (object.get_accName(childId(id), &name) == S_OK && name)
+            child.name = name;
+        ::SysFreeString(name);
+        VARIANT v;
+        ::VariantInit(&v);
+        if (SUCCEEDED(object.get_accRole(childId(id), &v)) && v.vt == VT_I4)
+            child.role = v.lVal;
+        child.state = uitest::accessibleState(object, id);
+        long x = 0, y = 0, w = 0, h = 0;
+        object.accLocation(&x, &y, &w, &h, childId(id));
+        child.rect = {x - frame.left, y - frame.top, x - frame.left + w, y - frame.top + h};
+        layout.children.push_back(child);
+    }
+    return layout;
+}
+
+const Child* childNamed(const Layout& layout, const std::wstring& name, long role)
+{
+    for (const Child& c : layout.children)
+        if (c.name == name && c.role == role)
+            return &c;
+    return nullptr;
+}
+
+// A click of the mouse at P in WND's client, posted (it may open a modal box).
+void clickAt(HWND wnd, POINT p)
+{
+    const LPARAM at = MAKELPARAM(p.x, p.y);
+    ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
+    ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+}
+
+// The buttons and links a user can reach are hit near the corners of their
+// 96-DPI rectangles in DESIGN scaled by DPI: an assistive program's hit test,
+// which follows the mouse's rule.
+void expectHitWhereShown(HWND wnd, IAccessible& object, const Layout& design, int dpi)
+{
+    const RECT frame = windowRect(wnd);
+    const auto at = [&](LONG x, LONG y) {
+        return POINT{frame.left + ::MulDiv(x, dpi, 96), frame.top + ::MulDiv(y, dpi, 96)};
+    };
+    for (size_t i = 0; i < design.children.size(); ++i) {
+        const Child& c = design.children[i];
+        if ((c.role != ROLE_SYSTEM_PUSHBUTTON && c.role != ROLE_SYSTEM_LINK) ||
+            (c.state & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_UNAVAILABLE)))
+            continue;
+        for (const POINT p : {at(c.rect.left + 2, c.rect.top + 2), at(c.rect.right - 3, c.rect.bottom - 3)}) {
+            VARIANT hit;
+            ::VariantInit(&hit);
+            object.accHitTest(p.x, p.y, &hit);
+            EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == static_cast<long>(i + 1))
+                << win::toUtf8(c.name) << " at " << p.x - frame.left << "," << p.y - frame.top;
+        }
+    }
+}
+
+void expectScaled(const Layout& layout, const Layout& design, int dpi, const char* what)
+{
+    const double factor = dpi / 96.0;
+    SCOPED_TRACE(what);
+    EXPECT_EQ(layout.size.cx, std::lround(design.size.cx * factor));
+    EXPECT_EQ(layout.size.cy, std::lround(design.size.cy * factor));
+    ASSERT_EQ(layout.children.size(), design.children.size());
+    for (size_t i = 0; i < layout.children.size(); ++i) {
+        const RECT& r = layout.children[i].rect;
+        const RECT& d = design.children[i].rect;
+        EXPECT_EQ(layout.children[i].name, design.children[i].name);
+        // Each edge is rounded to the pixel on its own.
+        EXPECT_NEAR(r.left, d.left * factor, 1) << win::toUtf8(design.children[i].name);
+        EXPECT_NEAR(r.top, d.top * factor, 1) << win::toUtf8(design.children[i].name);
+        EXPECT_NEAR(r.right, d.right * factor, 1) << win::toUtf8(design.children[i].name);
+        EXPECT_NEAR(r.bottom, d.bottom * factor, 1) << win::toUtf8(design.children[i].name);
+    }
+}
+
+// Run by the ctest entry installer_dpi_tests in a Wine prefix of its own,
+// which sets INSTALLER_OWN_DPI_PREFIX: these tests change the system DPI,
+// which any program started meanwhile in the prefix would take.
+class SystemDpiTest : public ProcessStartTest {
+protected:
+    void SetUp() override
+    {
+        if (!::GetEnvironmentVariableW(L"INSTALLER_OWN_DPI_PREFIX", nullptr, 0)) {
+            GTEST_SKIP() << "changes the system DPI: runs in a prefix of its own (installer_dpi_tests)";
+        }
+        ProcessStartTest::SetUp();
+    }
+};
+
+TEST_F(SystemDpiTest, WindowsAndControlsAreTheDesignScaledByTheSystemDpi)
+{
+    // The main window with the folder row opened by the mouse and the close
+    // question's box, as the installer shows them after a start at each DPI.
+    struct Shown {
+        Layout main, box;
+    };
+    std::map<int, Shown> shown;
+    for (const int dpi : {96, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        const SystemDpi system(static_cast<DWORD>(dpi));
+        ASSERT_TRUE(system.set());
+        StartedInstaller installer(dir_, L"installer_probe.exe", L"setup.exe", L"");
+        const HWND wnd = installer.waitForWindow(kMainWindowClass);
+        ASSERT_TRUE(wnd);
+        IAccessible* main = accessibleOf(wnd);
+        ASSERT_NE(main, nullptr);
+        const Layout closed = layoutOf(wnd, *main);
+        const Child* options = childNamed(closed, L"自定义安装", ROLE_SYSTEM_PUSHBUTTON);
+        ASSERT_NE(options, nullptr);
+        const long height = closed.size.cy;
+        // The arrow at the chevron, left of its label.
+        clickAt(wnd, {options->rect.left + ::MulDiv(10, dpi, 96), (options->rect.top + options->rect.bottom) / 2});
+        EXPECT_TRUE(waitUntil([&] { return windowRect(wnd).bottom - windowRect(wnd).top > height; }));
+        Shown& s = shown[dpi];
+        s.main = layoutOf(wnd, *main);
+        expectHitWhereShown(wnd, *main, shown[96].main, dpi);
+        // The path field is a window of its own, placed by the system.
+        const HWND edit = ::FindWindowExW(wnd, nullptr, L"Edit", nullptr);
+        ASSERT_TRUE(edit);
+        const RECT frame = windowRect(wnd), field = windowRect(edit);
+        s.main.children.push_back({kPathField, 0, 0,
+                                   {field.left - frame.left, field.top - frame.top, field.right - frame.left,
+                                    field.bottom - frame.top}});
+
+        const Child* close = childNamed(s.main, L"关闭", ROLE_SYSTEM_PUSHBUTTON);
+        ASSERT_NE(close, nullptr);
+        main->Release();
+        clickAt(wnd, {(close->rect.left + close->rect.right) / 2, (close->rect.top + close->rect.bottom) / 2});
+        const HWND box = installer.waitForWindow(kConfirmBoxClass);
+        ASSERT_TRUE(box);
+        IAccessible* question = accessibleOf(box);
+        ASSERT_NE(question, nullptr);
+        s.box = layoutOf(box, *question);
+        expectHitWhereShown(box, *question, shown[96].box, dpi);
+        question->Release();
+    }
+    // At 96 DPI the design as it is.
+    const Shown& design = shown[96];
+    EXPECT_EQ(design.main.size.cx, 600);
+    EXPECT_EQ(design.main.size.cy, 500);
+    const Child* folder = childNamed(design.main, L"更改目录", ROLE_SYSTEM_PUSHBUTTON);
+    ASSERT_NE(folder, nullptr);
+    const RECT folderDesign{502, 432, 502 + 77, 432 + 26}, pathDesign{67, 434, 67 + 421, 434 + 25};
+    EXPECT_TRUE(::EqualRect(&folder->rect, &folderDesign));
+    const Child* path = childNamed(design.main, kPathField, 0);
+    ASSERT_NE(path, nullptr);
+    EXPECT_TRUE(::EqualRect(&path->rect, &pathDesign));
+    EXPECT_EQ(design.box.size.cx, 410);
+    EXPECT_EQ(design.box.size.cy, 192);
+    const Child* yes = childNamed(design.box, L"是", ROLE_SYSTEM_PUSHBUTTON);
+    ASSERT_NE(yes, nullptr);
+    const RECT yesDesign{168, 137, 168 + 100, 137 + 30};
+    EXPECT_TRUE(::EqualRect(&yes->rect, &yesDesign));
+    for (const int dpi : {144, 192}) {
+        SCOPED_TRACE(dpi);
+        expectScaled(shown[dpi].main, design.main, dpi, "main window");
+        expectScaled(shown[dpi].box, design.box, dpi, "close question");
+    }
 }
 
 } // namespace
