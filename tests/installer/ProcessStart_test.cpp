@@ -2,7 +2,6 @@
 // started under various names and command lines, watched from outside.
 #include "system/Encoding.h"
 #include "system/Process.h"
-#include "system/Registry.h"
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
 #include "tests/support/TempDir.h"
@@ -16,7 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
-#include <map>
+#include <initializer_list>
 #include <thread>
 #include <vector>
 
@@ -243,51 +242,8 @@ using uitest::accessibleOf;
 using uitest::childId;
 
 constexpr wchar_t kConfirmBoxClass[] = L"TFrmConfirmbox";
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-constexpr wchar_t kLogPixels[] = L"LogPixels";
-constexpr wchar_t kPathField[] = L"(path field window)";
-
-// The system DPI that programs started from now on take (Wine reads it as
-// each program starts), put back when this goes.
-class SystemDpi {
-public:
-    explicit SystemDpi(DWORD dpi)
-    {
-        if (reg::createKey(HKEY_CURRENT_USER, kDesktopKey, KEY_QUERY_VALUE | KEY_SET_VALUE, key_) != ERROR_SUCCESS)
-            return;
-        had_ = reg::readDword(key_.get(), kLogPixels, old_) == ERROR_SUCCESS;
-        set_ = reg::writeDword(key_.get(), kLogPixels, dpi) == ERROR_SUCCESS;
-    }
-    ~SystemDpi()
-    {
-        if (had_)
-            reg::writeDword(key_.get(), kLogPixels, old_);
-        else if (key_)
-            reg::deleteValue(key_.get(), kLogPixels);
-    }
-    SystemDpi(const SystemDpi&) = delete;
-    SystemDpi& operator=(const SystemDpi&) = delete;
-    bool set() const { return set_; }
-
-private:
-    win::RegKey key_;
-    DWORD old_ = 0;
-    bool had_ = false;
-    bool set_ = false;
-};
-
-// What a window shows an assistive program: its size, and each child's
-// name, role, state and rectangle relative to the window's top left.
-struct Child {
-    std::wstring name;
-    long role = 0;
-    long state = 0;
-    RECT rect{};
-};
-struct Layout {
-    SIZE size{};
-    std::vector<Child> children;
-};
+constexpr wchar_t kExpectedDpi[] = L"INSTALLER_EXPECT_DPI";
+constexpr int kDesignDpi = 96;
 
 RECT windowRect(HWND wnd)
 {
@@ -296,37 +252,16 @@ RECT windowRect(HWND wnd)
     return r;
 }
 
-Layout layoutOf(HWND wnd, IAccessible& object)
+// The id of the child of OBJECT that an assistive program knows by NAME
+// and ROLE, and its rectangle relative to WND's top left.
+long placeOf(HWND wnd, IAccessible& object, const std::wstring& name, long role, RECT& place)
 {
+    const long id = uitest::accessibleChild(object, name, role);
+    long x = 0, y = 0, w = 0, h = 0;
+    object.accLocation(&x, &y, &w, &h, childId(id));
     const RECT frame = windowRect(wnd);
-    Layout layout{{frame.right - frame.left, frame.bottom - frame.top}, {}};
-    long count = 0;
-    object.get_accChildCount(&count);
-    for (long id = 1; id <= count; ++id) {
-        Child child;
-        BSTR name = nullptr;
-        if (object.get_accName(childId(id), &name) == S_OK && name)
-            child.name = name;
-        ::SysFreeString(name);
-        VARIANT v;
-        ::VariantInit(&v);
-        if (SUCCEEDED(object.get_accRole(childId(id), &v)) && v.vt == VT_I4)
-            child.role = v.lVal;
-        child.state = uitest::accessibleState(object, id);
-        long x = 0, y = 0, w = 0, h = 0;
-        object.accLocation(&x, &y, &w, &h, childId(id));
-        child.rect = {x - frame.left, y - frame.top, x - frame.left + w, y - frame.top + h};
-        layout.children.push_back(child);
-    }
-    return layout;
-}
-
-const Child* childNamed(const Layout& layout, const std::wstring& name, long role)
-{
-    for (const Child& c : layout.children)
-        if (c.name == name && c.role == role)
-            return &c;
-    return nullptr;
+    place = {x - frame.left, y - frame.top, x - frame.left + w, y - frame.top + h};
+    return id;
 }
 
 // A click of the mouse at P in WND's client, posted (it may open a modal box).
@@ -338,132 +273,103 @@ void clickAt(HWND wnd, POINT p)
     ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
 }
 
-// The buttons and links a user can reach are hit near the corners of their
-// 96-DPI rectangles in DESIGN scaled by DPI: an assistive program's hit test,
-// which follows the mouse's rule.
-void expectHitWhereShown(HWND wnd, IAccessible& object, const Layout& design, int dpi)
+// R is DESIGN, a rectangle at 96 DPI, scaled to DPI; each edge is rounded to
+// the pixel on its own.
+void expectScaled(const RECT& r, const RECT& design, int dpi)
 {
+    const double factor = static_cast<double>(dpi) / kDesignDpi;
+    EXPECT_NEAR(r.left, design.left * factor, 1);
+    EXPECT_NEAR(r.top, design.top * factor, 1);
+    EXPECT_NEAR(r.right, design.right * factor, 1);
+    EXPECT_NEAR(r.bottom, design.bottom * factor, 1);
+}
+
+// A control of a design, its rectangle in the window at 96 DPI.
+struct Designed {
+    const wchar_t* name;
+    RECT rect;
+};
+
+// WND at DPI is DESIGN (width, height) scaled, and each push button in
+// CONTROLS is where its design rectangle scaled puts it, and is hit there
+// by an assistive program's hit test (which follows the mouse's rule).
+void expectScaled(HWND wnd, SIZE design, std::initializer_list<Designed> controls, int dpi)
+{
+    const double factor = static_cast<double>(dpi) / kDesignDpi;
     const RECT frame = windowRect(wnd);
-    const auto at = [&](LONG x, LONG y) {
-        return POINT{frame.left + ::MulDiv(x, dpi, 96), frame.top + ::MulDiv(y, dpi, 96)};
-    };
-    for (size_t i = 0; i < design.children.size(); ++i) {
-        const Child& c = design.children[i];
-        if ((c.role != ROLE_SYSTEM_PUSHBUTTON && c.role != ROLE_SYSTEM_LINK) ||
-            (c.state & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_UNAVAILABLE)))
-            continue;
-        for (const POINT p : {at(c.rect.left + 2, c.rect.top + 2), at(c.rect.right - 3, c.rect.bottom - 3)}) {
+    EXPECT_EQ(frame.right - frame.left, std::lround(design.cx * factor));
+    EXPECT_EQ(frame.bottom - frame.top, std::lround(design.cy * factor));
+    IAccessible* object = accessibleOf(wnd);
+    ASSERT_NE(object, nullptr);
+    for (const Designed& c : controls) {
+        SCOPED_TRACE(win::toUtf8(c.name));
+        RECT r{};
+        const long id = placeOf(wnd, *object, c.name, ROLE_SYSTEM_PUSHBUTTON, r);
+        ASSERT_NE(id, 0);
+        expectScaled(r, c.rect, dpi);
+        for (const POINT p : {POINT{c.rect.left + 2, c.rect.top + 2}, POINT{c.rect.right - 3, c.rect.bottom - 3}}) {
             VARIANT hit;
             ::VariantInit(&hit);
-            object.accHitTest(p.x, p.y, &hit);
-            EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == static_cast<long>(i + 1))
-                << win::toUtf8(c.name) << " at " << p.x - frame.left << "," << p.y - frame.top;
+            object->accHitTest(frame.left + ::MulDiv(p.x, dpi, kDesignDpi), frame.top + ::MulDiv(p.y, dpi, kDesignDpi),
+                               &hit);
+            EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == id) << "at " << p.x << "," << p.y << " of the design";
         }
     }
+    object->Release();
 }
 
-void expectScaled(const Layout& layout, const Layout& design, int dpi, const char* what)
-{
-    const double factor = dpi / 96.0;
-    SCOPED_TRACE(what);
-    EXPECT_EQ(layout.size.cx, std::lround(design.size.cx * factor));
-    EXPECT_EQ(layout.size.cy, std::lround(design.size.cy * factor));
-    ASSERT_EQ(layout.children.size(), design.children.size());
-    for (size_t i = 0; i < layout.children.size(); ++i) {
-        const RECT& r = layout.children[i].rect;
-        const RECT& d = design.children[i].rect;
-        EXPECT_EQ(layout.children[i].name, design.children[i].name);
-        // Each edge is rounded to the pixel on its own.
-        EXPECT_NEAR(r.left, d.left * factor, 1) << win::toUtf8(design.children[i].name);
-        EXPECT_NEAR(r.top, d.top * factor, 1) << win::toUtf8(design.children[i].name);
-        EXPECT_NEAR(r.right, d.right * factor, 1) << win::toUtf8(design.children[i].name);
-        EXPECT_NEAR(r.bottom, d.bottom * factor, 1) << win::toUtf8(design.children[i].name);
-    }
-}
-
-// Run by the ctest entry installer_dpi_tests in a Wine prefix of its own,
-// which sets INSTALLER_OWN_DPI_PREFIX: these tests change the system DPI,
-// which any program started meanwhile in the prefix would take.
+// Run by tests/installer/run_at_dpi, which starts a Wine session at each
+// system DPI in a prefix of its own and sets INSTALLER_EXPECT_DPI; skipped
+// on the usual prefix.
 class SystemDpiTest : public ProcessStartTest {
 protected:
     void SetUp() override
     {
-        if (!::GetEnvironmentVariableW(L"INSTALLER_OWN_DPI_PREFIX", nullptr, 0)) {
-            GTEST_SKIP() << "changes the system DPI: runs in a prefix of its own (installer_dpi_tests)";
+        wchar_t value[16] = {};
+        if (!::GetEnvironmentVariableW(kExpectedDpi, value, 16)) {
+            GTEST_SKIP() << "needs a Wine session started at a given system DPI";
         }
+        dpi_ = _wtoi(value);
+        const HDC screen = ::GetDC(nullptr);
+        const int system = ::GetDeviceCaps(screen, LOGPIXELSX);
+        ::ReleaseDC(nullptr, screen);
+        ASSERT_EQ(system, dpi_) << "the session does not run at the DPI it was started for";
         ProcessStartTest::SetUp();
     }
+    int dpi_ = kDesignDpi;
 };
 
 TEST_F(SystemDpiTest, WindowsAndControlsAreTheDesignScaledByTheSystemDpi)
 {
-    // The main window with the folder row opened by the mouse and the close
-    // question's box, as the installer shows them after a start at each DPI.
-    struct Shown {
-        Layout main, box;
-    };
-    std::map<int, Shown> shown;
-    for (const int dpi : {96, 144, 192}) {
-        SCOPED_TRACE(dpi);
-        const SystemDpi system(static_cast<DWORD>(dpi));
-        ASSERT_TRUE(system.set());
-        StartedInstaller installer(dir_, L"installer_probe.exe", L"setup.exe", L"");
-        const HWND wnd = installer.waitForWindow(kMainWindowClass);
-        ASSERT_TRUE(wnd);
-        IAccessible* main = accessibleOf(wnd);
-        ASSERT_NE(main, nullptr);
-        const Layout closed = layoutOf(wnd, *main);
-        const Child* options = childNamed(closed, L"自定义安装", ROLE_SYSTEM_PUSHBUTTON);
-        ASSERT_NE(options, nullptr);
-        const long height = closed.size.cy;
-        // The arrow at the chevron, left of its label.
-        clickAt(wnd, {options->rect.left + ::MulDiv(10, dpi, 96), (options->rect.top + options->rect.bottom) / 2});
-        EXPECT_TRUE(waitUntil([&] { return windowRect(wnd).bottom - windowRect(wnd).top > height; }));
-        Shown& s = shown[dpi];
-        s.main = layoutOf(wnd, *main);
-        expectHitWhereShown(wnd, *main, shown[96].main, dpi);
-        // The path field is a window of its own, placed by the system.
-        const HWND edit = ::FindWindowExW(wnd, nullptr, L"Edit", nullptr);
-        ASSERT_TRUE(edit);
-        const RECT frame = windowRect(wnd), field = windowRect(edit);
-        s.main.children.push_back({kPathField, 0, 0,
-                                   {field.left - frame.left, field.top - frame.top, field.right - frame.left,
-                                    field.bottom - frame.top}});
+    StartedInstaller installer(dir_, L"installer_probe.exe", L"setup.exe", L"");
+    const HWND wnd = installer.waitForWindow(kMainWindowClass);
+    ASSERT_TRUE(wnd);
+    // The folder row opened by the mouse: the arrow's chevron, left of its
+    // label.
+    const auto at = [&](int v) { return ::MulDiv(v, dpi_, kDesignDpi); };
+    const long closedHeight = windowRect(wnd).bottom - windowRect(wnd).top;
+    clickAt(wnd, {at(506 + 10), at(352 + 9)});
+    ASSERT_TRUE(waitUntil([&] { return windowRect(wnd).bottom - windowRect(wnd).top > closedHeight; }));
+    // The test product's install button picture is 12 x 8.
+    expectScaled(wnd, {600, 500},
+                 {{L"关闭", {566, -1, 600, 33}},
+                  {L"一键安装", {217, 299, 229, 307}},
+                  {L"收起自定义安装", {506, 352, 594, 371}},
+                  {L"更改目录", {502, 432, 579, 458}}},
+                 dpi_);
+    // The path field, a window of its own, placed by the system.
+    const HWND edit = ::FindWindowExW(wnd, nullptr, L"Edit", nullptr);
+    ASSERT_TRUE(edit);
+    const RECT frame = windowRect(wnd), field = windowRect(edit);
+    expectScaled({field.left - frame.left, field.top - frame.top, field.right - frame.left, field.bottom - frame.top},
+                 {67, 434, 67 + 421, 434 + 25}, dpi_);
 
-        const Child* close = childNamed(s.main, L"关闭", ROLE_SYSTEM_PUSHBUTTON);
-        ASSERT_NE(close, nullptr);
-        main->Release();
-        clickAt(wnd, {(close->rect.left + close->rect.right) / 2, (close->rect.top + close->rect.bottom) / 2});
-        const HWND box = installer.waitForWindow(kConfirmBoxClass);
-        ASSERT_TRUE(box);
-        IAccessible* question = accessibleOf(box);
-        ASSERT_NE(question, nullptr);
-        s.box = layoutOf(box, *question);
-        expectHitWhereShown(box, *question, shown[96].box, dpi);
-        question->Release();
-    }
-    // At 96 DPI the design as it is.
-    const Shown& design = shown[96];
-    EXPECT_EQ(design.main.size.cx, 600);
-    EXPECT_EQ(design.main.size.cy, 500);
-    const Child* folder = childNamed(design.main, L"更改目录", ROLE_SYSTEM_PUSHBUTTON);
-    ASSERT_NE(folder, nullptr);
-    const RECT folderDesign{502, 432, 502 + 77, 432 + 26}, pathDesign{67, 434, 67 + 421, 434 + 25};
-    EXPECT_TRUE(::EqualRect(&folder->rect, &folderDesign));
-    const Child* path = childNamed(design.main, kPathField, 0);
-    ASSERT_NE(path, nullptr);
-    EXPECT_TRUE(::EqualRect(&path->rect, &pathDesign));
-    EXPECT_EQ(design.box.size.cx, 410);
-    EXPECT_EQ(design.box.size.cy, 192);
-    const Child* yes = childNamed(design.box, L"是", ROLE_SYSTEM_PUSHBUTTON);
-    ASSERT_NE(yes, nullptr);
-    const RECT yesDesign{168, 137, 168 + 100, 137 + 30};
-    EXPECT_TRUE(::EqualRect(&yes->rect, &yesDesign));
-    for (const int dpi : {144, 192}) {
-        SCOPED_TRACE(dpi);
-        expectScaled(shown[dpi].main, design.main, dpi, "main window");
-        expectScaled(shown[dpi].box, design.box, dpi, "close question");
-    }
+    // The close button asks first, in a box of its own.
+    clickAt(wnd, {at(583), at(16)});
+    const HWND box = installer.waitForWindow(kConfirmBoxClass);
+    ASSERT_TRUE(box);
+    expectScaled(box, {410, 192},
+                 {{L"是", {168, 137, 268, 167}}, {L"否", {292, 137, 392, 167}}, {L"关闭", {376, -1, 410, 33}}}, dpi_);
 }
 
 } // namespace
