@@ -46,11 +46,15 @@ void setTimeAndAttributes(HANDLE file, time_t mtime, DWORD attributes)
 // Clears the read-only, hidden and system attributes of what stands at PATH
 // (the link itself, never what it points to), which would make the system
 // refuse the replacement. False, with the reason in the thread's last error,
-// when it cannot even be opened for that.
+// when it cannot even be opened for that. True when nothing stands there any
+// more: the file of an earlier entry of the same name, made after this
+// entry's file was, is removed when that entry fails.
 bool replaceable(const std::wstring& path)
 {
     const win::FileHandle existing = openNoFollow(path, FILE_WRITE_ATTRIBUTES);
-    return existing && clearProtection(existing.get(), attributesOf(existing.get()));
+    if (!existing)
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return clearProtection(existing.get(), attributesOf(existing.get()));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// The file one archive entry is extracted into: made, written and finished
-// on the write-behind thread while the extracting thread reads, decrypts and
-// inflates the data that follows. Part of MyZip.
+// The file one archive entry is extracted into: written and finished (and
+// mostly made) on the write-behind thread while the extracting thread reads,
+// decrypts and inflates the data that follows. Part of MyZip.
 #pragma once
 
 #include "system/Handles.h"
@@ -35,11 +35,13 @@ public:
     EntryOutput(const EntryOutput&) = delete;
     EntryOutput& operator=(const EntryOutput&) = delete;
 
-    // On the write-behind thread, in this order: open once, write any
-    // number of times, finish once. An existing file at the target is
-    // replaced only by finish, and only when INTACT (the entry checked out
-    // whole as far as the extracting thread can tell) and the content's CRC
-    // is the one given; otherwise nothing of the entry is left behind.
+    // In this order: open once (on the write-behind thread, or on the
+    // extracting thread before any write is queued), then on the
+    // write-behind thread write any number of times, finish once. An
+    // existing file at the target is replaced only by finish, and only when
+    // INTACT (the entry checked out whole as far as the extracting thread
+    // can tell) and the content's CRC is the one given; otherwise nothing of
+    // the entry is left behind.
     void open();
     void write(const unsigned char* data, size_t size);
     EntryResult finish(bool intact);

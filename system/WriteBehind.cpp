@@ -10,6 +10,25 @@ constexpr auto kGatherTime = std::chrono::milliseconds(10);
 
 } // namespace
 
+template <typename Ready>
+bool WriteBehind::Condition::wait(std::unique_lock<Lock>& lock, Ready ready, std::chrono::milliseconds limit)
+{
+    using Clock = std::chrono::steady_clock;
+    const bool forever = limit == std::chrono::milliseconds::max();
+    const Clock::time_point end = forever ? Clock::time_point::max() : Clock::now() + limit;
+    while (!ready()) {
+        DWORD wait = INFINITE;
+        if (!forever) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+            if (left.count() <= 0)
+                return false;
+            wait = static_cast<DWORD>(left.count());
+        }
+        ::SleepConditionVariableSRW(&variable_, lock.mutex()->get(), wait, 0);
+    }
+    return true;
+}
+
 WriteBehind::WriteBehind(size_t blocks)
     : blocksLeft_(blocks), batch_(std::max<size_t>(1, blocks / 4))
 {
@@ -30,7 +49,7 @@ WriteBehind::~WriteBehind()
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    workDue_.notify_one();
+    workDue_.notifyOne();
     thread_.join();
 }
 
@@ -45,7 +64,7 @@ WriteBehind::Block WriteBehind::take()
     if (free_.empty() && blocksLeft_ == 0) {
         // Every block waits in the queue: the thread must run now.
         waitingForBlock_ = true;
-        workDue_.notify_one();
+        workDue_.notifyOne();
         workDone_.wait(lock, [this] { return !free_.empty(); });
         waitingForBlock_ = false;
     }
@@ -66,7 +85,7 @@ void WriteBehind::giveBack(unsigned char* data)
     std::lock_guard lock(mutex_);
     free_.emplace_back(data);
     if (waitingForBlock_)
-        workDone_.notify_one();
+        workDone_.notifyOne();
 }
 
 void WriteBehind::post(std::function<void(const Block&)> work, Block block)
@@ -79,7 +98,7 @@ void WriteBehind::post(std::function<void(const Block&)> work, Block block)
     tasks_.push_back({std::move(work), std::move(block)});
     // The thread waits for a first task, then for a batch.
     if (tasks_.size() == 1 || tasks_.size() == batch_)
-        workDue_.notify_one();
+        workDue_.notifyOne();
 }
 
 void WriteBehind::post(std::function<void()> work)
@@ -91,7 +110,7 @@ void WriteBehind::drain()
 {
     std::unique_lock lock(mutex_);
     draining_ = true;
-    workDue_.notify_one();
+    workDue_.notifyOne();
     workDone_.wait(lock, [this] { return tasks_.empty() && !running_; });
     draining_ = false;
 }
@@ -104,7 +123,7 @@ void WriteBehind::run()
         // A batch, or whatever came within a short while: nothing queued
         // waits long when no more follows (the last piece before a stalled
         // download's pause).
-        workDue_.wait_for(lock, kGatherTime, [this] { return due(); });
+        workDue_.wait(lock, [this] { return due(); }, kGatherTime);
         if (tasks_.empty())
             return;
         // Everything queued runs before the thread waits again.
@@ -119,6 +138,6 @@ void WriteBehind::run()
             running_ = false;
         }
         if (draining_)
-            workDone_.notify_one();
+            workDone_.notifyOne();
     }
 }

@@ -381,6 +381,24 @@ TEST_F(UnZipFile, DamagedEntryIsNotLeftBehind)
     }
 }
 
+// The files of later entries may be made before an earlier entry's file is
+// finished: one of the same name still ends up with its content.
+TEST_F(UnZipFile, AnEntryNamedLikeAnEarlierDamagedOneIsStillExtracted)
+{
+    makeZip(archive_, {{"first.bin", patternBytes(60000, 5), ZipCipher::none, true},
+                       {"FIRST.BIN", "intact", ZipCipher::none, true}});
+    std::string bytes = readFile(archive_);
+    const size_t nameLength = uint8_t(bytes[26]) | uint8_t(bytes[27]) << 8;
+    const size_t extraLength = uint8_t(bytes[28]) | uint8_t(bytes[29]) << 8;
+    bytes[30 + nameLength + extraLength + 20000] ^= 0x01;
+    writeFile(archive_, bytes);
+
+    EXPECT_EQ(reasons(skippedBy(archive_, dest_)),
+              (std::vector<std::pair<std::wstring, TSkipReason>>{{L"first.bin", TSkipReason::Damaged}}));
+    EXPECT_EQ(readFile(dest_ / L"first.bin"), "intact");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dest_), fs::directory_iterator()), 1) << "nothing left beside it";
+}
+
 TEST_F(UnZipFile, AFailedEntryLeavesTheFileItWouldReplace)
 {
     makeZip(archive_, {{"first.bin", patternBytes(60000, 5), ZipCipher::none, true}});
