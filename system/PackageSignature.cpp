@@ -173,8 +173,11 @@ bool parseVersion(std::string_view text, PackageVersion& version)
 std::string versionText(const PackageVersion& version)
 {
     std::string text;
-    for (const uint32_t number : version)
-        text += (text.empty() ? "" : ".") + std::to_string(number);
+    for (const uint32_t number : version) {
+        if (!text.empty())
+            text += '.';
+        text += std::to_string(number);
+    }
     return text;
 }
 
@@ -184,7 +187,10 @@ std::string signedCommentStart(const KeyId& id, const Binding& binding)
                        hex(binding.app.data(), binding.app.size()) + std::string(kCommentVersion);
     for (size_t i = 0; i < binding.version.size(); ++i) {
         const std::string number = std::to_string(std::min(binding.version[i], kLargestVersionNumber));
-        text += (i == 0 ? "" : ".") + std::string(kVersionDigits - number.size(), '0') + number;
+        if (i != 0)
+            text += '.';
+        text.append(kVersionDigits - number.size(), '0');
+        text += number;
     }
     return text;
 }
