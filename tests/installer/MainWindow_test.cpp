@@ -172,40 +172,6 @@ TEST_F(MainWindowTest, TabReachesEveryActingControlInReadingOrderEscAsksToQuit)
     EXPECT_TRUE(form->visible());
 }
 
-TEST_F(MainWindowTest, LaidOutForTheDpiAt150And200Percent)
-{
-    for (const int dpi : {144, 192}) {
-        StartedWindow form;
-        form->scaleTo(dpi);
-        form->Show();
-        form->imgDown->OnClick(form->imgDown);
-        const auto at = [dpi](const RECT& r) {
-            return RECT{::MulDiv(r.left, dpi, 96), ::MulDiv(r.top, dpi, 96), ::MulDiv(r.right, dpi, 96),
-                        ::MulDiv(r.bottom, dpi, 96)};
-        };
-        RECT client;
-        ::GetClientRect(form->handle(), &client);
-        EXPECT_EQ(client.right, at({0, 0, 600, 500}).right) << dpi;
-        EXPECT_EQ(client.bottom, at({0, 0, 600, 500}).bottom) << dpi;
-
-        // The path's edit is a child window; the buttons are hit where they
-        // are painted.
-        RECT edit;
-        ::GetWindowRect(form->edtPath->handle(), &edit);
-        ::MapWindowPoints(nullptr, form->handle(), reinterpret_cast<POINT*>(&edit), 2);
-        const RECT expected = at(areaOf(*form->edtPath));
-        EXPECT_TRUE(::EqualRect(&edit, &expected)) << dpi << ": " << edit.left << "," << edit.top << " "
-                                                    << edit.right << "," << edit.bottom;
-        for (TControl* button : {static_cast<TControl*>(form->btnInstall), static_cast<TControl*>(form->btnChangeInstall)}) {
-            const RECT area = at(areaOf(*button));
-            moveTo(*form, area.left + 1, area.top + 1);
-            EXPECT_EQ(form->hoveredControl(), button) << dpi;
-            moveTo(*form, area.right - 2, area.bottom - 2);
-            EXPECT_EQ(form->hoveredControl(), button) << dpi;
-        }
-    }
-}
-
 TEST_F(MainWindowTest, PercentLabelFollowsTheBar)
 {
     StartedWindow form;

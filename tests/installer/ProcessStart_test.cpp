@@ -5,14 +5,17 @@
 #include "tests/installer/TestProduct.h"
 #include "tests/support/Helper.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui/UiTest.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <thread>
 #include <vector>
 
@@ -229,6 +232,144 @@ TEST_F(OldWindowsTest, RefusedWithItsMessageAndNoWindow)
     EXPECT_FALSE(fs::exists(defaultDir())) << "refused before the folder is made";
     ::PostMessageW(box, WM_CHAR, VK_ESCAPE, 0);
     EXPECT_TRUE(installer.ended(10s));
+}
+
+} // namespace
+
+namespace {
+
+using uitest::accessibleOf;
+using uitest::childId;
+
+constexpr wchar_t kConfirmBoxClass[] = L"TFrmConfirmbox";
+constexpr wchar_t kExpectedDpi[] = L"INSTALLER_EXPECT_DPI";
+constexpr int kDesignDpi = 96;
+
+RECT windowRect(HWND wnd)
+{
+    RECT r{};
+    ::GetWindowRect(wnd, &r);
+    return r;
+}
+
+// The id of the child of OBJECT that an assistive program knows by NAME
+// and ROLE, and its rectangle relative to WND's top left.
+long placeOf(HWND wnd, IAccessible& object, const std::wstring& name, long role, RECT& place)
+{
+    const long id = uitest::accessibleChild(object, name, role);
+    long x = 0, y = 0, w = 0, h = 0;
+    object.accLocation(&x, &y, &w, &h, childId(id));
+    const RECT frame = windowRect(wnd);
+    place = {x - frame.left, y - frame.top, x - frame.left + w, y - frame.top + h};
+    return id;
+}
+
+// A click of the mouse at P in WND's client, posted (it may open a modal box).
+void clickAt(HWND wnd, POINT p)
+{
+    const LPARAM at = MAKELPARAM(p.x, p.y);
+    ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
+    ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+}
+
+// R is DESIGN, a rectangle at 96 DPI, scaled to DPI; each edge is rounded to
+// the pixel on its own.
+void expectScaled(const RECT& r, const RECT& design, int dpi)
+{
+    const double factor = static_cast<double>(dpi) / kDesignDpi;
+    EXPECT_NEAR(r.left, design.left * factor, 1);
+    EXPECT_NEAR(r.top, design.top * factor, 1);
+    EXPECT_NEAR(r.right, design.right * factor, 1);
+    EXPECT_NEAR(r.bottom, design.bottom * factor, 1);
+}
+
+// A control of a design, its rectangle in the window at 96 DPI.
+struct Designed {
+    const wchar_t* name;
+    RECT rect;
+};
+
+// WND at DPI is DESIGN (width, height) scaled, and each push button in
+// CONTROLS is where its design rectangle scaled puts it, and is hit there
+// by an assistive program's hit test (which follows the mouse's rule).
+void expectScaled(HWND wnd, SIZE design, std::initializer_list<Designed> controls, int dpi)
+{
+    const double factor = static_cast<double>(dpi) / kDesignDpi;
+    const RECT frame = windowRect(wnd);
+    EXPECT_EQ(frame.right - frame.left, std::lround(design.cx * factor));
+    EXPECT_EQ(frame.bottom - frame.top, std::lround(design.cy * factor));
+    IAccessible* object = accessibleOf(wnd);
+    ASSERT_NE(object, nullptr);
+    for (const Designed& c : controls) {
+        SCOPED_TRACE(win::toUtf8(c.name));
+        RECT r{};
+        const long id = placeOf(wnd, *object, c.name, ROLE_SYSTEM_PUSHBUTTON, r);
+        ASSERT_NE(id, 0);
+        expectScaled(r, c.rect, dpi);
+        for (const POINT p : {POINT{c.rect.left + 2, c.rect.top + 2}, POINT{c.rect.right - 3, c.rect.bottom - 3}}) {
+            VARIANT hit;
+            ::VariantInit(&hit);
+            object->accHitTest(frame.left + ::MulDiv(p.x, dpi, kDesignDpi), frame.top + ::MulDiv(p.y, dpi, kDesignDpi),
+                               &hit);
+            EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == id) << "at " << p.x << "," << p.y << " of the design";
+        }
+    }
+    object->Release();
+}
+
+// Run by tests/installer/run_at_dpi, which starts a Wine session at each
+// system DPI in a prefix of its own and sets INSTALLER_EXPECT_DPI; skipped
+// on the usual prefix.
+class SystemDpiTest : public ProcessStartTest {
+protected:
+    void SetUp() override
+    {
+        wchar_t value[16] = {};
+        if (!::GetEnvironmentVariableW(kExpectedDpi, value, 16)) {
+            GTEST_SKIP() << "needs a Wine session started at a given system DPI";
+        }
+        dpi_ = _wtoi(value);
+        const HDC screen = ::GetDC(nullptr);
+        const int system = ::GetDeviceCaps(screen, LOGPIXELSX);
+        ::ReleaseDC(nullptr, screen);
+        ASSERT_EQ(system, dpi_) << "the session does not run at the DPI it was started for";
+        ProcessStartTest::SetUp();
+    }
+    int dpi_ = kDesignDpi;
+};
+
+TEST_F(SystemDpiTest, WindowsAndControlsAreTheDesignScaledByTheSystemDpi)
+{
+    StartedInstaller installer(dir_, L"installer_probe.exe", L"setup.exe", L"");
+    const HWND wnd = installer.waitForWindow(kMainWindowClass);
+    ASSERT_TRUE(wnd);
+    // The folder row opened by the mouse: the arrow's chevron, left of its
+    // label.
+    const auto at = [&](int v) { return ::MulDiv(v, dpi_, kDesignDpi); };
+    const long closedHeight = windowRect(wnd).bottom - windowRect(wnd).top;
+    clickAt(wnd, {at(506 + 10), at(352 + 9)});
+    ASSERT_TRUE(waitUntil([&] { return windowRect(wnd).bottom - windowRect(wnd).top > closedHeight; }));
+    // The test product's install button picture is 12 x 8.
+    expectScaled(wnd, {600, 500},
+                 {{L"关闭", {566, -1, 600, 33}},
+                  {L"一键安装", {217, 299, 229, 307}},
+                  {L"收起自定义安装", {506, 352, 594, 371}},
+                  {L"更改目录", {502, 432, 579, 458}}},
+                 dpi_);
+    // The path field, a window of its own, placed by the system.
+    const HWND edit = ::FindWindowExW(wnd, nullptr, L"Edit", nullptr);
+    ASSERT_TRUE(edit);
+    const RECT frame = windowRect(wnd), field = windowRect(edit);
+    expectScaled({field.left - frame.left, field.top - frame.top, field.right - frame.left, field.bottom - frame.top},
+                 {67, 434, 67 + 421, 434 + 25}, dpi_);
+
+    // The close button asks first, in a box of its own.
+    clickAt(wnd, {at(583), at(16)});
+    const HWND box = installer.waitForWindow(kConfirmBoxClass);
+    ASSERT_TRUE(box);
+    expectScaled(box, {410, 192},
+                 {{L"是", {168, 137, 268, 167}}, {L"否", {292, 137, 392, 167}}, {L"关闭", {376, -1, 410, 33}}}, dpi_);
 }
 
 } // namespace

@@ -490,7 +490,8 @@ TEST_F(OfferWindowTest, BothContactLinksOpenTheCustomerServicePage)
         std::filesystem::remove(mark);
         link->OnClick(link);
         ASSERT_TRUE(waitForFile(mark)) << win::toUtf8(link->name());
-        EXPECT_NE(readFile(mark).find(page), std::string::npos) << readFile(mark);
+        const std::string opened = readFile(mark);
+        EXPECT_NE(opened.find(page), std::string::npos) << opened;
     }
 }
 

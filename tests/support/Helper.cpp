@@ -21,11 +21,27 @@ std::wstring markHelperCommand(const std::wstring& helper, const fs::path& mark,
            std::to_wstring(exitCode);
 }
 
+namespace {
+
+// FILE holds something and opens for a plain reader (std::ifstream, which
+// does not share deletion). A file renamed into place, as the mark helper
+// does, appears while the renaming process still holds it open for deletion;
+// until that handle is closed a plain reader cannot open it, and a removal
+// would leave the file in place until then.
+bool holdsSomethingAndIsLetGo(const fs::path& file)
+{
+    const win::FileHandle opened(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    return opened && ::GetFileSizeEx(opened.get(), &size) && size.QuadPart > 0;
+}
+
+} // namespace
+
 bool waitForFile(const fs::path& file, std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
-    std::error_code ec;
-    while (!(fs::exists(file, ec) && fs::file_size(file, ec) > 0)) {
+    while (!holdsSomethingAndIsLetGo(file)) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -17,7 +17,8 @@ std::wstring copyMarkHelper(const std::filesystem::path& folder, const std::wstr
 // alive for STAYMS milliseconds before it exits with EXITCODE.
 std::wstring markHelperCommand(const std::wstring& helper, const std::filesystem::path& mark, int stayMs = 0,
                                int exitCode = 0);
-// Waits (bounded) until FILE exists and holds something; false on time-out.
+// Waits (bounded) until FILE exists, holds something and its writer has let
+// go of it, so that it reads whole; false on time-out.
 bool waitForFile(const std::filesystem::path& file, std::chrono::milliseconds limit = std::chrono::seconds(20));
 // CreateProcessW of COMMAND in FOLDER (the current one when null), tried
 // again for a while when it fails: on a busy machine Wine fails a start now

@@ -95,8 +95,9 @@ inline void whenModal(std::function<void(TForm&)> action)
     ::SetTimer(nullptr, 0, 30, runPendingAction);
 }
 
-// FORM's client as an assistive program gets it (released by the caller).
-inline IAccessible* accessibleOf(TForm& form)
+// The client of WND (of this or another program) as an assistive program
+// gets it (released by the caller).
+inline IAccessible* accessibleOf(HWND wnd)
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // Looked up at run time as the program does (liboleacc would define
@@ -106,9 +107,10 @@ inline IAccessible* accessibleOf(TForm& form)
         reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
     IAccessible* object = nullptr;
     if (fromWindow)
-        fromWindow(form.handle(), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&object));
+        fromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, reinterpret_cast<void**>(&object));
     return object;
 }
+inline IAccessible* accessibleOf(TForm& form) { return accessibleOf(form.handle()); }
 inline VARIANT childId(long id)
 {
     VARIANT v;
