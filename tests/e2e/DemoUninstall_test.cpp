@@ -7,6 +7,7 @@
 #include "system/Process.h"
 #include "system/Registry.h"
 #include "tests/e2e/DemoRun.h"
+#include "tests/support/Helper.h"
 #include "tests/support/ShellFolderRedirect.h"
 #include "tests/support/TempDir.h"
 #include "ui/Picture.h"
@@ -275,8 +276,7 @@ TEST_F(DemoUninstallTest, ConfirmedRemovalLeavesOnlyWhatTheUserKeeps)
     // The offer shows the payment code the service made for the coupon and
     // the plan it offered.
     double alike = 0;
-    for (int i = 0; i < 50 && (alike = shareLikeServedCode(offer)) < 0.95; ++i)
-        ::Sleep(100);
+    waitUntil([&] { return (alike = shareLikeServedCode(offer)) >= 0.95; });
     EXPECT_GE(alike, 0.95) << "the QR area shows the served payment code";
     std::string couponCode;
     int qrRequests = 0;

@@ -56,24 +56,17 @@ HWND visibleWindow(DWORD pid, const wchar_t* className)
     return s.found;
 }
 
-// Whether the page area shows the install page's "自定义安装" (dark text
-// where the uninstall page is blank): read from the screen.
-bool showsInstallPage(HWND wnd)
+// Whether WND shows the push button NAME, as an assistive program reads it:
+// the window's own report, whatever the screen shows yet.
+bool showsButton(HWND wnd, const wchar_t* name)
 {
-    RECT r;
-    ::GetWindowRect(wnd, &r);
-    // lblDesOptions: page area (14, 262) + (510, 91), about 60 x 16.
-    const int x = r.left + 14 + 510, y = r.top + 262 + 91, w = 60, h = 16;
-    const HDC screen = ::GetDC(nullptr);
-    int dark = 0;
-    for (int i = 0; i < w; i += 2)
-        for (int j = 0; j < h; j += 2) {
-            const COLORREF c = ::GetPixel(screen, x + i, y + j);
-            if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 450)
-                ++dark;
-        }
-    ::ReleaseDC(nullptr, screen);
-    return dark > 5;
+    IAccessible* object = uitest::accessibleOf(wnd);
+    if (!object)
+        return false;
+    const long id = uitest::accessibleChild(*object, name, ROLE_SYSTEM_PUSHBUTTON);
+    const bool shown = id != 0 && (uitest::accessibleState(*object, id) & STATE_SYSTEM_INVISIBLE) == 0;
+    object->Release();
+    return shown;
 }
 
 class StartedInstaller {
@@ -148,7 +141,8 @@ TEST_F(ProcessStartTest, NamedUninExeOpensOnTheUninstallPage)
     ASSERT_TRUE(wnd);
     EXPECT_TRUE(product.ended(0ms)) << "the product was stopped before the window showed";
     std::this_thread::sleep_for(500ms);
-    EXPECT_FALSE(showsInstallPage(wnd));
+    EXPECT_TRUE(showsButton(wnd, L"卸载软件"));
+    EXPECT_FALSE(showsButton(wnd, L"一键安装"));
     EXPECT_FALSE(fs::exists(defaultDir())) << "the uninstaller prepares no installation folder";
 }
 
