@@ -320,7 +320,10 @@ struct VendorService::Impl {
             if (!misbehave(kFiles + name, res))
                 serveFile(name, req, res);
         });
-        server.set_logger([this](const httplib::Request& req, const httplib::Response& res) { record(req, res); });
+        // Recorded before the answer goes out, so that whoever got the answer
+        // finds its request among the recorded ones.
+        server.set_post_routing_handler(
+            [this](const httplib::Request& req, httplib::Response& res) { record(req, res); });
     }
 };
 
