@@ -180,7 +180,8 @@ private:
 };
 
 // A control that is a real child window of its form (edit, progress bar):
-// the window exists while the form's window does.
+// the window is made once the form's exists and the control first shows
+// inside its client area, and lives while the form's window does.
 class TWinControl : public TControl {
 public:
     using TControl::TControl;

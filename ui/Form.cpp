@@ -248,7 +248,9 @@ void TForm::rescaleChildWindows(TControl& container)
 void TForm::createChildWindows(TControl& container)
 {
     for (auto* c : container.controls()) {
-        if (auto* w = dynamic_cast<TWinControl*>(c))
+        // One hidden or folded away gets its window when it is first shown:
+        // the first window then waits for no common control.
+        if (auto* w = dynamic_cast<TWinControl*>(c); w && w->showing() && inClientArea(*w))
             w->createHandle(wnd_);
         createChildWindows(*c);
     }
@@ -270,7 +272,14 @@ void TForm::setBounds(int left, int top, int width, int height)
         const RECT r = windowRectFor(this->left(), this->top(), this->width(), this->height());
         ::SetWindowPos(wnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
+        createChildWindows(*this);
     }
+}
+
+bool TForm::inClientArea(const TControl& control) const
+{
+    const POINT at = control.originInForm();
+    return at.x < width() && at.y < height() && at.x + control.width() > 0 && at.y + control.height() > 0;
 }
 
 void TForm::placeOnScreen()

@@ -22,11 +22,8 @@ void collectTabStops(const TControl& container, std::vector<TControl*>& list)
 
 bool TForm::canFocus(const TControl& control) const
 {
-    if (!control.tabStop() || !control.enabled() || !control.showing() || control.windowed())
-        return false;
-    // A control outside the client area (a folded row) cannot be seen.
-    const POINT at = control.originInForm();
-    return at.x < width() && at.y < height() && at.x + control.width() > 0 && at.y + control.height() > 0;
+    return control.tabStop() && control.enabled() && control.showing() && !control.windowed() &&
+           inClientArea(control);
 }
 
 std::vector<TControl*> TForm::tabOrder() const

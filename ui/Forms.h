@@ -111,6 +111,9 @@ public:
 
     HWND handle();
     bool handleAllocated() const { return wnd_ != nullptr; }
+    // Whether any of the control lies inside the client area: a folded row
+    // below it can be neither seen nor reached.
+    bool inClientArea(const TControl& control) const;
 
     // The dots per inch the form is laid out for. Designs and control bounds
     // stay in 96-DPI units; the window, its painting, the mouse and the child

@@ -6,13 +6,25 @@
 namespace {
 
 constexpr wchar_t kLineBreak[] = L"\r\n";
+constexpr wchar_t kCommonControlsLibrary[] = L"comctl32.dll";
+constexpr char kInitCommonControlsEx[] = "InitCommonControlsEx";
 
+using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+
+// comctl32 is loaded when the first control of its kind is made, not
+// imported: loading it registers its window classes and reads the theme,
+// which the first window, made of our own drawing only, need not wait for.
+// Loaded by its bare name, so that the manifest's side-by-side version 6 is
+// the one taken; it stays loaded while its classes' windows may live.
 void initCommonControls()
 {
     static const bool done = [] {
+        const HMODULE library = ::LoadLibraryW(kCommonControlsLibrary);
+        const auto init = reinterpret_cast<InitCommonControlsExFn>(
+            reinterpret_cast<void*>(library ? ::GetProcAddress(library, kInitCommonControlsEx) : nullptr));
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
                                                   ICC_STANDARD_CLASSES};
-        return ::InitCommonControlsEx(&icc) != FALSE;
+        return init && init(&icc) != FALSE;
     }();
     (void)done;
 }
@@ -99,8 +111,8 @@ void TWinControl::fontChanged()
 void TWinControl::visibilityChanged()
 {
     TControl::visibilityChanged();
-    if (!wnd_)
-        if (auto* f = form(); f && f->handleAllocated())
+    if (!wnd_ && showing())
+        if (auto* f = form(); f && f->handleAllocated() && f->inClientArea(*this))
             createHandle(f->handle());
     updatePlacement();
 }

@@ -306,6 +306,39 @@ TEST(PageControl, OnlyTheActivePageIsShown)
     EXPECT_EQ(form.controlAt({10, 10}, true), label);
 }
 
+TEST(PageControl, ChildWindowsAreMadeWhenFirstShownInsideTheForm)
+{
+    TForm form(nullptr);
+    form.setBounds(0, 0, 200, 100);
+    auto* pages = new TPageControl(&form);
+    pages->setParent(&form);
+    pages->setBounds(0, 0, 200, 200);
+    auto* one = new TTabSheet(&form);
+    one->setParent(pages);
+    auto* two = new TTabSheet(&form);
+    two->setParent(pages);
+    auto* folded = new TEdit(&form);
+    folded->setParent(one);
+    folded->setBounds(5, 150, 100, 21);
+    folded->setText(L"C:\\Folder");
+    auto* hidden = new TProgressBar(&form);
+    hidden->setParent(two);
+    ASSERT_TRUE(form.handle());
+    EXPECT_FALSE(folded->handle());
+    EXPECT_FALSE(hidden->handle());
+    EXPECT_EQ(folded->text(), L"C:\\Folder");
+
+    form.setClientHeight(200);
+    const auto shown = [](const TWinControl* c) { return (::GetWindowLongPtrW(c->handle(), GWL_STYLE) & WS_VISIBLE) != 0; };
+    ASSERT_TRUE(folded->handle());
+    EXPECT_TRUE(shown(folded));
+    EXPECT_EQ(folded->text(), L"C:\\Folder");
+    EXPECT_FALSE(hidden->handle());
+    pages->setActivePage(two);
+    ASSERT_TRUE(hidden->handle());
+    EXPECT_FALSE(shown(folded));
+}
+
 TEST(Pictures, PngResourcesDecodeAndFailuresLeaveThePicture)
 {
     TPicture picture;
