@@ -2,9 +2,9 @@
 
 #include "system/Encoding.h"
 #include "system/Resource.h"
+#include "system/Sync.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -46,7 +46,7 @@ public:
             const size_t piece = std::min(size, kPiece);
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return waiting_ < kMostWaiting; });
+                roomLeft_.wait(lock, [this] { return waiting_ < kMostWaiting; });
                 std::string buffer;
                 if (!spare_.empty()) {
                     buffer = std::move(spare_.back());
@@ -56,7 +56,7 @@ public:
                 queue_.push_back(std::move(buffer));
                 waiting_ += piece;
             }
-            changed_.notify_all();
+            workDue_.notifyOne();
             data += piece;
             size -= piece;
         }
@@ -69,7 +69,7 @@ public:
             const std::lock_guard lock(mutex_);
             done_ = true;
         }
-        changed_.notify_all();
+        workDue_.notifyOne();
         if (thread_.joinable())
             thread_.join();
         return digest_;
@@ -80,7 +80,7 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [this] { return !queue_.empty() || done_; });
+            workDue_.wait(lock, [this] { return !queue_.empty() || done_; });
             if (queue_.empty())
                 return;
             std::string piece = std::move(queue_.front());
@@ -91,13 +91,15 @@ private:
             waiting_ -= piece.size();
             // Kept for the next piece: fresh memory costs page faults.
             spare_.push_back(std::move(piece));
-            changed_.notify_all();
+            roomLeft_.notifyOne();
         }
     }
 
     signing::PackageDigest digest_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    // Handed a piece per MiB: waits that stay inside the process.
+    win::SrwLock mutex_;
+    win::Condition workDue_;
+    win::Condition roomLeft_;
     std::deque<std::string> queue_;
     std::vector<std::string> spare_;
     size_t waiting_ = 0;

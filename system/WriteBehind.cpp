@@ -10,25 +10,6 @@ constexpr auto kGatherTime = std::chrono::milliseconds(10);
 
 } // namespace
 
-template <typename Ready>
-bool WriteBehind::Condition::wait(std::unique_lock<Lock>& lock, Ready ready, std::chrono::milliseconds limit)
-{
-    using Clock = std::chrono::steady_clock;
-    const bool forever = limit == std::chrono::milliseconds::max();
-    const Clock::time_point end = forever ? Clock::time_point::max() : Clock::now() + limit;
-    while (!ready()) {
-        DWORD wait = INFINITE;
-        if (!forever) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
-            if (left.count() <= 0)
-                return false;
-            wait = static_cast<DWORD>(left.count());
-        }
-        ::SleepConditionVariableSRW(&variable_, lock.mutex()->get(), wait, 0);
-    }
-    return true;
-}
-
 WriteBehind::WriteBehind(size_t blocks)
     : blocksLeft_(blocks), batch_(std::max<size_t>(1, blocks / 4))
 {

@@ -5,6 +5,8 @@
 // single thread paid for both one after the other.
 #pragma once
 
+#include "system/Sync.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -66,35 +68,10 @@ private:
     // a batch of tasks, not for each one.
     bool due() const;
 
-    // The system's lock and condition variables: under Wine they wait and
-    // wake through the kernel's futexes, in the process; the standard
-    // library's (winpthreads) go through semaphores, each wait and each
-    // wake-up a round trip to the Wine server.
-    class Lock {
-    public:
-        void lock() { ::AcquireSRWLockExclusive(&srw_); }
-        void unlock() { ::ReleaseSRWLockExclusive(&srw_); }
-        SRWLOCK* get() { return &srw_; }
-
-    private:
-        SRWLOCK srw_ = SRWLOCK_INIT;
-    };
-    class Condition {
-    public:
-        void notifyOne() { ::WakeConditionVariable(&variable_); }
-        // Until READY holds, or the time is up; whether it holds.
-        template <typename Ready>
-        bool wait(std::unique_lock<Lock>& lock, Ready ready,
-                  std::chrono::milliseconds limit = std::chrono::milliseconds::max());
-
-    private:
-        CONDITION_VARIABLE variable_ = CONDITION_VARIABLE_INIT;
-    };
-
-    Lock mutex_;
+    win::SrwLock mutex_;
     // Tasks for the thread; blocks and the end of a drain for the queuing thread.
-    Condition workDue_;
-    Condition workDone_;
+    win::Condition workDue_;
+    win::Condition workDone_;
     std::deque<Task> tasks_;
     std::vector<std::unique_ptr<unsigned char[]>> free_;
     size_t blocksLeft_;
