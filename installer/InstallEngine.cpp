@@ -232,7 +232,8 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
     observer_.stage(Stage::Registering);
     if (!registerProduct(failure))
         return failure;
-    animateProgress(observer_, kRegistered, 100, kFinishStep);
+    if (!silent_)
+        animateProgress(observer_, kRegistered, 100, kFinishStep);
     observer_.progress(100);
     observer_.stage(Stage::Installed);
     outcome.productStarted = startProduct();
@@ -242,7 +243,11 @@ InstallResult InstallEngine::install(InstallOutcome& outcome)
 void InstallEngine::readPackageInformation()
 {
     observer_.stage(Stage::ReadingPackageInfo);
-    animateProgress(observer_, 0, kInfoRead, kInfoStep);
+    // The bar's steps are for someone watching it; a silent install has nobody.
+    if (silent_)
+        observer_.progress(kInfoRead);
+    else
+        animateProgress(observer_, 0, kInfoRead, kInfoStep);
 }
 
 // An answer without a link may be asked for again; no answer at all goes on
