@@ -14,8 +14,9 @@ using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 // comctl32 is loaded when the first control of its kind is made, not
 // imported: loading it registers its window classes and reads the theme,
 // which the first window, made of our own drawing only, need not wait for.
-// Loaded by its bare name, so that the manifest's side-by-side version 6 is
-// the one taken; it stays loaded while its classes' windows may live.
+// Loaded by its bare name, as the import was: the manifest's side-by-side
+// version 6 is taken before any folder is searched, so no copy beside the
+// installer can stand in. It stays loaded while its classes' windows live.
 void initCommonControls()
 {
     static const bool done = [] {
