@@ -17,10 +17,20 @@ namespace demo {
 
 namespace fs = std::filesystem;
 
+constexpr wchar_t kScriptHost[] = L"cmd.exe";
+
 void removeTraces()
 {
     std::error_code ignored;
-    fs::remove_all(installDir(), ignored);
+    // A program the last install started may still be letting go of it.
+    const bool removed = waitUntil(
+        [] {
+            std::error_code failed;
+            fs::remove_all(installDir(), failed);
+            return !fs::exists(installDir());
+        },
+        std::chrono::seconds(10));
+    EXPECT_TRUE(removed) << "the install folder stays";
     fs::remove_all(dataDir(), ignored);
     fs::remove(defaultLog(), ignored);
     fs::remove_all(registeredUninstaller().parent_path(), ignored);
@@ -65,6 +75,9 @@ void endStartedProduct()
             ::WaitForSingleObject(process.get(), 5000);
         }
     }
+    // The after-install script runs in cmd.exe beside the product and may
+    // outlive it; until it ends it holds its folder and may still write there.
+    waitUntil([] { return !findProcessByName(kScriptHost); });
 }
 
 int waitForStarts(int atLeast)
